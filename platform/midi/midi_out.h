@@ -1,0 +1,63 @@
+#pragma once
+// MIDI output in the shape the program's code expects: a device list, device -1 as the
+// default route, open, short-message send and close, and Sleep for the waits between retries.
+// The calls go to the current MidiSystem; the program's own build installs the real one.
+
+#include "platform/win_types.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+struct HMIDIOUT__;
+using HMIDIOUT = HMIDIOUT__*;   // null means no device is open
+using MMRESULT = UINT;
+
+constexpr MMRESULT MMSYSERR_NOERROR = 0;
+constexpr MMRESULT MMSYSERR_ERROR = 1;
+constexpr MMRESULT MMSYSERR_BADDEVICEID = 2;
+constexpr MMRESULT MMSYSERR_ALLOCATED = 4;
+constexpr MMRESULT MMSYSERR_INVALHANDLE = 5;
+constexpr UINT MIDI_MAPPER = static_cast<UINT>(-1);
+constexpr DWORD CALLBACK_NULL = 0;
+
+struct MIDIOUTCAPSA {
+    WORD wMid;
+    WORD wPid;
+    DWORD vDriverVersion;
+    char szPname[32];   // product name, at most 31 characters and a terminating zero
+    WORD wTechnology;
+    WORD wVoices;
+    WORD wNotes;
+    WORD wChannelMask;
+    DWORD dwSupport;
+};
+
+UINT midiOutGetNumDevs();
+MMRESULT midiOutGetDevCapsA(std::uintptr_t device, MIDIOUTCAPSA* caps, UINT size);
+MMRESULT midiOutOpen(HMIDIOUT* handle, UINT device, std::uintptr_t callback, std::uintptr_t instance, DWORD flags);
+MMRESULT midiOutShortMsg(HMIDIOUT handle, DWORD message);
+MMRESULT midiOutClose(HMIDIOUT handle);
+void Sleep(DWORD milliseconds);
+
+// What the calls above stand on. Device -1 is the default route; handles are non-zero
+// values that the system hands out and recognises; a send or close on a handle it does not
+// know fails without harm.
+class MidiSystem {
+public:
+    virtual ~MidiSystem() = default;
+    virtual UINT DeviceCount() = 0;
+    virtual bool DeviceName(UINT device, std::string& name) = 0;
+    virtual bool Open(int device, std::uintptr_t& handle) = 0;
+    virtual bool Send(std::uintptr_t handle, DWORD message) = 0;
+    virtual bool Close(std::uintptr_t handle) = 0;
+    virtual void Sleep(DWORD milliseconds) = 0;
+};
+
+// The system the calls use; the previous one is returned. Without one set, the calls see a
+// machine with no devices on which nothing opens.
+MidiSystem* SetMidiSystem(MidiSystem* system);
+MidiSystem* CurrentMidiSystem();
+
+// The machine's real MIDI system: the built-in synth as device -1 and the machine's ports.
+std::unique_ptr<MidiSystem> MakeDesktopMidiSystem();

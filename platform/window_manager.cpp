@@ -1,0 +1,223 @@
+#include "platform/window_manager.h"
+
+#include "platform/host.h"
+
+#include <QPainter>
+
+#include <cstdlib>
+
+namespace {
+Host* g_host = nullptr;
+constexpr UINT HTCLIENT = 1;
+} // namespace
+
+Host& TheHost()
+{
+    if (g_host == nullptr)
+        std::abort();   // the program sets its host before it creates any window
+    return *g_host;
+}
+
+Host* SetHost(Host* host)
+{
+    Host* previous = g_host;
+    g_host = host;
+    return previous;
+}
+
+WindowManager& WindowManager::Instance()
+{
+    static WindowManager manager;
+    return manager;
+}
+
+void WindowManager::Register(CWnd* window) { m_live.insert(window); }
+
+void WindowManager::Unregister(CWnd* window)
+{
+    m_live.erase(window);
+    if (m_capture == window)
+        SetCapture(nullptr);
+    if (m_focus == window)
+        m_focus = nullptr;
+    if (m_lastPressWindow == window)
+        m_lastPressWindow = nullptr;
+    if (m_mainWindow == window)
+        m_mainWindow = nullptr;
+}
+
+void WindowManager::SetCapture(CWnd* window)
+{
+    CWnd* previous = m_capture;
+    m_capture = window;
+    if (previous != nullptr && IsLive(previous) && (window == nullptr || previous->GetTopLevel() != window->GetTopLevel()))
+        TheHost().CaptureChanged(previous->GetTopLevel(), false);
+    if (window != nullptr)
+        TheHost().CaptureChanged(window->GetTopLevel(), true);
+}
+
+// ---- Mouse ---------------------------------------------------------------------------------
+
+UINT WindowManager::MessageForPress(CWnd* target, const MouseInput& input)
+{
+    // A second left press on the same window, soon and near enough, is a double-click; the
+    // press after a double-click starts over.
+    const std::int64_t distance = TheHost().DoubleClickDistance();
+    const bool near = std::llabs(input.point.x - m_lastPressPoint.x) <= distance &&
+                      std::llabs(input.point.y - m_lastPressPoint.y) <= distance;
+    const bool soon = input.timeMs - m_lastPressTime <= static_cast<std::uint64_t>(TheHost().DoubleClickTime());
+    const bool doubleClick = target == m_lastPressWindow && !m_lastWasDoubleClick && near && soon;
+    m_lastPressWindow = target;
+    m_lastPressPoint = input.point;
+    m_lastPressTime = input.timeMs;
+    m_lastWasDoubleClick = doubleClick;
+    return doubleClick ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN;
+}
+
+void WindowManager::Mouse(CWnd* top, const MouseInput& input)
+{
+    if (!IsLive(top))
+        return;
+    CWnd* target = m_capture != nullptr ? m_capture : top->ChildFromPoint(input.point);
+    CPoint point = input.point;
+    top->ClientToScreen(&point);
+    target->ScreenToClient(&point);
+
+    UINT message = WM_MOUSEMOVE;
+    if (input.action == MouseAction::Press) {
+        if (input.button == MK_LBUTTON)
+            message = MessageForPress(target, input);
+        else
+            message = input.button == MK_RBUTTON ? WM_RBUTTONDOWN : WM_MBUTTONDOWN;
+    } else if (input.action == MouseAction::Release) {
+        message = input.button == MK_LBUTTON ? WM_LBUTTONUP : input.button == MK_RBUTTON ? WM_RBUTTONUP : WM_MBUTTONUP;
+    }
+    const UINT flags = input.buttons | (input.shift ? MK_SHIFT : 0) | (input.control ? MK_CONTROL : 0);
+
+    // The window under the pointer chooses the cursor, unless one has captured the mouse:
+    // then the cursor it set stays.
+    if (m_capture == nullptr) {
+        const LPARAM hit = static_cast<LPARAM>(HTCLIENT | (message << 16));
+        if (!target->SendMessage(WM_SETCURSOR, reinterpret_cast<WPARAM>(target), hit) && IsLive(target))
+            ::SetCursor(0);
+    }
+    if (IsLive(target))
+        target->SendMessage(message, flags, MAKELPARAM_POINT(point));
+    ProcessPosted();
+}
+
+// ---- Keyboard ------------------------------------------------------------------------------
+
+bool WindowManager::Key(CWnd* top, const KeyInput& input)
+{
+    if (!IsLive(top) || input.system)
+        return false;
+    CWnd* target = (m_focus != nullptr && m_focus->GetTopLevel() == top) ? m_focus : top;
+    LPARAM lParam = (input.repeatCount & 0xFFFF) | ((input.scanCode & 0xFF) << 16) | (input.extended ? 1 << 24 : 0);
+    if (!input.down)
+        lParam |= static_cast<LPARAM>(0xC0000000u);
+    else if (input.previouslyDown)
+        lParam |= 1 << 30;
+    MSG msg{target, input.down ? WM_KEYDOWN : WM_KEYUP, 0, lParam};
+    bool consumed = false;
+    for (CWnd* window = target; window != nullptr && !consumed; window = window->GetParent())
+        consumed = window->PreTranslateMessage(&msg);
+    if (!consumed && IsLive(target))
+        target->SendMessage(msg.message, msg.wParam, msg.lParam);
+    ProcessPosted();
+    return consumed;
+}
+
+// ---- Other native events -------------------------------------------------------------------
+
+void WindowManager::Timer(CWnd* window, UINT id)
+{
+    if (!IsLive(window))
+        return;
+    window->SendMessage(WM_TIMER, id, 0);
+    ProcessPosted();
+}
+
+void WindowManager::CloseRequested(CWnd* top)
+{
+    if (!IsLive(top))
+        return;
+    top->SendMessage(WM_CLOSE);
+    ProcessPosted();
+}
+
+void WindowManager::MenuCommand(CWnd* top, UINT id)
+{
+    if (!IsLive(top))
+        return;
+    Post({top, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), 0), 0});
+    ProcessPosted();
+}
+
+void WindowManager::Activated(CWnd* top, bool active)
+{
+    if (!IsLive(top))
+        return;
+    top->SendMessage(WM_ACTIVATE, active ? 1 : 0, 0);
+    ProcessPosted();
+}
+
+void WindowManager::NativeMoved(CWnd* top, const CRect& outer)
+{
+    if (IsLive(top))
+        top->m_rect = outer;
+}
+
+void WindowManager::Post(const MSG& msg)
+{
+    m_posted.push_back(msg);
+    TheHost().WakeUp();
+}
+
+void WindowManager::ProcessPosted()
+{
+    while (!m_posted.empty()) {
+        const MSG msg = m_posted.front();
+        m_posted.pop_front();
+        if (IsLive(msg.hwnd))
+            msg.hwnd->SendMessage(msg.message, msg.wParam, msg.lParam);
+    }
+}
+
+// ---- Painting ------------------------------------------------------------------------------
+
+void WindowManager::Paint(CWnd* top, QPainter& painter, const CRect& dirty)
+{
+    if (!IsLive(top))
+        return;
+    PaintWindow(top, painter, dirty, {0, 0});
+}
+
+void WindowManager::PaintWindow(CWnd* window, QPainter& painter, const CRect& clip, CPoint origin)
+{
+    CRect client;
+    window->GetClientRect(&client);
+    client.OffsetRect(origin.x, origin.y);
+    const CRect area = client.Intersect(clip);
+    if (area.IsRectEmpty())
+        return;
+    painter.save();
+    painter.resetTransform();
+    painter.setClipRect(QRect(area.left, area.top, area.Width(), area.Height()));
+    painter.translate(origin.x, origin.y);
+    CDC dc(&painter);
+    window->m_pPaintDC = &dc;
+    window->SendMessage(WM_PAINT);
+    if (IsLive(window))
+        window->m_pPaintDC = nullptr;
+    painter.restore();
+    if (!IsLive(window))
+        return;
+    // Children paint over their parent, the bottom one first.
+    const auto children = window->Children();
+    for (auto it = children.rbegin(); it != children.rend(); ++it) {
+        CWnd* child = *it;
+        if (IsLive(child) && (child->GetStyle() & WS_VISIBLE))
+            PaintWindow(child, painter, area, {origin.x + child->RectInParent().left, origin.y + child->RectInParent().top});
+    }
+}

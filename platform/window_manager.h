@@ -1,0 +1,82 @@
+#pragma once
+// The one place that routes input to our windows: mouse capture and hit testing, double-click
+// detection, keyboard messages through PreTranslateMessage, posted messages, timers and the
+// painting of a top-level window's tree. Hosts feed it native events.
+
+#include "platform/wnd.h"
+
+#include <cstdint>
+#include <deque>
+#include <unordered_set>
+
+class QPainter;
+
+enum class MouseAction { Press, Release, Move };
+
+struct MouseInput {
+    MouseAction action = MouseAction::Move;
+    UINT button = 0;        // MK_LBUTTON, MK_RBUTTON or MK_MBUTTON for presses and releases
+    CPoint point;           // in the top-level window's client area
+    UINT buttons = 0;       // MK_ flags of the buttons held after the event
+    bool shift = false;
+    bool control = false;
+    std::uint64_t timeMs = 0;
+};
+
+struct KeyInput {
+    bool down = true;
+    int scanCode = 0;       // set-1 make code
+    bool extended = false;
+    int repeatCount = 1;
+    bool previouslyDown = false;
+    bool system = false;    // Alt combinations and F10 belong to the menu bar
+};
+
+class WindowManager {
+public:
+    static WindowManager& Instance();
+
+    // ---- From the host ----
+    void Mouse(CWnd* top, const MouseInput& input);
+    // Returns true when the program consumed the key.
+    bool Key(CWnd* top, const KeyInput& input);
+    void Timer(CWnd* window, UINT id);
+    void CloseRequested(CWnd* top);
+    void MenuCommand(CWnd* top, UINT id);
+    void Activated(CWnd* top, bool active);
+    // The user moved a top-level window (its outer rectangle on the screen).
+    void NativeMoved(CWnd* top, const CRect& outer);
+    void ProcessPosted();
+    // Paints a top-level window's tree, bottom-up, within `dirty` (client pixels).
+    void Paint(CWnd* top, QPainter& painter, const CRect& dirty);
+
+    // ---- For the layer ----
+    void Post(const MSG& msg);
+    void Register(CWnd* window);
+    void Unregister(CWnd* window);
+    bool IsLive(const CWnd* window) const { return m_live.count(window) != 0; }
+    CWnd* Capture() const { return m_capture; }
+    void SetCapture(CWnd* window);
+    CWnd* Focus() const { return m_focus; }
+    void SetFocus(CWnd* window) { m_focus = window; }
+    CWnd* MainWindow() const { return m_mainWindow; }
+    void SetMainWindow(CWnd* window) { m_mainWindow = window; }
+    bool HasPosted() const { return !m_posted.empty(); }
+
+private:
+    WindowManager() = default;
+    UINT MessageForPress(CWnd* target, const MouseInput& input);
+    void PaintWindow(CWnd* window, QPainter& painter, const CRect& clip, CPoint origin);
+
+    std::unordered_set<const CWnd*> m_live;
+    std::deque<MSG> m_posted;
+    CWnd* m_capture = nullptr;
+    CWnd* m_focus = nullptr;
+    CWnd* m_mainWindow = nullptr;
+
+    // The last left press, for double-click detection.
+    CWnd* m_lastPressWindow = nullptr;
+    CPoint m_lastPressPoint;
+    std::uint64_t m_lastPressTime = 0;
+    bool m_lastWasDoubleClick = false;
+};
