@@ -167,6 +167,11 @@ FrameInsets CWnd::Insets() const
     return TheHost().Insets(const_cast<CWnd*>(this), (m_dwStyle & WS_CAPTION) == WS_CAPTION, m_pMenu != nullptr);
 }
 
+FrameInsets CWnd::InsetsFor(bool caption, bool menuBar) const
+{
+    return TheHost().Insets(const_cast<CWnd*>(this), caption, menuBar);
+}
+
 void CWnd::GetWindowRect(CRect* rect) const
 {
     if (m_bTopLevel) {
@@ -545,6 +550,9 @@ int MessageBoxA(CWnd* owner, const char* text, const char* caption, UINT type)
 {
     return TheHost().MessageBox(owner, text ? text : "", caption ? caption : "", type);
 }
+
+CRect GetDesktopRect() { return TheHost().ScreenRect(); }
+CRect GetWorkArea() { return TheHost().WorkArea(); }
 
 CWnd* AfxGetMainWnd()
 {

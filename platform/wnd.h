@@ -81,6 +81,9 @@ public:
     BOOL MoveWindow(int x, int y, int cx, int cy, BOOL repaint = TRUE);
     BOOL IsIconic() const;
     FrameInsets Insets() const;
+    // The desktop's frame around this top-level window's client area, with or without
+    // caption and menu bar.
+    FrameInsets InsetsFor(bool caption, bool menuBar) const;
 
     // ---- Styles and text ----
     DWORD GetStyle() const { return m_dwStyle; }
@@ -188,6 +191,10 @@ using HCURSOR = int;
 HCURSOR LoadCursorA(HINSTANCE instance, const char* name);
 HCURSOR SetCursor(HCURSOR cursor);
 HCURSOR CurrentCursor();
+
+// The whole desktop, and the part of it that windows may use.
+CRect GetDesktopRect();
+CRect GetWorkArea();
 
 int MessageBoxA(CWnd* owner, const char* text, const char* caption, UINT type);
 CWnd* AfxGetMainWnd();

@@ -1,0 +1,15 @@
+#include "app/panel_app.h"
+
+#include "app/panel_dlg.h"
+
+CPanelApp theApp;
+
+BOOL CPanelApp::InitInstance()
+{
+    CPanelDlg panel;
+    m_pMainWnd = &panel;
+    panel.DoModal();
+    m_pMainWnd = nullptr;
+    // The panel is gone; the program ends without entering a message loop of its own.
+    return FALSE;
+}

@@ -1,0 +1,11 @@
+#pragma once
+// The application object: runs the front panel modally, then lets the program end.
+
+#include "platform/win_app.h"
+
+class CPanelApp : public CWinApp {
+public:
+    BOOL InitInstance() override;
+};
+
+extern CPanelApp theApp;

@@ -1,0 +1,107 @@
+// The panel's commands: dispatch by id, the device menu, the menu bar toggle and the two help
+// dialogs.
+
+#include "app/dialog_resources.h"
+#include "app/panel_dlg.h"
+#include "app/resource_ids.h"
+
+namespace {
+constexpr int kMaxDevices = 8;   // the ids leave room for devices 0 to 7
+constexpr UINT kCaptionStyles = WS_CAPTION | DS_MODALFRAME | DS_3DLOOK;
+constexpr int kProgramChoices = 129;
+constexpr UINT kStyleButtonToCommand = ID_STYLE_FIRST - IDC_STYLE_FIRST;   // 31892
+
+bool InRange(UINT id, UINT first, UINT last) { return id >= first && id <= last; }
+} // namespace
+
+BOOL CPanelDlg::OnCommand(WPARAM wParam, LPARAM lParam)
+{
+    // Only the command id counts: a double-click notification reaches the same action.
+    const UINT id = LOWORD(wParam);
+    if (InRange(id, ID_MIDI_MAPPER, ID_DEVICE_LAST))
+        OnPlayThru(id);
+    else if (InRange(id, ID_PROGRAM_FIRST, ID_PERCUSSION_MAP))
+        OnInstrument(id);
+    else if (InRange(id, ID_STYLE_FIRST, ID_STYLE_LAST))
+        OnBackingStyle(id);
+    else if (id == ID_KEYBOARD_MAPPING)
+        ShowKeyboardMapping();
+    else if (id == ID_KEY_UP)
+        OnChordKeyUp();
+    else if (id == ID_KEY_DOWN)
+        OnChordKeyDown();
+    else if (id == ID_APP_ABOUT)
+        ShowAbout();
+    else if (InRange(id, IDC_KEY_FIRST, IDC_KEY_LAST))
+        OnChordKey(id);
+    else if (InRange(id, IDC_STYLE_FIRST, IDC_STYLE_LAST))
+        OnBackingStyle(id + kStyleButtonToCommand);
+    else if (id == IDC_PROGRAM_DOWN)
+        OnInstrument(ID_PROGRAM_FIRST + (m_nProgram + kProgramChoices - 1) % kProgramChoices);
+    else if (id == IDC_PROGRAM_UP)
+        OnInstrument(ID_PROGRAM_FIRST + (m_nProgram + 1) % kProgramChoices);
+    return CDialog::OnCommand(wParam, lParam);
+}
+
+void CPanelDlg::FillPlayThruMenu()
+{
+    CMenu* playThru = m_menu.GetSubMenu(0);
+    const UINT count = midiOutGetNumDevs();
+    if (count > 0)
+        playThru->AppendMenu(MF_SEPARATOR);
+    for (UINT device = 0; device < count && device < kMaxDevices; ++device) {
+        MIDIOUTCAPSA caps{};
+        // A device whose capabilities cannot be read gets no item; the later ones keep the
+        // id their own index gives.
+        if (midiOutGetDevCapsA(device, &caps, sizeof caps) == MMSYSERR_NOERROR)
+            playThru->AppendMenu(MF_STRING | MF_ENABLED | MF_UNCHECKED, ID_DEVICE_FIRST + device, caps.szPname);
+    }
+}
+
+void CPanelDlg::OnPlayThru(UINT id)
+{
+    CMenu* playThru = m_menu.GetSubMenu(0);
+    if (playThru->GetMenuState(id, MF_BYCOMMAND) & MF_CHECKED)
+        return;
+    const BOOL opened = OpenMidiOut(static_cast<int>(id) - static_cast<int>(ID_DEVICE_FIRST));
+    // Only the device that is open carries the mark; after a failed open none is.
+    for (UINT item = ID_MIDI_MAPPER; item <= ID_DEVICE_LAST; ++item)
+        playThru->CheckMenuItem(item, MF_BYCOMMAND | (opened && item == id ? MF_CHECKED : MF_UNCHECKED));
+    if (!opened)
+        return;
+    m_nDevice = static_cast<int>(id) - static_cast<int>(ID_DEVICE_FIRST);
+    SendProgramChange(static_cast<int>(m_nProgram));
+}
+
+void CPanelDlg::ToggleMenuBar()
+{
+    CRect window;
+    GetWindowRect(&window);
+    const CSize rack(m_dibRack.m_info.bmWidth, m_dibRack.m_info.bmHeight);
+    const FrameInsets frame = InsetsFor(true, true);
+    if (GetMenu() != nullptr) {
+        // The bare rack stays exactly over the screen pixels it covered.
+        SetMenu(nullptr);
+        ModifyStyle(kCaptionStyles, 0);
+        ModifyStyleEx(WS_EX_DLGMODALFRAME, 0);
+        SetWindowPos(nullptr, window.left + frame.left, window.top + frame.top, rack.cx, rack.cy, SWP_NOZORDER);
+    } else {
+        ModifyStyle(0, kCaptionStyles);
+        ModifyStyleEx(0, WS_EX_DLGMODALFRAME);
+        SetWindowPos(nullptr, window.left - frame.left, window.top - frame.top,
+                     rack.cx + frame.left + frame.right, rack.cy + frame.top + frame.bottom, SWP_NOZORDER);
+        SetMenu(&m_menu);
+    }
+}
+
+void CPanelDlg::ShowKeyboardMapping()
+{
+    CDialog dialog(g_dlgKeyboardMapping);
+    dialog.DoModal();
+}
+
+void CPanelDlg::ShowAbout()
+{
+    CDialog dialog(g_dlgAbout);
+    dialog.DoModal();
+}

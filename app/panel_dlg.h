@@ -1,0 +1,105 @@
+#pragma once
+// The front panel: the one window of the program, a rack unit with its buttons, LED line,
+// piano keys and program knob. Its operations are spread over the subsystem folders: set-up,
+// painting, dragging and closing here in app/, commands and menus in app/panel_commands.cpp,
+// the MIDI port and instrument selection in midi/, computer-keyboard playing in keys/, the
+// backing and the chord key in backing/.
+
+#include "keys/piano_key.h"
+#include "platform/dialog.h"
+#include "platform/menu.h"
+#include "platform/midi/midi_out.h"
+#include "widgets/dib.h"
+#include "widgets/led_display.h"
+#include "widgets/program_knob.h"
+#include "widgets/rack_button.h"
+
+#include <array>
+#include <bitset>
+
+class CPanelDlg : public CDialog {
+public:
+    static constexpr int kKeyCount = 48;
+    static constexpr int kKeyLampCount = 12;
+    static constexpr int kStyleCount = 8;
+
+    CPanelDlg();
+    ~CPanelDlg() override;
+
+    BOOL OnInitDialog() override;
+    BOOL PreTranslateMessage(MSG* msg) override;
+
+    // ---- Commands and menus ----
+    void FillPlayThruMenu();
+    void OnPlayThru(UINT id);
+    void ToggleMenuBar();
+    void ShowKeyboardMapping();
+    void ShowAbout();
+
+    // ---- MIDI output ----
+    BOOL OpenMidiOut(int device);
+    void CloseMidiOut();
+    void SendProgramChange(int program);
+    void SendChordNote(int tone);
+    void ChordNotesOff();
+    void SendDrumNote(int note);
+    void DrumNotesOff();
+
+    // ---- Instrument, backing, chord key ----
+    void OnInstrument(UINT id);
+    void OnBackingStyle(UINT id);
+    void OnChordKeyUp();
+    void OnChordKeyDown();
+    void OnChordKey(UINT id);
+
+    void ApplySettings();
+    void OnPower();
+
+    // ---- State, in declaration order ----
+    CDib m_dibRack;
+    CMenu m_menu;
+    CRackButton m_btnPower;
+    CRackButton m_btnMenu;
+    CRackButton m_btnHotKey;
+    CRackButton m_btnAbout;
+    std::array<CRackButton, kKeyLampCount> m_btnKeyLed;
+    std::array<CRackButton, kStyleCount> m_btnStyle;
+    CRackButton m_btnProgramDown;
+    CRackButton m_btnProgramUp;
+    CLedDisplay m_led;
+    std::array<CPianoKey, kKeyCount> m_keys;
+    CPoint m_ptDragAnchor{-1, 0};
+    CProgramKnob m_knob;
+    UINT m_nGroup = 0;
+    UINT m_nProgram = 0;
+    UINT m_nStep = 0;
+    int m_nStyle = 0;
+    int m_nKeyOffset = 0;
+    HMIDIOUT m_hMidiOut = nullptr;
+    int m_nDevice = -1;
+    HICON m_hIcon = nullptr;
+    // Piano keys held down from the computer keyboard, by key index.
+    std::bitset<kKeyCount> m_keysHeldByKeyboard;
+
+protected:
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+    BOOL OnCmdMsg(UINT id, int code) override;
+    void OnPaint() override;
+    HICON OnQueryDragIcon() override;
+    void OnClose() override;
+    void OnLButtonDown(UINT flags, CPoint point) override;
+    void OnMouseMove(UINT flags, CPoint point) override;
+    void OnLButtonUp(UINT flags, CPoint point) override;
+    void OnTimer(UINT id) override;
+    void OnActivate(UINT state, CWnd* other, BOOL minimized) override;
+
+private:
+    void PlaceButtons();
+    void CreateKeys();
+    void CentreOnDesktop();
+    // Releases the keys held from the computer keyboard, whose key-ups will not arrive.
+    void ReleaseKeyboardKeys();
+    // Silences the notes this program may have left sounding on the open device.
+    void SilenceOpenDevice();
+    void LightOnly(CRackButton& off, CRackButton& on);
+};

@@ -1,0 +1,83 @@
+#include "keys/piano_key.h"
+
+#include "app/resource_ids.h"
+#include "midi/midi_messages.h"
+
+CDib CPianoKey::s_dibWhiteUp;
+CDib CPianoKey::s_dibWhiteDown;
+CDib CPianoKey::s_dibBlackUp;
+CDib CPianoKey::s_dibBlackDown;
+
+namespace {
+void ShowCursor(int id) { ::SetCursor(LoadCursorA(AfxGetResourceHandle(), MAKEINTRESOURCE(id))); }
+} // namespace
+
+CPianoKey::CPianoKey()
+{
+    // Every key loads the shared images; each load replaces the one before.
+    s_dibWhiteUp.LoadFromResource(AfxGetResourceHandle(), "WHITE_NOTE_U");
+    s_dibWhiteDown.LoadFromResource(AfxGetResourceHandle(), "WHITE_NOTE_D");
+    s_dibBlackUp.LoadFromResource(AfxGetResourceHandle(), "BLACK_NOTE_U");
+    s_dibBlackDown.LoadFromResource(AfxGetResourceHandle(), "BLACK_NOTE_D");
+}
+
+void CPianoKey::NoteOn()
+{
+    if (m_bDown)
+        return;
+    midiOutShortMsg(m_hMidiOut, KeyNoteMessage(m_nNote, m_bPercussion, true));
+    m_bDown = TRUE;
+    Invalidate(TRUE);
+}
+
+void CPianoKey::NoteOff()
+{
+    if (!m_bDown)
+        return;
+    m_bDown = FALSE;
+    Invalidate(TRUE);
+    // Encoded from the key's state now, so a release follows a change of instrument.
+    midiOutShortMsg(m_hMidiOut, KeyNoteMessage(m_nNote, m_bPercussion, false));
+}
+
+void CPianoKey::OnPaint()
+{
+    CPaintDC dc(this);
+    CDib& image = m_bWhite ? (m_bDown ? s_dibWhiteDown : s_dibWhiteUp) : (m_bDown ? s_dibBlackDown : s_dibBlackUp);
+    image.Draw(dc, nullptr, nullptr, TRUE, nullptr, FALSE);
+}
+
+void CPianoKey::OnShowWindow(BOOL, UINT)
+{
+    m_bDown = FALSE;
+    m_bPercussion = FALSE;
+    const CDib& image = m_bWhite ? s_dibWhiteUp : s_dibBlackUp;
+    SetWindowPos(nullptr, 0, 0, image.m_info.bmWidth, image.m_info.bmHeight, SWP_NOMOVE | SWP_NOZORDER);
+}
+
+void CPianoKey::OnLButtonDown(UINT, CPoint)
+{
+    NoteOn();
+    ShowCursor(IDC_HAND_PRESS);
+}
+
+void CPianoKey::OnLButtonUp(UINT, CPoint)
+{
+    NoteOff();
+    ShowCursor(IDC_HAND_OPEN);
+    // The panel releases every other sounding key and ends any drag.
+    GetParent()->SendMessage(WM_LBUTTONUP, 0, MAKELPARAM_POINT({0, 0}));
+}
+
+void CPianoKey::OnMouseMove(UINT flags, CPoint)
+{
+    // A glide: any mouse button, Shift or Ctrl held sounds each key the pointer crosses.
+    if (flags != 0 && !m_bDown)
+        NoteOn();
+}
+
+BOOL CPianoKey::OnSetCursor(CWnd*, UINT, UINT)
+{
+    ShowCursor(m_bDown ? IDC_HAND_PRESS : IDC_HAND_OPEN);
+    return TRUE;
+}
