@@ -1,0 +1,90 @@
+#include "platform/qt/qt_canvas.h"
+
+#include "platform/qt/scan_codes.h"
+#include "platform/window_manager.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPaintEvent>
+
+namespace {
+UINT ButtonFlags(Qt::MouseButtons buttons)
+{
+    return (buttons & Qt::LeftButton ? MK_LBUTTON : 0) | (buttons & Qt::RightButton ? MK_RBUTTON : 0) |
+           (buttons & Qt::MiddleButton ? MK_MBUTTON : 0);
+}
+} // namespace
+
+QtCanvas::QtCanvas(CWnd* window, QWidget* parent) : QWidget(parent), m_window(window)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void QtCanvas::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    const QRect dirty = event->rect();
+    WindowManager::Instance().Paint(m_window, painter,
+                                    CRect(dirty.left(), dirty.top(), dirty.right() + 1, dirty.bottom() + 1));
+}
+
+void QtCanvas::Mouse(QMouseEvent* event, int action)
+{
+    MouseInput input;
+    input.action = static_cast<MouseAction>(action);
+    input.button = ButtonFlags(event->button());
+    const QPoint point = event->position().toPoint();
+    input.point = {point.x(), point.y()};
+    input.buttons = ButtonFlags(event->buttons());
+    input.shift = (event->modifiers() & Qt::ShiftModifier) != 0;
+    input.control = (event->modifiers() & Qt::ControlModifier) != 0;
+    input.timeMs = event->timestamp();
+    WindowManager::Instance().Mouse(m_window, input);
+}
+
+void QtCanvas::mousePressEvent(QMouseEvent* event) { Mouse(event, static_cast<int>(MouseAction::Press)); }
+// Double-clicks are told apart by our own layer, per window; Qt's second press is a press.
+void QtCanvas::mouseDoubleClickEvent(QMouseEvent* event) { Mouse(event, static_cast<int>(MouseAction::Press)); }
+void QtCanvas::mouseReleaseEvent(QMouseEvent* event) { Mouse(event, static_cast<int>(MouseAction::Release)); }
+void QtCanvas::mouseMoveEvent(QMouseEvent* event) { Mouse(event, static_cast<int>(MouseAction::Move)); }
+
+bool QtCanvas::Key(QKeyEvent* event, bool down)
+{
+    // Alt combinations and F10 belong to the menu bar.
+    if ((event->modifiers() & Qt::AltModifier) || event->key() == Qt::Key_F10 || event->key() == Qt::Key_Alt)
+        return false;
+    // A held key comes as release and press pairs marked as repeats: the releases are not
+    // real, the presses are repeated key-downs.
+    if (!down && event->isAutoRepeat())
+        return true;
+    const Set1Key key = Set1FromNativeScanCode(event->nativeScanCode());
+    KeyInput input;
+    input.down = down;
+    input.scanCode = key.scanCode;
+    input.extended = key.extended;
+    input.previouslyDown = down && event->isAutoRepeat();
+    return WindowManager::Instance().Key(m_window, input);
+}
+
+void QtCanvas::keyPressEvent(QKeyEvent* event)
+{
+    if (Key(event, true))
+        event->accept();
+    else
+        QWidget::keyPressEvent(event);
+}
+
+void QtCanvas::keyReleaseEvent(QKeyEvent* event)
+{
+    if (Key(event, false))
+        event->accept();
+    else
+        QWidget::keyReleaseEvent(event);
+}
+
+// Tab plays a piano key, so it never moves the focus.
+bool QtCanvas::focusNextPrevChild(bool) { return false; }

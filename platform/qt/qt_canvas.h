@@ -1,0 +1,28 @@
+#pragma once
+// The client area of one of our top-level windows: paints its window tree and hands mouse
+// and keyboard input to the window manager.
+
+#include <QWidget>
+
+class CWnd;
+
+class QtCanvas : public QWidget {
+public:
+    QtCanvas(CWnd* window, QWidget* parent);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
+
+private:
+    void Mouse(QMouseEvent* event, int action);
+    bool Key(QKeyEvent* event, bool down);
+
+    CWnd* m_window;
+};

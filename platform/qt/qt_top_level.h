@@ -1,0 +1,54 @@
+#pragma once
+// The native window of one of our top-level windows: its menu bar above a canvas that shows
+// the window's client area and carries its mouse and keyboard input.
+
+#include "platform/host.h"
+
+#include <QWidget>
+
+#include <map>
+#include <utility>
+
+class CMenu;
+class QAction;
+class QMenu;
+class QMenuBar;
+class QtCanvas;
+class QtHost;
+
+class QtTopLevel : public QWidget {
+public:
+    QtTopLevel(CWnd* window, QtHost& host);
+
+    CWnd* Window() const { return m_window; }
+    QtCanvas* Canvas() const { return m_canvas; }
+    QMenuBar* MenuBar() const { return m_menuBar; }
+
+    // Puts the native window where our window's outer rectangle says.
+    void ApplyGeometry();
+    void ApplyStyle();
+    void RebuildMenu();
+    void UpdateMenuItem(CMenu* popup, int position);
+    // The desktop's own frame (caption and borders) around the widget.
+    FrameInsets WindowFrame() const;
+
+protected:
+    void moveEvent(QMoveEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void AddItems(QMenu* menu, CMenu& model);
+    void AddItems(QMenuBar* bar, CMenu& model);
+    QAction* MakeAction(CMenu& model, int position, QWidget* parent);
+    static void ShowCheck(QAction* action, bool checked);
+
+    CWnd* m_window;
+    QtHost& m_host;
+    QMenuBar* m_menuBar;
+    QtCanvas* m_canvas;
+    std::map<std::pair<CMenu*, int>, QAction*> m_actions;
+    FrameInsets m_lastFrame;
+    bool m_applying = false;
+    bool m_frameless = false;
+};
