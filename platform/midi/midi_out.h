@@ -18,8 +18,12 @@ constexpr MMRESULT MMSYSERR_ERROR = 1;
 constexpr MMRESULT MMSYSERR_BADDEVICEID = 2;
 constexpr MMRESULT MMSYSERR_ALLOCATED = 4;
 constexpr MMRESULT MMSYSERR_INVALHANDLE = 5;
+constexpr MMRESULT MMSYSERR_NODRIVER = 6;
+constexpr MMRESULT MMSYSERR_INVALFLAG = 10;
+constexpr MMRESULT MMSYSERR_INVALPARAM = 11;
 constexpr UINT MIDI_MAPPER = static_cast<UINT>(-1);
 constexpr DWORD CALLBACK_NULL = 0;
+constexpr WORD MOD_MIDIPORT = 1;   // capabilities' technology: a hardware or software port
 
 struct MIDIOUTCAPSA {
     WORD wMid;

@@ -1,0 +1,109 @@
+// Figures for the MIDI layer: how long the built-in synth takes to open, what one short
+// message into it costs, and the audio buffer latency it asked for and got.
+#include "platform/midi/desktop_midi_system.h"
+#include "platform/midi/fluid_synth_output.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <filesystem>
+
+namespace {
+
+constexpr const char* kFluidR3 = "/usr/share/sounds/sf2/FluidR3_GM.sf2";
+
+void ReportBuffers(benchmark::State& state, const FluidSynthOutput& synth)
+{
+    state.counters["configured_ms"] = synth.ConfiguredBuffer().Milliseconds();
+    state.counters["granted_ms"] = synth.GrantedBuffer().Milliseconds();
+    state.counters["granted_period"] = synth.GrantedBuffer().periodSize;
+    state.counters["granted_periods"] = synth.GrantedBuffer().periods;
+    state.counters["rate"] = synth.SampleRate();
+    state.SetLabel(synth.AudioDriver().empty() ? "no audio driver" : synth.AudioDriver());
+}
+
+void OpenSynth(benchmark::State& state, FluidSynthOutput::Sink sink)
+{
+    if (!std::filesystem::exists(kFluidR3)) {
+        state.SkipWithError("FluidR3_GM.sf2 is not installed");
+        return;
+    }
+    FluidSynthOutput synth(sink);
+    synth.SetSoundfonts({kFluidR3});
+    for (auto _ : state) {
+        if (!synth.Open()) {
+            state.SkipWithError("the synth does not open here (no audio output?)");
+            return;
+        }
+        state.PauseTiming();
+        ReportBuffers(state, synth);
+        synth.Close();
+        state.ResumeTiming();
+    }
+}
+
+// The whole open as the program does it: soundfont, synth and audio driver.
+void BM_OpenSynthWithAudio(benchmark::State& state)
+{
+    OpenSynth(state, FluidSynthOutput::Sink::AudioDevice);
+}
+BENCHMARK(BM_OpenSynthWithAudio)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// The part of it that does not depend on the machine's sound server.
+void BM_OpenSynthOffline(benchmark::State& state)
+{
+    OpenSynth(state, FluidSynthOutput::Sink::Offline);
+}
+BENCHMARK(BM_OpenSynthOffline)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// A key pressed and released: note on and note off alternately, through midiOutShortMsg to the
+// default route.
+void BM_ShortMsgIntoSynth(benchmark::State& state)
+{
+    DesktopMidiSystem system;
+    MidiSystem* previous = SetMidiSystem(&system);
+    HMIDIOUT handle = nullptr;
+    if (midiOutOpen(&handle, MIDI_MAPPER, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) {
+        SetMidiSystem(previous);
+        state.SkipWithError("the default route does not open here (no audio output?)");
+        return;
+    }
+    DWORD velocity = 127;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(midiOutShortMsg(handle, 0x90 | 60 << 8 | velocity << 16));
+        velocity ^= 127;
+    }
+    midiOutClose(handle);
+    SetMidiSystem(previous);
+}
+BENCHMARK(BM_ShortMsgIntoSynth)->Unit(benchmark::kMicrosecond)->Repetitions(9)->ReportAggregatesOnly(true);
+
+// The same straight into a synth rendered offline. Between messages the synth renders a
+// period, as its audio thread would, so that released voices end instead of piling up; only
+// the sends are timed.
+void BM_ShortMsgIntoOfflineSynth(benchmark::State& state)
+{
+    FluidSynthOutput synth(FluidSynthOutput::Sink::Offline);
+    if (!synth.Open()) {
+        state.SkipWithError("no GM soundfont installed");
+        return;
+    }
+    DWORD velocity = 127;
+    for (auto _ : state) {
+        synth.Render(FluidSynthOutput::kPeriodSize);
+        const auto start = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(synth.Send(0x90 | 60 << 8 | velocity << 16));
+        const auto end = std::chrono::steady_clock::now();
+        state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+        velocity ^= 127;
+    }
+}
+BENCHMARK(BM_ShortMsgIntoOfflineSynth)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseManualTime()
+    ->Repetitions(9)
+    ->ReportAggregatesOnly(true);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,29 @@
+#pragma once
+// The machine's MIDI: the built-in synth as device -1 and the machine's ports as devices
+// 0..7. Handles are numbers that are never given out twice, so a stale copy of a closed
+// handle never reaches a port opened later.
+
+#include "platform/midi/midi_out.h"
+#include "platform/midi/rt_midi_ports.h"
+
+#include <map>
+
+class DesktopMidiSystem : public MidiSystem {
+public:
+    DesktopMidiSystem();
+    ~DesktopMidiSystem() override;
+
+    UINT DeviceCount() override;
+    bool DeviceName(UINT device, std::string& name) override;
+    bool Open(int device, std::uintptr_t& handle) override;
+    bool Send(std::uintptr_t handle, DWORD message) override;
+    bool Close(std::uintptr_t handle) override;
+    void Sleep(DWORD milliseconds) override;
+
+private:
+    std::unique_ptr<MidiPort> OpenPort(int device);
+
+    RtMidiPorts m_ports;
+    std::map<std::uintptr_t, std::unique_ptr<MidiPort>> m_open;
+    std::uintptr_t m_lastHandle = 0;
+};

@@ -1,0 +1,215 @@
+#include "platform/midi/fluid_synth_output.h"
+
+#include "platform/midi/jack_server_watch.h"
+#include "platform/midi/library_logs.h"
+#include "platform/midi/midi_short_message.h"
+
+#include <fluidsynth.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+constexpr const char* kSoundfontFolder = "/usr/share/sounds/sf2/";
+constexpr const char* kSoundfontNames[] = {"default-GM.sf2", "FluidR3_GM.sf2", "TimGM6mb.sf2"};
+constexpr const char* kOtherSoundfontsFolder = "/usr/share/soundfonts/";
+
+// A client can read the server's period size but not how many periods it keeps; JACK's
+// backends double-buffer by default.
+constexpr int kJackPeriods = 2;
+
+std::vector<std::string> SoundfontsIn(const std::filesystem::path& folder)
+{
+    std::vector<std::string> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        if (entry.path().extension() == ".sf2")
+            found.push_back(entry.path().string());
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+} // namespace
+
+double FluidSynthOutput::AudioBuffer::Milliseconds() const
+{
+    return sampleRate > 0 ? 1000.0 * periodSize * periods / sampleRate : 0;
+}
+
+FluidSynthOutput::FluidSynthOutput(Sink sink)
+    : m_sink(sink), m_soundfontCandidates(DefaultSoundfonts()), m_driverCandidates(DefaultAudioDrivers())
+{
+}
+
+FluidSynthOutput::~FluidSynthOutput()
+{
+    Close();
+}
+
+std::vector<std::string> FluidSynthOutput::DefaultSoundfonts()
+{
+    std::vector<std::string> paths;
+    for (const char* name : kSoundfontNames)
+        paths.push_back(std::string(kSoundfontFolder) + name);
+    for (auto& path : SoundfontsIn(kOtherSoundfontsFolder))
+        paths.push_back(std::move(path));
+    return paths;
+}
+
+std::vector<std::string> FluidSynthOutput::DefaultAudioDrivers()
+{
+    return {"pulseaudio", "jack", "alsa"};
+}
+
+bool FluidSynthOutput::Open()
+{
+    Close();
+    SilenceSoundLibraryLogs();
+    m_settings = new_fluid_settings();
+    if (m_settings && CreateSynth(kPreferredSampleRate) && (m_sink == Sink::Offline || StartAudio()))
+        return true;
+    Close();
+    return false;
+}
+
+void FluidSynthOutput::Close()
+{
+    if (m_audio)
+        delete_fluid_audio_driver(m_audio);
+    m_audio = nullptr;
+    DeleteSynth();
+    if (m_settings)
+        delete_fluid_settings(m_settings);
+    m_settings = nullptr;
+    m_jack.reset();
+    m_driver.clear();
+    m_granted = {};
+}
+
+void FluidSynthOutput::ConfigureSettings(double sampleRate)
+{
+    fluid_settings_setnum(m_settings, "synth.sample-rate", sampleRate);
+    fluid_settings_setnum(m_settings, "synth.gain", kGain);
+    // Samples are loaded when a preset is first chosen: opening takes a few tens of
+    // milliseconds and a fraction of the memory instead of reading the whole soundfont.
+    fluid_settings_setint(m_settings, "synth.dynamic-sample-loading", 1);
+    fluid_settings_setint(m_settings, "audio.period-size", kPeriodSize);
+    fluid_settings_setint(m_settings, "audio.periods", kPeriods);
+    // Left on, the PulseAudio server may raise the latency to about 100 ms.
+    fluid_settings_setint(m_settings, "audio.pulseaudio.adjust-latency", 0);
+    fluid_settings_setstr(m_settings, "audio.pulseaudio.media-role", "music");
+    // Unconnected JACK ports play to nobody.
+    fluid_settings_setint(m_settings, "audio.jack.autoconnect", 1);
+    fluid_settings_setstr(m_settings, "audio.jack.id", "Varnek");
+}
+
+bool FluidSynthOutput::CreateSynth(double sampleRate)
+{
+    m_sampleRate = sampleRate;
+    ConfigureSettings(sampleRate);
+    m_synth = new_fluid_synth(m_settings);
+    return m_synth && LoadSoundfont();
+}
+
+void FluidSynthOutput::DeleteSynth()
+{
+    if (m_synth)
+        delete_fluid_synth(m_synth);
+    m_synth = nullptr;
+    m_soundfont.clear();
+}
+
+bool FluidSynthOutput::LoadSoundfont()
+{
+    for (const auto& path : m_soundfontCandidates) {
+        // A file that is not a soundfont would go on to other loaders, which complain on the
+        // terminal.
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(path, error) || !fluid_is_soundfont(path.c_str()))
+            continue;
+        if (fluid_synth_sfload(m_synth, path.c_str(), 1) != FLUID_FAILED) {
+            m_soundfont = path;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool FluidSynthOutput::StartAudio()
+{
+    for (const auto& driver : m_driverCandidates) {
+        if (driver == "jack" ? TryJack() : TryDriver(driver))
+            return true;
+    }
+    return false;
+}
+
+bool FluidSynthOutput::TryDriver(const std::string& driver)
+{
+    if (fluid_settings_setstr(m_settings, "audio.driver", driver.c_str()) == FLUID_FAILED)
+        return false;
+    m_audio = new_fluid_audio_driver(m_settings, m_synth);
+    if (!m_audio)
+        return false;
+    m_driver = driver;
+    m_granted = ConfiguredBuffer(); // PulseAudio and ALSA do not tell what they granted
+    return true;
+}
+
+// FluidSynth's JACK driver starts a server when none runs, which hangs for seconds where it
+// cannot, so it is tried only while a server is already there. The synth then has to run at
+// the server's rate.
+bool FluidSynthOutput::TryJack()
+{
+    m_jack = JackServerWatch::Connect();
+    if (!m_jack)
+        return false;
+    const double serverRate = m_jack->SampleRate();
+    if (serverRate != m_sampleRate) {
+        DeleteSynth();
+        if (!CreateSynth(serverRate))
+            return false;
+    }
+    if (!TryDriver("jack")) {
+        m_jack.reset();
+        return false;
+    }
+    m_granted = {int(m_jack->BufferSize()), kJackPeriods, serverRate};
+    return true;
+}
+
+bool FluidSynthOutput::Send(DWORD message)
+{
+    if (!m_synth)
+        return false;
+    const MidiShortMessage decoded = MidiShortMessage::Unpack(message);
+    if (!decoded.IsValid())
+        return false;
+    const int channel = decoded.Channel();
+    switch (decoded.Kind()) {
+    case 0x80:
+        return fluid_synth_noteoff(m_synth, channel, decoded.Data1()) == FLUID_OK;
+    case 0x90:
+        if (decoded.Data2() == 0)
+            return fluid_synth_noteoff(m_synth, channel, decoded.Data1()) == FLUID_OK;
+        return fluid_synth_noteon(m_synth, channel, decoded.Data1(), decoded.Data2()) == FLUID_OK;
+    case 0xB0:
+        return fluid_synth_cc(m_synth, channel, decoded.Data1(), decoded.Data2()) == FLUID_OK;
+    case 0xC0:
+        return fluid_synth_program_change(m_synth, channel, decoded.Data1()) == FLUID_OK;
+    default:
+        return false;
+    }
+}
+
+std::vector<float> FluidSynthOutput::Render(int frames)
+{
+    if (!m_synth || m_sink != Sink::Offline || frames <= 0)
+        return {};
+    std::vector<float> samples(std::size_t(frames) * 2);
+    fluid_synth_write_float(m_synth, frames, samples.data(), 0, 2, samples.data(), 1, 2);
+    return samples;
+}

@@ -1,0 +1,89 @@
+#pragma once
+// The built-in General MIDI synthesizer behind the default route: FluidSynth with the
+// system's GM soundfont, played through PulseAudio, JACK or ALSA with a short buffer. Without
+// an audio device (tests, benchmarks) it renders on request instead.
+
+#include "platform/midi/midi_port.h"
+
+#include <fluidsynth/types.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class JackServerWatch;
+
+class FluidSynthOutput : public MidiPort {
+public:
+    enum class Sink {
+        AudioDevice, // plays through the first audio driver that opens
+        Offline,     // opens no audio driver; Render pulls the sound
+    };
+
+    // An audio buffer as period size x periods at a sample rate.
+    struct AudioBuffer {
+        int periodSize = 0;
+        int periods = 0;
+        double sampleRate = 0;
+        double Milliseconds() const;
+    };
+
+    // Loud enough for a single note, and a chord of every key at full velocity on the
+    // piano over the backing still stays below full scale.
+    static constexpr double kGain = 0.3;
+    static constexpr double kPreferredSampleRate = 48000;
+    static constexpr int kPeriodSize = 128;
+    static constexpr int kPeriods = 2;
+
+    explicit FluidSynthOutput(Sink sink = Sink::AudioDevice);
+    ~FluidSynthOutput() override;
+    FluidSynthOutput(const FluidSynthOutput&) = delete;
+    FluidSynthOutput& operator=(const FluidSynthOutput&) = delete;
+
+    // The usual places of a GM soundfont, in order of preference.
+    static std::vector<std::string> DefaultSoundfonts();
+    // PulseAudio (which PipeWire desktops serve too), JACK, then ALSA.
+    static std::vector<std::string> DefaultAudioDrivers();
+    void SetSoundfonts(std::vector<std::string> paths) { m_soundfontCandidates = std::move(paths); }
+    void SetAudioDrivers(std::vector<std::string> drivers) { m_driverCandidates = std::move(drivers); }
+
+    // Loads the first soundfont that loads and starts the first audio driver that opens. On
+    // failure nothing is left behind and the result is false.
+    bool Open();
+    void Close();
+    bool IsOpen() const { return m_synth != nullptr; }
+
+    // Note on (velocity 0 is a note off), note off, control change and program change.
+    bool Send(DWORD message) override;
+
+    // Offline only: the next `frames` frames of sound, interleaved left and right.
+    std::vector<float> Render(int frames);
+
+    const std::string& Soundfont() const { return m_soundfont; }
+    const std::string& AudioDriver() const { return m_driver; }
+    double SampleRate() const { return m_sampleRate; }
+    // What was asked of the audio driver, and what it is known to have given.
+    AudioBuffer ConfiguredBuffer() const { return {kPeriodSize, kPeriods, m_sampleRate}; }
+    AudioBuffer GrantedBuffer() const { return m_granted; }
+
+private:
+    void ConfigureSettings(double sampleRate);
+    bool CreateSynth(double sampleRate);
+    void DeleteSynth();
+    bool LoadSoundfont();
+    bool StartAudio();
+    bool TryDriver(const std::string& driver);
+    bool TryJack();
+
+    Sink m_sink;
+    std::vector<std::string> m_soundfontCandidates;
+    std::vector<std::string> m_driverCandidates;
+    fluid_settings_t* m_settings = nullptr;
+    fluid_synth_t* m_synth = nullptr;
+    fluid_audio_driver_t* m_audio = nullptr;
+    std::shared_ptr<JackServerWatch> m_jack; // while playing through JACK
+    std::string m_soundfont;
+    std::string m_driver;
+    double m_sampleRate = kPreferredSampleRate;
+    AudioBuffer m_granted;
+};

@@ -1,0 +1,32 @@
+#pragma once
+// A JACK client of our own that only listens: it tells whether a JACK server is running
+// (without ever starting one) and notices when that server goes away, so that the ports and
+// the synth that depend on it stop talking to it.
+
+#include <jack/types.h>
+
+#include <atomic>
+#include <memory>
+
+class JackServerWatch {
+public:
+    // Null when no JACK server is running. Connecting never starts a server: libjack would
+    // otherwise try to launch one and hang for seconds when it cannot.
+    static std::shared_ptr<JackServerWatch> Connect();
+    ~JackServerWatch();
+    JackServerWatch(const JackServerWatch&) = delete;
+    JackServerWatch& operator=(const JackServerWatch&) = delete;
+
+    bool ServerGone() const { return m_serverGone.load(); }
+    unsigned SampleRate() const { return m_sampleRate; }
+    unsigned BufferSize() const { return m_bufferSize; }
+
+private:
+    explicit JackServerWatch(jack_client_t* client);
+    static void OnServerShutdown(jack_status_t, const char*, void* watch);
+
+    jack_client_t* m_client;
+    std::atomic<bool> m_serverGone{false};
+    unsigned m_sampleRate = 0;
+    unsigned m_bufferSize = 0;
+};

@@ -1,0 +1,128 @@
+#include "platform/midi/rt_midi_output_port.h"
+
+#include "platform/midi/jack_server_watch.h"
+#include "platform/midi/library_logs.h"
+#include "platform/midi/midi_short_message.h"
+
+#include <rtmidi/RtMidi.h>
+
+#include <unistd.h>
+
+#include <mutex>
+#include <vector>
+
+namespace {
+
+constexpr const char* kSequencerDevice = "/dev/snd/seq";
+constexpr const char* kOwnPortName = "MIDI out";
+
+void OnRtMidiError(RtMidiError::Type, const std::string&, void* errorFlag)
+{
+    if (errorFlag)
+        static_cast<std::atomic<bool>*>(errorFlag)->store(true);
+}
+
+// Clients whose JACK server has gone are kept here instead of being deleted: RtMidi would
+// wait a second for a process cycle that never comes and then talk to a dead server. They are
+// few, and stay reachable so that leak checkers do not count them.
+void Abandon(std::unique_ptr<RtMidiOut> client)
+{
+    static std::mutex mutex;
+    static std::vector<std::unique_ptr<RtMidiOut>> abandoned;
+    std::lock_guard lock(mutex);
+    abandoned.push_back(std::move(client));
+}
+
+std::unique_ptr<RtMidiOut> ConstructClient(PortApi api)
+{
+    // Both constructors report failure by exception; ALSA also writes it to the terminal
+    // before the error callback can be installed, hence the checks beforehand.
+    try {
+        const auto rtApi = api == PortApi::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
+        return std::make_unique<RtMidiOut>(rtApi, RtMidiOutputPort::kClientName);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+// The index of `portName` in the client's current list, or -1.
+int FindPort(RtMidiOut& client, const std::string& portName)
+{
+    try {
+        const unsigned count = client.getPortCount();
+        for (unsigned i = 0; i < count; ++i) {
+            if (client.getPortName(i) == portName)
+                return int(i);
+        }
+    } catch (...) {
+    }
+    return -1;
+}
+
+} // namespace
+
+std::unique_ptr<RtMidiOut> RtMidiOutputPort::CreateClient(PortApi api, const JackServerWatch* jack,
+                                                          std::atomic<bool>* errorFlag)
+{
+    SilenceSoundLibraryLogs();
+    if (api == PortApi::Alsa && access(kSequencerDevice, R_OK | W_OK) != 0)
+        return nullptr;
+    if (api == PortApi::Jack && (!jack || jack->ServerGone()))
+        return nullptr;
+    auto client = ConstructClient(api);
+    if (client)
+        client->setErrorCallback(OnRtMidiError, errorFlag);
+    return client;
+}
+
+RtMidiOutputPort::RtMidiOutputPort(PortApi api, std::shared_ptr<JackServerWatch> jack)
+    : m_api(api), m_jack(std::move(jack))
+{
+}
+
+std::unique_ptr<RtMidiOutputPort> RtMidiOutputPort::Open(PortApi api, const std::string& portName,
+                                                         std::shared_ptr<JackServerWatch> jack)
+{
+    std::unique_ptr<RtMidiOutputPort> port(new RtMidiOutputPort(api, std::move(jack)));
+    port->m_out = CreateClient(api, port->m_jack.get(), &port->m_error);
+    if (!port->m_out)
+        return nullptr;
+    const int index = FindPort(*port->m_out, portName);
+    if (index < 0)
+        return nullptr;
+    try {
+        port->m_out->openPort(unsigned(index), kOwnPortName);
+    } catch (...) {
+        return nullptr;
+    }
+    if (port->m_error.load() || !port->m_out->isPortOpen())
+        return nullptr;
+    return port;
+}
+
+RtMidiOutputPort::~RtMidiOutputPort()
+{
+    if (m_out && ServerGone())
+        Abandon(std::move(m_out));
+}
+
+bool RtMidiOutputPort::ServerGone() const
+{
+    return m_api == PortApi::Jack && (!m_jack || m_jack->ServerGone());
+}
+
+// RtMidi's JACK output waits, spinning, for room in its queue, and that room never comes once
+// the server has stopped: sends stop at the first sign that it has gone.
+bool RtMidiOutputPort::Send(DWORD message)
+{
+    const MidiShortMessage decoded = MidiShortMessage::Unpack(message);
+    if (!decoded.IsValid() || ServerGone())
+        return false;
+    m_error.store(false);
+    try {
+        m_out->sendMessage(decoded.bytes.data(), decoded.length);
+    } catch (...) {
+        return false;
+    }
+    return !m_error.load();
+}

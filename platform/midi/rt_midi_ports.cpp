@@ -1,0 +1,101 @@
+#include "platform/midi/rt_midi_ports.h"
+
+#include "platform/midi/jack_server_watch.h"
+
+#include <rtmidi/RtMidi.h>
+
+#include <algorithm>
+#include <regex>
+
+RtMidiPorts::RtMidiPorts() = default;
+RtMidiPorts::~RtMidiPorts() = default;
+
+std::size_t RtMidiPorts::DeviceCount()
+{
+    TakeListOnce();
+    return m_entries->size();
+}
+
+bool RtMidiPorts::DeviceName(std::size_t device, std::string& name)
+{
+    TakeListOnce();
+    if (device >= m_entries->size())
+        return false;
+    name = (*m_entries)[device].menuName;
+    return true;
+}
+
+std::unique_ptr<MidiPort> RtMidiPorts::Open(std::size_t device)
+{
+    TakeListOnce();
+    if (device >= m_entries->size())
+        return nullptr;
+    const Entry& entry = (*m_entries)[device];
+    auto jack = entry.api == PortApi::Jack ? CurrentJackServer() : nullptr;
+    return RtMidiOutputPort::Open(entry.api, entry.portName, std::move(jack));
+}
+
+void RtMidiPorts::TakeListOnce()
+{
+    if (m_entries)
+        return;
+    m_entries.emplace();
+    AddPortsOf(PortApi::Alsa);
+    m_jack = JackServerWatch::Connect();
+    if (m_jack)
+        AddPortsOf(PortApi::Jack);
+}
+
+void RtMidiPorts::AddPortsOf(PortApi api)
+{
+    auto client = RtMidiOutputPort::CreateClient(api, m_jack.get());
+    if (!client)
+        return;
+    try {
+        const unsigned count = client->getPortCount();
+        for (unsigned i = 0; i < count && m_entries->size() < kMaxPorts; ++i) {
+            std::string portName = client->getPortName(i);
+            if (portName.empty() || IsOwnPort(portName))
+                continue;
+            m_entries->push_back({api, portName, MenuName(api, portName)});
+        }
+    } catch (...) {
+    }
+}
+
+// A JACK server that stopped and came back is a new server: the entry's port is looked for on
+// whichever server runs now.
+std::shared_ptr<JackServerWatch> RtMidiPorts::CurrentJackServer()
+{
+    if (!m_jack || m_jack->ServerGone())
+        m_jack = JackServerWatch::Connect();
+    return m_jack;
+}
+
+std::string RtMidiPorts::MenuName(PortApi api, const std::string& portName)
+{
+    std::string name = portName;
+    if (api == PortApi::Alsa) {
+        static const std::regex address(" [0-9]+:[0-9]+$");
+        name = std::regex_replace(name, address, "");
+        const auto colon = name.find(':');
+        if (colon != std::string::npos) {
+            const std::string clientName = name.substr(0, colon);
+            const std::string port = name.substr(colon + 1);
+            if (port.compare(0, clientName.size(), clientName) == 0)
+                name = port;
+        }
+    }
+    name.resize(std::min(name.size(), kMaxNameLength));
+    // A cut that ends between two words leaves no blank behind.
+    while (!name.empty() && name.back() == ' ')
+        name.pop_back();
+    return name;
+}
+
+bool RtMidiPorts::IsOwnPort(const std::string& portName)
+{
+    const std::string own = RtMidiOutputPort::kClientName;
+    const std::string clientName = portName.substr(0, portName.find(':'));
+    return clientName == own || clientName.rfind(own + "-", 0) == 0;
+}

@@ -1,0 +1,201 @@
+#include "platform/midi/fluid_synth_output.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+constexpr int kRate = 48000;
+
+std::vector<float> LeftChannel(const std::vector<float>& interleaved)
+{
+    std::vector<float> left;
+    for (std::size_t i = 0; i < interleaved.size(); i += 2)
+        left.push_back(interleaved[i]);
+    return left;
+}
+
+float Peak(const std::vector<float>& samples)
+{
+    float peak = 0;
+    for (float s : samples)
+        peak = std::max(peak, std::fabs(s));
+    return peak;
+}
+
+// The fundamental by autocorrelation: the first lag whose correlation comes close to the best
+// one, so that a strong second harmonic does not pass for the pitch.
+double PitchOf(const std::vector<float>& samples)
+{
+    const int minLag = kRate / 2000;
+    const int maxLag = kRate / 50;
+    const int window = int(samples.size()) - maxLag;
+    std::vector<double> correlation(maxLag + 1, 0.0);
+    for (int lag = minLag; lag <= maxLag; ++lag) {
+        for (int i = 0; i < window; ++i)
+            correlation[lag] += double(samples[i]) * samples[i + lag];
+    }
+    const double best = *std::max_element(correlation.begin(), correlation.end());
+    for (int lag = minLag + 1; lag < maxLag; ++lag) {
+        const bool localMaximum =
+            correlation[lag] >= correlation[lag - 1] && correlation[lag] >= correlation[lag + 1];
+        if (localMaximum && correlation[lag] > 0.9 * best) {
+            // Refine between samples with a parabola through the neighbours.
+            const double a = correlation[lag - 1], b = correlation[lag], c = correlation[lag + 1];
+            const double shift = 0.5 * (a - c) / (a - 2 * b + c);
+            return kRate / (lag + shift);
+        }
+    }
+    return 0;
+}
+
+bool SoundfontInstalled()
+{
+    for (const auto& path : FluidSynthOutput::DefaultSoundfonts()) {
+        if (std::filesystem::exists(path))
+            return true;
+    }
+    return false;
+}
+
+class OfflineSynth : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!SoundfontInstalled())
+            GTEST_SKIP() << "no GM soundfont installed";
+        ASSERT_TRUE(synth.Open());
+        ASSERT_EQ(synth.SampleRate(), kRate);
+    }
+
+    std::vector<float> RenderSeconds(double seconds)
+    {
+        return LeftChannel(synth.Render(int(seconds * kRate)));
+    }
+
+    FluidSynthOutput synth{FluidSynthOutput::Sink::Offline};
+};
+
+} // namespace
+
+TEST_F(OfflineSynth, NoteA4SoundsAt440HzAndFallsSilentAfterItsNoteOff)
+{
+    EXPECT_LT(Peak(RenderSeconds(0.1)), 1e-6f);
+    ASSERT_TRUE(synth.Send(0x007F4590)); // note on, A4, velocity 127
+    RenderSeconds(0.05);
+    const auto sound = RenderSeconds(0.25);
+    EXPECT_GT(Peak(sound), 0.05f);
+    EXPECT_NEAR(PitchOf(sound), 440.0, 440.0 * 0.01);
+
+    ASSERT_TRUE(synth.Send(0x00004590)); // a note on with velocity 0 ends it
+    RenderSeconds(3.0);
+    EXPECT_LT(Peak(RenderSeconds(0.5)), 1e-3f);
+}
+
+TEST_F(OfflineSynth, DrumChannelSounds)
+{
+    ASSERT_TRUE(synth.Send(0x005F2699)); // channel 10, acoustic snare
+    EXPECT_GT(Peak(RenderSeconds(0.3)), 0.05f);
+}
+
+TEST_F(OfflineSynth, AllNotesOffSilencesTheChordChannel)
+{
+    for (DWORD note : {48, 52, 55})
+        ASSERT_TRUE(synth.Send(0x003F0091 | note << 8)); // chord on channel 2, velocity 63
+    EXPECT_GT(Peak(RenderSeconds(0.3)), 0.02f);
+    ASSERT_TRUE(synth.Send(0x00007BB1));
+    RenderSeconds(3.0);
+    EXPECT_LT(Peak(RenderSeconds(0.5)), 1e-3f);
+}
+
+// A held piano note dies away; a held organ note does not.
+TEST_F(OfflineSynth, ProgramChangeSelectsAnotherInstrument)
+{
+    auto sustain = [this] {
+        synth.Send(0x007F4590);
+        const float early = Peak(RenderSeconds(0.3));
+        RenderSeconds(2.0);
+        const float late = Peak(RenderSeconds(0.3));
+        synth.Send(0x00004590);
+        RenderSeconds(3.0);
+        return late / early;
+    };
+    const float piano = sustain();
+    ASSERT_TRUE(synth.Send(0x000013C0)); // program 19: church organ
+    const float organ = sustain();
+    EXPECT_LT(piano, 0.5f);
+    EXPECT_GT(organ, 0.7f);
+}
+
+TEST_F(OfflineSynth, RefusesWhatItDoesNotPlay)
+{
+    EXPECT_FALSE(synth.Send(0x00004000)); // no status byte
+    EXPECT_FALSE(synth.Send(0x000000F0)); // system exclusive
+}
+
+TEST_F(OfflineSynth, EveryKeyAtFullVelocityOverTheBackingStaysBelowFullScale)
+{
+    for (DWORD note = 29; note <= 76; ++note)
+        synth.Send(0x007F0090 | note << 8);
+    for (DWORD note : {48, 52, 55})
+        synth.Send(0x003F0091 | note << 8);
+    for (DWORD note : {36, 38, 42, 49})
+        synth.Send(0x005F0099 | note << 8);
+    const float peak = Peak(synth.Render(2 * kRate));
+    EXPECT_LT(peak, 1.0f);
+    EXPECT_GT(peak, 0.3f);
+}
+
+TEST(FluidSynthOutputOpen, FailsCleanlyWithoutALoadableSoundfont)
+{
+    const std::string garbage =
+        testing::TempDir() + "varnek-not-a-soundfont-" + std::to_string(getpid()) + ".sf2";
+    std::ofstream(garbage) << "this is not RIFF data";
+    FluidSynthOutput synth(FluidSynthOutput::Sink::Offline);
+    synth.SetSoundfonts({"/nonexistent/none.sf2", garbage});
+    EXPECT_FALSE(synth.Open());
+    EXPECT_FALSE(synth.IsOpen());
+    EXPECT_TRUE(synth.Soundfont().empty());
+    EXPECT_FALSE(synth.Send(0x007F4590));
+    EXPECT_TRUE(synth.Render(64).empty());
+    std::filesystem::remove(garbage);
+}
+
+TEST(FluidSynthOutputOpen, TakesTheFirstSoundfontThatLoads)
+{
+    if (!SoundfontInstalled())
+        GTEST_SKIP() << "no GM soundfont installed";
+    std::vector<std::string> candidates = {"/nonexistent/none.sf2"};
+    for (const auto& path : FluidSynthOutput::DefaultSoundfonts())
+        candidates.push_back(path);
+    FluidSynthOutput synth(FluidSynthOutput::Sink::Offline);
+    synth.SetSoundfonts(candidates);
+    ASSERT_TRUE(synth.Open());
+    EXPECT_EQ(synth.Soundfont(), FluidSynthOutput::DefaultSoundfonts().front());
+}
+
+TEST(FluidSynthOutputOpen, FailsCleanlyWhenNoAudioDriverOpens)
+{
+    if (!SoundfontInstalled())
+        GTEST_SKIP() << "no GM soundfont installed";
+    FluidSynthOutput synth;
+    synth.SetAudioDrivers({"no-such-driver"});
+    EXPECT_FALSE(synth.Open());
+    EXPECT_FALSE(synth.IsOpen());
+    EXPECT_TRUE(synth.AudioDriver().empty());
+    EXPECT_FALSE(synth.Send(0x007F4590));
+}
+
+TEST(FluidSynthOutputBuffer, LatencyIsPeriodTimesPeriodsOverRate)
+{
+    const FluidSynthOutput::AudioBuffer buffer{128, 2, 48000};
+    EXPECT_NEAR(buffer.Milliseconds(), 5.333, 0.001);
+    FluidSynthOutput synth(FluidSynthOutput::Sink::Offline);
+    EXPECT_LE(synth.ConfiguredBuffer().Milliseconds(), 6.0);
+}

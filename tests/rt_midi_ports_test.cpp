@@ -1,0 +1,111 @@
+#include "platform/midi/rt_midi_ports.h"
+
+#include "tests/jack_dummy_server.h"
+#include "tests/jack_test_client.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct NameCase {
+    PortApi api;
+    const char* listed;
+    const char* shown;
+};
+
+// clang-format off
+const NameCase kNames[] = {
+    // api             as RtMidi lists it                                   as the menu shows it
+    {PortApi::Alsa, "Midi Through:Midi Through Port-0 14:0",               "Midi Through Port-0"},
+    {PortApi::Alsa, "USB Keystation:USB Keystation MIDI 1 20:0",           "USB Keystation MIDI 1"},
+    {PortApi::Alsa, "FLUID Synth (1234):Synth input port (1234:0) 128:0",  "FLUID Synth (1234):Synth input"},
+    {PortApi::Jack, "midi-monitor:input",                                  "midi-monitor:input"},
+    {PortApi::Jack, "a2j:Midi Through [14] (playback): Midi Through Port-0", "a2j:Midi Through [14] (playback"},
+};
+// clang-format on
+
+std::vector<std::string> ListedNames(RtMidiPorts& ports)
+{
+    std::vector<std::string> names;
+    std::string name;
+    for (std::size_t i = 0; i < ports.DeviceCount(); ++i) {
+        EXPECT_TRUE(ports.DeviceName(i, name));
+        names.push_back(name);
+    }
+    return names;
+}
+
+class JackPorts : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!JackDummyServer::Available())
+            GTEST_SKIP() << "jackd is not installed";
+        server = JackDummyServer::Start();
+        ASSERT_TRUE(server);
+        client = JackTestClient::Open("ports-test");
+        ASSERT_TRUE(client);
+    }
+    void TearDown() override
+    {
+        client.reset();
+        server.reset();
+    }
+
+    std::unique_ptr<JackDummyServer> server;
+    std::unique_ptr<JackTestClient> client;
+};
+
+} // namespace
+
+TEST(RtMidiPortNames, AreShortenedForTheMenu)
+{
+    for (const NameCase& c : kNames) {
+        const std::string shown = RtMidiPorts::MenuName(c.api, c.listed);
+        EXPECT_EQ(shown, c.shown);
+        EXPECT_LE(shown.size(), 31u);
+    }
+}
+
+TEST(RtMidiPortNames, OurOwnClientsAreRecognised)
+{
+    EXPECT_TRUE(RtMidiPorts::IsOwnPort("Varnek:MIDI out"));
+    EXPECT_TRUE(RtMidiPorts::IsOwnPort("Varnek-01:MIDI out"));
+    EXPECT_FALSE(RtMidiPorts::IsOwnPort("VarnekSynth:in"));
+    EXPECT_FALSE(RtMidiPorts::IsOwnPort("midi-monitor:Varnek"));
+}
+
+TEST_F(JackPorts, ListsAtMostEightAndNotOurOwn)
+{
+    auto own = JackTestClient::Open("Varnek");
+    ASSERT_TRUE(own);
+    ASSERT_TRUE(own->AddMidiInput("in"));
+    for (int i = 0; i < 10; ++i)
+        ASSERT_TRUE(client->AddMidiInput("in" + std::to_string(i)));
+
+    RtMidiPorts ports;
+    const auto names = ListedNames(ports);
+    ASSERT_EQ(names.size(), RtMidiPorts::kMaxPorts);
+    for (const auto& name : names)
+        EXPECT_EQ(name.rfind("ports-test:in", 0), 0u) << name;
+}
+
+TEST_F(JackPorts, TheListIsTakenOnceAndAnEntryNeverOpensAnotherPort)
+{
+    ASSERT_TRUE(client->AddMidiInput("first"));
+    ASSERT_TRUE(client->AddMidiInput("second"));
+    RtMidiPorts ports;
+    ASSERT_EQ(ListedNames(ports), (std::vector<std::string>{"ports-test:first", "ports-test:second"}));
+
+    // "second" now stands first in JACK's list, where "first" was.
+    ASSERT_TRUE(client->RemovePort("first"));
+    ASSERT_TRUE(client->AddMidiInput("third"));
+    EXPECT_EQ(ListedNames(ports), (std::vector<std::string>{"ports-test:first", "ports-test:second"}));
+    EXPECT_EQ(ports.Open(0), nullptr);
+    EXPECT_EQ(client->Ports("^Varnek.*", 0), std::vector<std::string>{});
+
+    auto second = ports.Open(1);
+    ASSERT_NE(second, nullptr);
+    EXPECT_TRUE(second->Send(0x007F3C90));
+    EXPECT_EQ(ports.Open(2), nullptr);
+}
