@@ -21,11 +21,11 @@ constexpr std::int64_t kMaxDibPixels = std::int64_t(4096) * 4096;
 // The shape of a device-independent bitmap as its header describes it, once checked.
 struct DibLayout {
     int width = 0;
-    int height = 0;           // always positive
-    bool topDown = false;     // rows stored from the top (negative height in the header)
-    int bitCount = 0;         // 1, 4, 8, 24 or 32
-    int colorCount = 0;       // colour-table entries; 0 above 8 bits per pixel
-    std::size_t stride = 0;   // bytes per stored row, padded to a multiple of 4
+    int height = 0;         // always positive
+    bool topDown = false;   // rows stored from the top (negative height in the header)
+    int bitCount = 0;       // 1, 4, 8, 24 or 32
+    int colorCount = 0;     // colour-table entries; 0 above 8 bits per pixel
+    std::size_t stride = 0; // bytes per stored row, padded to a multiple of 4
     std::size_t imageBytes = 0;
 };
 
@@ -45,7 +45,7 @@ struct BmpImage {
     DibLayout layout;
     std::vector<RGBQUAD> colors;
     std::vector<std::uint8_t> pixels;
-    QImage image;   // Format_RGB32, top row first
+    QImage image; // Format_RGB32, top row first
 };
 
 std::optional<BmpImage> ReadBmp(std::span<const std::uint8_t> file);

@@ -5,11 +5,14 @@
 
 #include "platform/win_types.h"
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
 class QPainter;
 class QImage;
+class QFont;
 
 // ---- Handles ------------------------------------------------------------------------------
 
@@ -107,17 +110,26 @@ constexpr UINT LR_CREATEDIBSECTION = 0x2000;
 
 // A bitmap resource as a DIB section, or null when it is missing or malformed.
 HANDLE LoadImageA(HINSTANCE instance, const char* name, UINT type, int cx, int cy, UINT flags);
-// Fills a BITMAP (size 24 or more) or DIBSECTION (84 or more) record; 0 on failure.
+// A DIB section from the bytes of a BMP file, or null when they are not a bitmap we read.
+HBITMAP CreateBitmapFromBmp(std::span<const std::uint8_t> file);
+// Fills the DIBSECTION record of a bitmap when `size` allows it, else its BITMAP record, and
+// returns the bytes written; 0 on failure or for anything but a bitmap.
 int GetObjectA(HGDIOBJ object, int size, void* out);
 BOOL DeleteObject(HGDIOBJ object);
 
 HPALETTE CreatePalette(const LOGPALETTE* logical);
+// The 20 static colours every drawing context starts with; it is never deleted.
+HPALETTE DefaultPalette();
 HPALETTE CreateHalftonePalette(HDC dc);
-// Number of entries of a palette, 0 for a null or dead handle.
+// Copies up to `count` entries from `start` and returns how many; with no output array it
+// returns the palette's number of entries. 0 for a null or dead handle.
 UINT GetPaletteEntries(HPALETTE palette, UINT start, UINT count, PALETTEENTRY* out);
 WORD GetPaletteVersion(HPALETTE palette);
 
+// An icon resource; icons are shared, so loading the same one again gives the same handle.
 HICON LoadIconA(HINSTANCE instance, const char* name);
+// The picture of an icon whose side is nearest to `size`, or null for a null or dead handle.
+const QImage* IconImage(HICON icon, int size);
 
 // ---- Drawing contexts ---------------------------------------------------------------------
 
@@ -144,13 +156,16 @@ public:
     COLORREF m_textColor = RGB(0, 0, 0);
     int m_bkMode = OPAQUE;
     int m_stretchMode = 1;
-    HPALETTE m_palette = nullptr;
+    HPALETTE m_palette = DefaultPalette();
     HGDIOBJ m_selected = nullptr;   // the bitmap of a memory context
     bool m_memory = false;
 
 private:
     QPainter* m_painter = nullptr;
 };
+
+// The dialog font, "8 point MS Sans Serif" in its Linux form: DejaVu Sans, 11 pixels.
+const QFont& DialogFont();
 
 HDC GetWindowDC(void* window);   // only the screen (null) is asked for
 int ReleaseDC(void* window, HDC dc);
@@ -195,8 +210,16 @@ public:
 
 class CPalette : public CGdiObject {
 public:
-    BOOL CreatePalette(const LOGPALETTE* logical) { return Attach(::CreatePalette(logical)); }
-    BOOL CreateHalftonePalette(HDC dc) { return Attach(::CreateHalftonePalette(dc)); }
+    // The handle types name objects this header does not define, so the palette handle is
+    // passed on as the GDI object it is.
+    BOOL CreatePalette(const LOGPALETTE* logical)
+    {
+        return Attach(reinterpret_cast<HGDIOBJ>(::CreatePalette(logical)));
+    }
+    BOOL CreateHalftonePalette(HDC dc)
+    {
+        return Attach(reinterpret_cast<HGDIOBJ>(::CreateHalftonePalette(dc)));
+    }
     operator HPALETTE() const { return reinterpret_cast<HPALETTE>(m_hObject); }
     int GetEntryCount() const;
 };
@@ -204,10 +227,17 @@ public:
 // ---- Inspection for tests -----------------------------------------------------------------
 
 // When a list is given, every drawing call appends a line describing itself, such as
-// "BitBlt 0,0 30x12 from 0,0" or "StretchBlt mode 3 ...", so tests can see which path ran.
+// "BitBlt 0,0 30x12 src 0,0", "StretchBlt mode 3 0,0 60x24 src 0,0 30x12",
+// "DrawDibDraw 0,0 -1x-1 flags 0x200", "SelectPalette bg 1", "DrawIcon 0,0" or
+// "TextOut 0,0 \"text\" colour 0x00FF00 mode 1", so tests can see which path ran.
 void SetGdiTrace(std::vector<std::string>* trace);
 void GdiTrace(const std::string& line);
-// The live handles of each kind, to check that nothing leaks or is freed twice.
+// The live handles of each kind, to check that nothing leaks or is freed twice. The stock
+// objects are not counted; memory drawing contexts are, as they must be deleted too.
+enum class GdiKind { Bitmap, Palette, Icon, DrawDib, MemoryDC };
+int LiveGdiObjects(GdiKind kind);
+// Bitmaps, palettes, DrawDib contexts and memory drawing contexts together (icons are shared
+// and live as long as the program).
 int LiveGdiObjects();
 
 // The 32-bit picture of a bitmap, for painting and for tests.
