@@ -44,6 +44,9 @@ void WindowManager::Unregister(CWnd* window)
         m_lastPressWindow = nullptr;
     if (m_mainWindow == window)
         m_mainWindow = nullptr;
+    // A window made again on the same object is a new window: what was posted to the old one
+    // must not reach it.
+    std::erase_if(m_posted, [window](const MSG& msg) { return msg.hwnd == window; });
 }
 
 void WindowManager::SetCapture(CWnd* window)
