@@ -395,56 +395,34 @@ TEST(HelpDialogTest, KeyboardMappingIsAKeyboardOfRaisedCentredLabelsWithTheSpace
     EXPECT_EQ(d.pointSize, 8);
     EXPECT_STREQ(d.typeface, "MS Sans Serif");
 
-    struct Label {
-        const char* text;
-        int x, y, cx, cy;
-    };
-    // clang-format off
-    const Label labels[] = {
-        {"Esc", 7, 7, 20, 20}, {"F1\nF", 48, 7, 20, 20}, {"F2\nG", 70, 7, 20, 20}, {"F3\nA", 91, 7, 20, 20},
-        {"F4\nB", 113, 7, 20, 20}, {"F5\nC", 142, 7, 20, 20}, {"F6\nD", 164, 7, 20, 20}, {"F7\nE", 185, 7, 20, 20},
-        {"F8", 207, 7, 20, 20}, {"F9", 237, 7, 20, 20}, {"F10", 259, 7, 20, 20}, {"F11\nK-Dn", 280, 7, 20, 20},
-        {"F12\nK-Up", 302, 7, 20, 20},
-        {"~\nF#", 7, 35, 20, 20}, {"1\nG#", 28, 35, 20, 20}, {"2\nA#", 49, 35, 20, 20}, {"3\nF#", 70, 35, 20, 20},
-        {"4\nG#", 91, 35, 20, 20}, {"5\nA#", 112, 35, 20, 20}, {"6", 133, 35, 20, 20}, {"7\nC#", 154, 35, 20, 20},
-        {"8\nD#", 175, 35, 20, 20}, {"9\n", 196, 35, 20, 20}, {"0\nF#", 217, 35, 20, 20}, {"-\nG#", 238, 35, 20, 20},
-        {"+\nA#", 258, 35, 20, 20}, {"|\n", 278, 35, 20, 20}, {"Back\nSpace", 298, 35, 24, 20},
-        {"Tab\nC#", 7, 56, 29, 20}, {"q\nD#", 37, 56, 20, 20}, {"w\nF", 58, 56, 20, 20}, {"e\nG", 79, 56, 20, 20},
-        {"r\nA", 100, 56, 20, 20}, {"t\nB", 121, 56, 20, 20}, {"y\nC", 142, 56, 20, 20}, {"u\nD", 163, 56, 20, 20},
-        {"i\nE", 184, 56, 20, 20}, {"o\nF", 205, 56, 20, 20}, {"p\nG", 226, 56, 20, 20}, {"[\nA", 247, 56, 20, 20},
-        {"]\nB", 268, 56, 20, 20}, {"Enter", 290, 56, 32, 41},
-        {"Caps\nLock", 7, 77, 30, 20}, {"a", 47, 77, 20, 20}, {"s\nC#", 68, 77, 20, 20}, {"d\nD#", 89, 77, 20, 20},
-        {"f", 110, 77, 20, 20}, {"g\nF#", 131, 77, 20, 20}, {"h\nG#", 152, 77, 20, 20}, {"j\nA#", 173, 77, 20, 20},
-        {"k", 194, 77, 20, 20}, {"l\nC#", 215, 77, 20, 20}, {";\nD#", 236, 77, 20, 20}, {"'", 257, 77, 20, 20},
-        {"Shift", 7, 98, 49, 20}, {"z\nC", 60, 98, 20, 20}, {"x\nD", 81, 98, 20, 20}, {"c\nE", 102, 98, 20, 20},
-        {"v\nF", 123, 98, 20, 20}, {"b\nG", 144, 98, 20, 20}, {"n\nA", 165, 98, 20, 20}, {"m\nB", 186, 98, 20, 20},
-        {"<\nC", 207, 98, 20, 20}, {">\nD", 228, 98, 20, 20}, {"?\nE", 249, 98, 20, 20}, {"Shift", 273, 98, 49, 20},
-        {"Ctrl", 7, 119, 30, 20}, {"Alt", 60, 119, 30, 20}, {"Alt", 241, 119, 30, 20}, {"Ctrl", 292, 119, 30, 20},
-    };
-    // clang-format on
-    std::vector<const DialogControl*> statics;
+    std::vector<const DialogControl*> labels;
     const DialogControl* button = nullptr;
     for (const DialogControl& c : d.controls) {
         if (c.kind == DialogControlKind::Static)
-            statics.push_back(&c);
+            labels.push_back(&c);
         else if (c.kind == DialogControlKind::Button && button == nullptr)
             button = &c;
         else
             ADD_FAILURE() << "unexpected control " << c.text;
     }
-    ASSERT_EQ(statics.size(), std::size(labels));
-    for (const Label& label : labels) {
-        SCOPED_TRACE(label.text);
-        const auto found = std::find_if(statics.begin(), statics.end(), [&](const DialogControl* c) {
-            return std::string(c->text) == label.text && c->x == label.x && c->y == label.y;
-        });
-        ASSERT_NE(found, statics.end());
-        EXPECT_EQ((*found)->cx, label.cx);
-        EXPECT_EQ((*found)->cy, label.cy);
-        EXPECT_EQ((*found)->style & SS_CENTER, SS_CENTER);
-        EXPECT_EQ((*found)->exStyle & WS_EX_DLGMODALFRAME, WS_EX_DLGMODALFRAME);
-        EXPECT_NE((*found)->style & WS_VISIBLE, 0u);
+    ASSERT_EQ(labels.size(), 70u);
+    const auto area = [](const DialogControl& c) { return CRect(c.x, c.y, c.x + c.cx, c.y + c.cy); };
+    for (const DialogControl* label : labels) {
+        SCOPED_TRACE(label->text);
+        EXPECT_EQ(label->style & (SS_CENTER | WS_VISIBLE), SS_CENTER | WS_VISIBLE);
+        EXPECT_EQ(label->exStyle & WS_EX_DLGMODALFRAME, WS_EX_DLGMODALFRAME);
+        // Key caps lie inside the dialog and never on one another or on the space bar.
+        EXPECT_EQ(area(*label).Intersect(CRect(0, 0, d.cx, d.cy)), area(*label));
+        for (const DialogControl* other : labels)
+            if (other != label)
+                EXPECT_TRUE(area(*label).Intersect(area(*other)).IsRectEmpty()) << other->text;
+        if (button != nullptr)
+            EXPECT_TRUE(area(*label).Intersect(area(*button)).IsRectEmpty());
     }
+    // A few caps, with the notes they name.
+    for (const char* cap : {"Esc", "F1\nF", "F11\nK-Dn", "F12\nK-Up", "Back\nSpace", "Enter", "?\nE", "Ctrl"})
+        EXPECT_NE(std::find_if(labels.begin(), labels.end(), [&](const DialogControl* c) { return std::string(c->text) == cap; }),
+                  labels.end()) << cap;
     ASSERT_NE(button, nullptr);
     EXPECT_EQ(button->id, IDOK);
     EXPECT_STREQ(button->text, "Space  (Exit)");
