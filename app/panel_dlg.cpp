@@ -261,6 +261,9 @@ void CPanelDlg::OnLButtonUp(UINT flags, CPoint point)
         for (CPianoKey& key : m_keys)
             if (key.m_bDown)
                 key.NoteOff();
+        // None of them is held from the keyboard any more: a key the mouse sounds later must
+        // not be released when the panel loses the focus.
+        m_keysHeldByKeyboard.reset();
         ReleaseCapture();
         m_ptDragAnchor.x = -1;
     }
