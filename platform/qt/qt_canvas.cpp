@@ -54,8 +54,10 @@ void QtCanvas::mouseMoveEvent(QMouseEvent* event) { Mouse(event, static_cast<int
 
 bool QtCanvas::Key(QKeyEvent* event, bool down)
 {
-    // Alt combinations and F10 belong to the menu bar.
-    if ((event->modifiers() & Qt::AltModifier) || event->key() == Qt::Key_F10 || event->key() == Qt::Key_Alt)
+    // Alt combinations and F10 belong to the menu bar. A key let go while Alt is held is still
+    // let go: its note must end.
+    const bool altCombination = down && (event->modifiers() & Qt::AltModifier);
+    if (altCombination || event->key() == Qt::Key_F10 || event->key() == Qt::Key_Alt)
         return false;
     // A held key comes as release and press pairs marked as repeats: the releases are not
     // real, the presses are repeated key-downs.

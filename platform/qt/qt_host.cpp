@@ -245,7 +245,7 @@ void QtHost::WakeUp()
     if (m_wakePending)
         return;
     m_wakePending = true;
-    QTimer::singleShot(0, [this] {
+    QTimer::singleShot(0, &m_wakeContext, [this] {
         m_wakePending = false;
         WindowManager::Instance().ProcessPosted();
     });

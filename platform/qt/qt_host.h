@@ -5,6 +5,7 @@
 #include "platform/host.h"
 
 #include <QCursor>
+#include <QObject>
 
 #include <map>
 #include <unordered_map>
@@ -59,4 +60,6 @@ private:
     int m_cursor = -1;
     int m_menuBarHeight = -1;
     bool m_wakePending = false;
+    // Owns the pending wake-up, which must not outlive the host.
+    QObject m_wakeContext;
 };

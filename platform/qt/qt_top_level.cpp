@@ -11,6 +11,16 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+namespace {
+// A captioned window has a title, a system menu, minimize and close buttons and no maximize
+// button. A bare one asks for no caption button at all: Qt drops the frameless hint while any
+// is asked for.
+constexpr Qt::WindowFlags kCaptionFlags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                                          Qt::WindowCloseButtonHint;
+constexpr Qt::WindowFlags kBareFlags = Qt::Window | Qt::FramelessWindowHint;
+} // namespace
+
 QtTopLevel::QtTopLevel(CWnd* window, QtHost& host)
     : QWidget(nullptr), m_window(window), m_host(host), m_menuBar(new QMenuBar(this)), m_canvas(new QtCanvas(window, this))
 {
@@ -23,22 +33,33 @@ QtTopLevel::QtTopLevel(CWnd* window, QtHost& host)
     m_menuBar->setFixedHeight(host.MenuBarHeight());
     m_menuBar->hide();
     setFocusProxy(m_canvas);
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(kCaptionFlags);
     setWindowTitle(QString::fromStdString(window->WindowText()));
 }
 
-FrameInsets QtTopLevel::WindowFrame() const
+FrameInsets QtTopLevel::CurrentFrame() const { return m_frameless ? FrameInsets{} : m_frame; }
+
+void QtTopLevel::FollowDesktop()
 {
-    if (m_frameless)
-        return {};
-    if (isVisible()) {
-        const QRect inner = geometry();
-        const QRect outer = frameGeometry();
-        const_cast<QtTopLevel*>(this)->m_lastFrame = {inner.left() - outer.left(), inner.top() - outer.top(),
-                                                     outer.right() - inner.right(), outer.bottom() - inner.bottom()};
-    }
-    return m_lastFrame;
+    if (m_applying || !isVisible())
+        return;
+    const QRect inner = geometry();
+    const QRect outer = frameGeometry();
+    const FrameInsets measured{inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                               outer.bottom() - inner.bottom()};
+    // A window manager adds its frame some time after the window is shown; until then Qt
+    // reports none, and the frame we knew stays the better guess.
+    const bool hasFrame = measured.left != 0 || measured.top != 0 || measured.right != 0 || measured.bottom != 0;
+    if (!m_frameless && hasFrame)
+        m_frame = measured;
+    // The size is ours alone: the canvas, the menu bar if there is one, and the frame.
+    const FrameInsets frame = CurrentFrame();
+    const int menuHeight = m_window->GetMenu() != nullptr ? m_host.MenuBarHeight() : 0;
+    const int left = inner.left() - frame.left;
+    const int top = inner.top() - frame.top;
+    WindowManager::Instance().NativeMoved(
+        m_window, CRect(left, top, left + frame.left + m_canvas->width() + frame.right,
+                        top + frame.top + menuHeight + m_canvas->height() + frame.bottom));
 }
 
 void QtTopLevel::ApplyGeometry()
@@ -47,11 +68,13 @@ void QtTopLevel::ApplyGeometry()
     m_window->GetWindowRect(&outer);
     CRect client;
     m_window->GetClientRect(&client);
-    const FrameInsets frame = WindowFrame();
+    const FrameInsets frame = CurrentFrame();
     m_applying = true;
     m_canvas->setFixedSize(std::max<int>(client.Width(), 1), std::max<int>(client.Height(), 1));
     const int menuHeight = m_window->GetMenu() != nullptr ? m_host.MenuBarHeight() : 0;
     const QRect inner(outer.left + frame.left, outer.top + frame.top, client.Width(), client.Height() + menuHeight);
+    // The fixed-size layout holds the window to its last size until it is brought up to date.
+    layout()->activate();
     setGeometry(inner);
     m_applying = false;
 }
@@ -61,10 +84,9 @@ void QtTopLevel::ApplyStyle()
     const bool frameless = (m_window->GetStyle() & WS_CAPTION) != WS_CAPTION;
     if (frameless == m_frameless)
         return;
-    WindowFrame();   // remember the frame while it is there
     m_frameless = frameless;
     const bool wasVisible = isVisible();
-    setWindowFlag(Qt::FramelessWindowHint, frameless);
+    setWindowFlags(frameless ? kBareFlags : kCaptionFlags);
     ApplyGeometry();
     if (wasVisible)
         show();
@@ -73,14 +95,13 @@ void QtTopLevel::ApplyStyle()
 void QtTopLevel::moveEvent(QMoveEvent* event)
 {
     QWidget::moveEvent(event);
-    if (m_applying)
-        return;
-    const FrameInsets frame = WindowFrame();
-    CRect outer;
-    m_window->GetWindowRect(&outer);
-    const int left = geometry().left() - frame.left;
-    const int top = geometry().top() - frame.top;
-    WindowManager::Instance().NativeMoved(m_window, CRect(left, top, left + outer.Width(), top + outer.Height()));
+    FollowDesktop();
+}
+
+void QtTopLevel::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    FollowDesktop();
 }
 
 void QtTopLevel::closeEvent(QCloseEvent* event)
@@ -149,6 +170,13 @@ void QtTopLevel::AddItems(QMenuBar* bar, CMenu& model)
 void QtTopLevel::RebuildMenu()
 {
     m_actions.clear();
+    // The old popups go with their actions; later, as one of them may be running its command.
+    for (QAction* action : m_menuBar->actions()) {
+        if (QMenu* popup = action->menu())
+            popup->deleteLater();
+        else
+            action->deleteLater();
+    }
     m_menuBar->clear();
     CMenu* menu = m_window->GetMenu();
     if (menu != nullptr)

@@ -29,11 +29,16 @@ public:
     void ApplyStyle();
     void RebuildMenu();
     void UpdateMenuItem(CMenu* popup, int position);
-    // The desktop's own frame (caption and borders) around the widget.
-    FrameInsets WindowFrame() const;
+    // The frame (caption and borders) the desktop puts around the widget when it has a
+    // caption, also while it has none.
+    FrameInsets WindowFrame() const { return m_frame; }
+    // Tells the layer where the desktop has put the window and how wide its frame is, so that
+    // the client area it computes stays the canvas.
+    void FollowDesktop();
 
 protected:
     void moveEvent(QMoveEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
 
@@ -42,13 +47,14 @@ private:
     void AddItems(QMenuBar* bar, CMenu& model);
     QAction* MakeAction(CMenu& model, int position, QWidget* parent);
     static void ShowCheck(QAction* action, bool checked);
+    FrameInsets CurrentFrame() const;
 
     CWnd* m_window;
     QtHost& m_host;
     QMenuBar* m_menuBar;
     QtCanvas* m_canvas;
     std::map<std::pair<CMenu*, int>, QAction*> m_actions;
-    FrameInsets m_lastFrame;
+    FrameInsets m_frame;   // the last frame the desktop gave a captioned window
     bool m_applying = false;
     bool m_frameless = false;
 };
