@@ -59,16 +59,19 @@ bool QtCanvas::Key(QKeyEvent* event, bool down)
     const bool altCombination = down && (event->modifiers() & Qt::AltModifier);
     if (altCombination || event->key() == Qt::Key_F10 || event->key() == Qt::Key_Alt)
         return false;
-    // A held key comes as release and press pairs marked as repeats: the releases are not
-    // real, the presses are repeated key-downs.
+    // A held key may come as release and press pairs marked as repeats: the releases are not
+    // real, the presses are repeated key-downs. On X11 the server sends the presses alone
+    // (UseDetectableAutoRepeat), unmarked.
     if (!down && event->isAutoRepeat())
         return true;
-    const Set1Key key = Set1FromNativeScanCode(event->nativeScanCode());
+    const quint32 native = event->nativeScanCode();
+    const bool held = down ? !m_heldKeys.insert(native).second : m_heldKeys.erase(native) > 0;
+    const Set1Key key = Set1FromNativeScanCode(native);
     KeyInput input;
     input.down = down;
     input.scanCode = key.scanCode;
     input.extended = key.extended;
-    input.previouslyDown = down && event->isAutoRepeat();
+    input.previouslyDown = down && (held || event->isAutoRepeat());
     return WindowManager::Instance().Key(m_window, input);
 }
 
@@ -86,6 +89,13 @@ void QtCanvas::keyReleaseEvent(QKeyEvent* event)
         event->accept();
     else
         QWidget::keyReleaseEvent(event);
+}
+
+// A key let go while another window has the focus sends its release there.
+void QtCanvas::focusOutEvent(QFocusEvent* event)
+{
+    m_heldKeys.clear();
+    QWidget::focusOutEvent(event);
 }
 
 // Tab plays a piano key, so it never moves the focus.

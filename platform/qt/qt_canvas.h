@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <set>
+
 class CWnd;
 
 class QtCanvas : public QWidget {
@@ -18,6 +20,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     bool focusNextPrevChild(bool next) override;
 
 private:
@@ -25,4 +28,7 @@ private:
     bool Key(QKeyEvent* event, bool down);
 
     CWnd* m_window;
+    // Native scan codes of the keys held down: a press of one of them is a repeat, whether or
+    // not the desktop marks it so.
+    std::set<quint32> m_heldKeys;
 };

@@ -4,6 +4,7 @@
 #include "platform/qt/qt_canvas.h"
 #include "platform/qt/qt_template_dialog.h"
 #include "platform/qt/qt_top_level.h"
+#include "platform/qt/x11_auto_repeat.h"
 #include "platform/resources.h"
 #include "platform/gdi.h"
 #include "platform/window_manager.h"
@@ -48,7 +49,10 @@ QWidget* OwnerWidget(const QtHost& host, CWnd* owner)
 }
 } // namespace
 
-QtHost::QtHost() = default;
+QtHost::QtHost()
+{
+    UseDetectableAutoRepeat();
+}
 
 QtHost::~QtHost()
 {
