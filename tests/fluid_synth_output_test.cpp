@@ -139,6 +139,18 @@ TEST_F(OfflineSynth, RefusesWhatItDoesNotPlay)
     EXPECT_FALSE(synth.Send(0x000000F0)); // system exclusive
 }
 
+// Nothing renders: messages wait, and past what the queue holds they are refused at once
+// instead of blocking the sender until the audio thread comes back.
+TEST_F(OfflineSynth, SendsNeverWaitForTheAudioThread)
+{
+    std::size_t accepted = 0;
+    while (accepted < 10000 && synth.Send(0x007F4590 ^ (accepted & 1) << 22))
+        ++accepted;
+    EXPECT_EQ(accepted, MidiMessageQueue::kCapacity);
+    RenderSeconds(0.01);
+    EXPECT_TRUE(synth.Send(0x00004590));
+}
+
 TEST_F(OfflineSynth, EveryKeyAtFullVelocityOverTheBackingStaysBelowFullScale)
 {
     for (DWORD note = 29; note <= 76; ++note)

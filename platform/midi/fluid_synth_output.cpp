@@ -16,6 +16,9 @@ constexpr const char* kSoundfontFolder = "/usr/share/sounds/sf2/";
 constexpr const char* kSoundfontNames[] = {"default-GM.sf2", "FluidR3_GM.sf2", "TimGM6mb.sf2"};
 constexpr const char* kOtherSoundfontsFolder = "/usr/share/soundfonts/";
 
+constexpr int kDrumChannel = 9;
+constexpr int kDrumBank = 128;
+
 // A client can read the server's period size but not how many periods it keeps; JACK's
 // backends double-buffer by default.
 constexpr int kJackPeriods = 2;
@@ -68,6 +71,7 @@ bool FluidSynthOutput::Open()
 {
     Close();
     SilenceSoundLibraryLogs();
+    m_queue.Clear();
     m_settings = new_fluid_settings();
     if (m_settings && CreateSynth(kPreferredSampleRate) && (m_sink == Sink::Offline || StartAudio()))
         return true;
@@ -120,6 +124,7 @@ void FluidSynthOutput::DeleteSynth()
         delete_fluid_synth(m_synth);
     m_synth = nullptr;
     m_soundfont.clear();
+    m_soundfontId = -1;
 }
 
 bool FluidSynthOutput::LoadSoundfont()
@@ -130,7 +135,8 @@ bool FluidSynthOutput::LoadSoundfont()
         std::error_code error;
         if (!std::filesystem::is_regular_file(path, error) || !fluid_is_soundfont(path.c_str()))
             continue;
-        if (fluid_synth_sfload(m_synth, path.c_str(), 1) != FLUID_FAILED) {
+        m_soundfontId = fluid_synth_sfload(m_synth, path.c_str(), 1);
+        if (m_soundfontId != FLUID_FAILED) {
             m_soundfont = path;
             return true;
         }
@@ -151,7 +157,7 @@ bool FluidSynthOutput::TryDriver(const std::string& driver)
 {
     if (fluid_settings_setstr(m_settings, "audio.driver", driver.c_str()) == FLUID_FAILED)
         return false;
-    m_audio = new_fluid_audio_driver(m_settings, m_synth);
+    m_audio = new_fluid_audio_driver2(m_settings, &FluidSynthOutput::RenderPeriod, this);
     if (!m_audio)
         return false;
     m_driver = driver;
@@ -186,29 +192,69 @@ bool FluidSynthOutput::Send(DWORD message)
     if (!m_synth)
         return false;
     const MidiShortMessage decoded = MidiShortMessage::Unpack(message);
-    if (!decoded.IsValid())
-        return false;
-    const int channel = decoded.Channel();
-    switch (decoded.Kind()) {
+    switch (decoded.IsValid() ? decoded.Kind() : 0) {
     case 0x80:
-        return fluid_synth_noteoff(m_synth, channel, decoded.Data1()) == FLUID_OK;
     case 0x90:
-        if (decoded.Data2() == 0)
-            return fluid_synth_noteoff(m_synth, channel, decoded.Data1()) == FLUID_OK;
-        return fluid_synth_noteon(m_synth, channel, decoded.Data1(), decoded.Data2()) == FLUID_OK;
     case 0xB0:
-        return fluid_synth_cc(m_synth, channel, decoded.Data1(), decoded.Data2()) == FLUID_OK;
+        return m_queue.Push(message);
     case 0xC0:
-        return fluid_synth_program_change(m_synth, channel, decoded.Data1()) == FLUID_OK;
+        PreloadProgram(decoded.Channel(), decoded.Data1());
+        return m_queue.Push(message);
     default:
         return false;
     }
+}
+
+// The samples of a preset are read from the soundfont when it is first chosen. Pinned here,
+// they are read on the sender's thread instead of inside the audio callback, and stay loaded.
+void FluidSynthOutput::PreloadProgram(int channel, int program)
+{
+    const int bank = channel == kDrumChannel ? kDrumBank : 0;
+    fluid_synth_pin_preset(m_synth, m_soundfontId, bank, program);
+}
+
+void FluidSynthOutput::PlayQueued()
+{
+    m_queue.Drain([this](DWORD message) { Play(message); });
+}
+
+void FluidSynthOutput::Play(DWORD message)
+{
+    const MidiShortMessage decoded = MidiShortMessage::Unpack(message);
+    const int channel = decoded.Channel();
+    switch (decoded.Kind()) {
+    case 0x80:
+        fluid_synth_noteoff(m_synth, channel, decoded.Data1());
+        break;
+    case 0x90: // FluidSynth takes velocity 0 as the note off it is
+        fluid_synth_noteon(m_synth, channel, decoded.Data1(), decoded.Data2());
+        break;
+    case 0xB0:
+        fluid_synth_cc(m_synth, channel, decoded.Data1(), decoded.Data2());
+        break;
+    case 0xC0:
+        fluid_synth_program_change(m_synth, channel, decoded.Data1());
+        break;
+    }
+}
+
+// Called by the audio driver for every period. Drivers that keep no separate effect buffers
+// get reverb and chorus mixed into the output.
+int FluidSynthOutput::RenderPeriod(void* self, int frames, int effectCount, float* effects[], int outputCount,
+                                   float* outputs[])
+{
+    auto* output = static_cast<FluidSynthOutput*>(self);
+    output->PlayQueued();
+    if (!effects)
+        return fluid_synth_process(output->m_synth, frames, outputCount, outputs, outputCount, outputs);
+    return fluid_synth_process(output->m_synth, frames, effectCount, effects, outputCount, outputs);
 }
 
 std::vector<float> FluidSynthOutput::Render(int frames)
 {
     if (!m_synth || m_sink != Sink::Offline || frames <= 0)
         return {};
+    PlayQueued();
     std::vector<float> samples(std::size_t(frames) * 2);
     fluid_synth_write_float(m_synth, frames, samples.data(), 0, 2, samples.data(), 1, 2);
     return samples;

@@ -2,7 +2,12 @@
 // The built-in General MIDI synthesizer behind the default route: FluidSynth with the
 // system's GM soundfont, played through PulseAudio, JACK or ALSA with a short buffer. Without
 // an audio device (tests, benchmarks) it renders on request instead.
+//
+// Sends only queue the message; the audio thread plays what has arrived before it renders each
+// period. A note on costs FluidSynth tens of microseconds and waits while a period renders, and
+// the sending thread is the user interface.
 
+#include "platform/midi/midi_message_queue.h"
 #include "platform/midi/midi_port.h"
 
 #include <fluidsynth/types.h>
@@ -53,10 +58,12 @@ public:
     void Close();
     bool IsOpen() const { return m_synth != nullptr; }
 
-    // Note on (velocity 0 is a note off), note off, control change and program change.
+    // Note on (velocity 0 is a note off), note off, control change and program change; false
+    // for anything else, or when the audio thread has stopped taking messages.
     bool Send(DWORD message) override;
 
-    // Offline only: the next `frames` frames of sound, interleaved left and right.
+    // Offline only: plays what was sent, then the next `frames` frames of sound, interleaved
+    // left and right.
     std::vector<float> Render(int frames);
 
     const std::string& Soundfont() const { return m_soundfont; }
@@ -74,6 +81,11 @@ private:
     bool StartAudio();
     bool TryDriver(const std::string& driver);
     bool TryJack();
+    void PreloadProgram(int channel, int program);
+    void PlayQueued();
+    void Play(DWORD message);
+    static int RenderPeriod(void* self, int frames, int effectCount, float* effects[], int outputCount,
+                            float* outputs[]);
 
     Sink m_sink;
     std::vector<std::string> m_soundfontCandidates;
@@ -82,6 +94,8 @@ private:
     fluid_synth_t* m_synth = nullptr;
     fluid_audio_driver_t* m_audio = nullptr;
     std::shared_ptr<JackServerWatch> m_jack; // while playing through JACK
+    MidiMessageQueue m_queue;
+    int m_soundfontId = -1;
     std::string m_soundfont;
     std::string m_driver;
     double m_sampleRate = kPreferredSampleRate;
