@@ -49,9 +49,10 @@ int CountPixels(const QImage& image, const std::function<bool(QRgb)>& match, QRe
 TEST(GdiRegister, RefusesHandlesItDoesNotHold)
 {
     const int live = LiveGdiObjects();
+    const int liveBitmaps = LiveGdiObjects(GdiKind::Bitmap);   // images other tests left loaded
     HBITMAP bitmap = CreateBitmapFromBmp(Checker(3, 2).Build());
     ASSERT_NE(bitmap, nullptr);
-    EXPECT_EQ(LiveGdiObjects(GdiKind::Bitmap), 1);
+    EXPECT_EQ(LiveGdiObjects(GdiKind::Bitmap), liveBitmaps + 1);
 
     DIBSECTION section{};
     EXPECT_EQ(GetObjectA(Obj(bitmap), sizeof section, &section), int(sizeof section));
