@@ -83,7 +83,7 @@ TEST_F(JackPorts, ListsAtMostEightAndNotOurOwn)
     for (int i = 0; i < 10; ++i)
         ASSERT_TRUE(client->AddMidiInput("in" + std::to_string(i)));
 
-    RtMidiPorts ports;
+    RtMidiPorts ports({PortApi::Jack});
     const auto names = ListedNames(ports);
     ASSERT_EQ(names.size(), RtMidiPorts::kMaxPorts);
     for (const auto& name : names)
@@ -94,7 +94,7 @@ TEST_F(JackPorts, TheListIsTakenOnceAndAnEntryNeverOpensAnotherPort)
 {
     ASSERT_TRUE(client->AddMidiInput("first"));
     ASSERT_TRUE(client->AddMidiInput("second"));
-    RtMidiPorts ports;
+    RtMidiPorts ports({PortApi::Jack});
     ASSERT_EQ(ListedNames(ports), (std::vector<std::string>{"ports-test:first", "ports-test:second"}));
 
     // "second" now stands first in JACK's list, where "first" was.

@@ -5,7 +5,7 @@
 //
 // Sends only queue the message; the audio thread plays what has arrived before it renders each
 // period. A note on costs FluidSynth tens of microseconds and waits while a period renders, and
-// the sending thread is the user interface.
+// the sending thread is the user interface. Sends come from that one thread only.
 
 #include "platform/midi/midi_message_queue.h"
 #include "platform/midi/midi_port.h"

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <regex>
 
-RtMidiPorts::RtMidiPorts() = default;
+RtMidiPorts::RtMidiPorts(std::vector<PortApi> apis) : m_apis(std::move(apis)) {}
 RtMidiPorts::~RtMidiPorts() = default;
 
 std::size_t RtMidiPorts::DeviceCount()
@@ -40,10 +40,11 @@ void RtMidiPorts::TakeListOnce()
     if (m_entries)
         return;
     m_entries.emplace();
-    AddPortsOf(PortApi::Alsa);
-    m_jack = JackServerWatch::Connect();
-    if (m_jack)
-        AddPortsOf(PortApi::Jack);
+    for (PortApi api : m_apis) {
+        if (api == PortApi::Jack)
+            m_jack = JackServerWatch::Connect();
+        AddPortsOf(api);
+    }
 }
 
 void RtMidiPorts::AddPortsOf(PortApi api)

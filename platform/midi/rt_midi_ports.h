@@ -18,7 +18,8 @@ public:
     static constexpr std::size_t kMaxPorts = 8;
     static constexpr std::size_t kMaxNameLength = 31;
 
-    RtMidiPorts();
+    // The sequencer's ports, then JACK's; `apis` can leave one of them out.
+    explicit RtMidiPorts(std::vector<PortApi> apis = {PortApi::Alsa, PortApi::Jack});
     ~RtMidiPorts();
 
     std::size_t DeviceCount();
@@ -42,6 +43,7 @@ private:
     void AddPortsOf(PortApi api);
     std::shared_ptr<JackServerWatch> CurrentJackServer();
 
+    std::vector<PortApi> m_apis;
     std::optional<std::vector<Entry>> m_entries;
     std::shared_ptr<JackServerWatch> m_jack;
 };
