@@ -122,5 +122,3 @@ BENCHMARK(BM_ShortMsgIntoOfflineSynth)
     ->ReportAggregatesOnly(true);
 
 } // namespace
-
-BENCHMARK_MAIN();

@@ -1,0 +1,160 @@
+// The real program started on a virtual X display, with a JACK server on its dummy driver so
+// that its built-in synthesizer opens at once: the time from exec to its window mapped and to
+// its first whole frame on the screen, and its resident memory once it is up. Ten runs of
+// about two seconds each, so its name marks it slow: --benchmark_filter=-Slow skips it.
+#include "bench/resident_memory.h"
+#include "bench/sample_statistics.h"
+#include "bench/virtual_display.h"
+#include "bench/x_screen_probe.h"
+#include "tests/jack_dummy_server.h"
+
+#include <QCoreApplication>
+
+#include <benchmark/benchmark.h>
+#include <jack/jack.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+constexpr const char* kTitle = "Varnek";
+constexpr auto kGiveUp = 15s;
+constexpr auto kSettle = 1500ms;
+constexpr auto kPollPause = 2ms;   // leaves the program the processor while it starts
+
+std::string ProgramPath() { return QCoreApplication::applicationDirPath().toStdString() + "/../varnek"; }
+
+double Milliseconds(Clock::duration duration) { return std::chrono::duration<double, std::milli>(duration).count(); }
+
+std::unique_ptr<ChildProcess> StartProgram(const VirtualDisplay& display)
+{
+    return ChildProcess::Start({"env", "DISPLAY=" + display.Name(), "QT_QPA_PLATFORM=xcb", ProgramPath()});
+}
+
+// Ports on the JACK server other than its own: the synthesizer's audio outputs, once it is open.
+int ClientPortsOnJack()
+{
+    jack_status_t status{};
+    jack_client_t* client = jack_client_open("varnek-bench-probe", JackNoStartServer, &status);
+    if (client == nullptr)
+        return 0;
+    int count = 0;
+    if (const char** ports = jack_get_ports(client, nullptr, nullptr, 0)) {
+        for (const char** port = ports; *port != nullptr; ++port)
+            count += std::strncmp(*port, "system:", 7) != 0;
+        jack_free(ports);
+    }
+    jack_client_close(client);
+    return count;
+}
+
+struct StartUp {
+    double visibleMs = 0;
+    double firstFrameMs = 0;
+    ResidentMemory resident;
+    int synthPorts = 0;
+};
+
+class StartUpTimer {
+public:
+    StartUpTimer(const VirtualDisplay& display, XScreenProbe& screen) : m_display(display), m_screen(screen) {}
+
+    // A run whose settled window becomes the picture the timed runs wait for.
+    bool TakeReference()
+    {
+        auto program = StartProgram(m_display);
+        std::uint32_t window = 0;
+        const auto deadline = Clock::now() + kGiveUp;
+        while (program && window == 0 && Clock::now() < deadline) {
+            std::this_thread::sleep_for(kPollPause);
+            window = m_screen.FindVisibleWindow(kTitle);
+        }
+        if (window == 0)
+            return false;
+        std::this_thread::sleep_for(kSettle);
+        m_reference = m_screen.Pixels(window);
+        return !m_reference.empty();
+    }
+
+    std::optional<StartUp> Run()
+    {
+        StartUp result;
+        const Clock::time_point start = Clock::now();
+        auto program = StartProgram(m_display);
+        std::uint32_t window = 0;
+        const auto deadline = start + kGiveUp;
+        while (program && Clock::now() < deadline) {
+            if (window == 0 && (window = m_screen.FindVisibleWindow(kTitle)) != 0)
+                result.visibleMs = Milliseconds(Clock::now() - start);
+            if (window != 0 && m_screen.Pixels(window) == m_reference) {
+                result.firstFrameMs = Milliseconds(Clock::now() - start);
+                break;
+            }
+            std::this_thread::sleep_for(kPollPause);
+        }
+        if (result.firstFrameMs == 0)
+            return std::nullopt;
+        std::this_thread::sleep_for(kSettle);
+        result.resident = ReadResidentMemory("/proc/" + std::to_string(program->Pid()) + "/status");
+        result.synthPorts = ClientPortsOnJack();
+        return result;
+    }
+
+private:
+    const VirtualDisplay& m_display;
+    XScreenProbe& m_screen;
+    std::vector<std::uint8_t> m_reference;
+};
+
+void BM_SlowStartToFirstFrame(benchmark::State& state)
+{
+    if (!std::filesystem::exists(ProgramPath()) || !VirtualDisplay::Available() || !JackDummyServer::Available()) {
+        state.SkipWithError("needs the program built beside the benchmarks, Xvfb and jackd");
+        return;
+    }
+    auto display = VirtualDisplay::Start();
+    auto jack = JackDummyServer::Start();
+    auto screen = display ? XScreenProbe::Connect(display->Name()) : nullptr;
+    if (!display || !jack || !screen) {
+        state.SkipWithError("no virtual display or JACK server came up");
+        return;
+    }
+    StartUpTimer timer(*display, *screen);
+    if (!timer.TakeReference()) {
+        state.SkipWithError("the program showed no window");
+        return;
+    }
+    std::vector<double> visible, firstFrame, resident, ownResident;
+    int synthPorts = 0;
+    for (auto _ : state) {
+        const std::optional<StartUp> run = timer.Run();
+        if (!run) {
+            state.SkipWithError("the program did not show its panel");
+            return;
+        }
+        state.SetIterationTime(run->firstFrameMs / 1000);
+        visible.push_back(run->visibleMs);
+        firstFrame.push_back(run->firstFrameMs);
+        resident.push_back(run->resident.total);
+        ownResident.push_back(run->resident.Own());
+        synthPorts = run->synthPorts;
+    }
+    state.counters["visible_median_ms"] = Percentile(visible, 0.5);
+    state.counters["frame_median_ms"] = Percentile(firstFrame, 0.5);
+    state.counters["frame_max_ms"] = Percentile(firstFrame, 1.0);
+    state.counters["rss_median_mb"] = Percentile(resident, 0.5);
+    // Without the shared memory: what is the program's own, whatever the JACK server maps in.
+    state.counters["rss_own_median_mb"] = Percentile(ownResident, 0.5);
+    state.counters["synth_jack_ports"] = synthPorts;
+}
+BENCHMARK(BM_SlowStartToFirstFrame)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+} // namespace
