@@ -1,0 +1,164 @@
+"""A virtual X desktop of a test's own (Xvfb on a free display) and real input on it.
+
+Input goes through xdotool, which uses the XTEST extension: the server treats it as a real
+keyboard and mouse, auto-repeat of held keys included. Pixels, window geometry and close
+requests go through python-xlib."""
+
+import os
+import subprocess
+import time
+
+from Xlib import X, Xatom, display, protocol
+
+from processes import wait_until
+
+
+class Desktop:
+    def __init__(self, processes, width, height):
+        self.width = width
+        self.height = height
+        read_end, write_end = os.pipe()
+        # -displayfd makes the server pick a display number that no other server holds.
+        self.server = processes.start("xvfb", [
+            "Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{width}x{height}x24",
+            "-nolisten", "tcp", "-noreset",
+        ], env=dict(os.environ), pass_fds=(write_end,))
+        os.close(write_end)
+        number = self._read_display_number(read_end)
+        os.close(read_end)
+        if number is None:
+            raise RuntimeError("Xvfb did not start:\n" + open(self.server.log_path).read())
+        self.name = f":{number}"
+        self.x = display.Display(self.name)
+        self.root = self.x.screen().root
+        self._wm_protocols = self.x.intern_atom("WM_PROTOCOLS")
+        self._wm_delete_window = self.x.intern_atom("WM_DELETE_WINDOW")
+        self._net_wm_pid = self.x.intern_atom("_NET_WM_PID")
+
+    @staticmethod
+    def _read_display_number(fd):
+        text = b""
+        deadline = time.monotonic() + 20
+        while not text.endswith(b"\n") and time.monotonic() < deadline:
+            chunk = os.read(fd, 16)
+            if not chunk:
+                break
+            text += chunk
+        return int(text) if text.strip().isdigit() else None
+
+    def close(self):
+        try:
+            self.x.close()
+        except Exception:
+            pass
+
+    # ---- Keyboard settings -------------------------------------------------------------------
+
+    def auto_repeat(self, delay_ms=None, rate_hz=None):
+        """Turns the server's key auto-repeat on (xset r on), optionally with its timing, and
+        says whether it is on."""
+        self.xset("r", "on")
+        if delay_ms is not None:
+            self.xset("r", "rate", delay_ms, rate_hz)
+        return self.x.get_keyboard_control().global_auto_repeat == X.AutoRepeatModeOn
+
+    def xset(self, *args):
+        subprocess.run(["xset", *[str(a) for a in args]], env=self.env(), check=True)
+
+    # ---- Windows -----------------------------------------------------------------------------
+
+    def env(self):
+        env = dict(os.environ)
+        env["DISPLAY"] = self.name
+        return env
+
+    def top_levels(self):
+        """The viewable top-level windows: (window, name, override_redirect)."""
+        found = []
+        for child in self.root.query_tree().children:
+            try:
+                attributes = child.get_attributes()
+                if attributes.map_state != X.IsViewable:
+                    continue
+                found.append((child, child.get_wm_name() or "", bool(attributes.override_redirect)))
+            except Exception:
+                continue   # gone meanwhile
+        return found
+
+    def window_of(self, pid, name):
+        for window, window_name, popup in self.top_levels():
+            if popup or window_name != name:
+                continue
+            value = window.get_full_property(self._net_wm_pid, Xatom.CARDINAL)
+            if value is not None and value.value and value.value[0] == pid:
+                return window
+        return None
+
+    def wait_for_window(self, pid, name, timeout):
+        return wait_until(lambda: self.window_of(pid, name), timeout)
+
+    def geometry(self, window):
+        """(x, y, width, height) of a window on the screen."""
+        g = window.get_geometry()
+        origin = window.translate_coords(self.root, 0, 0)
+        return (-origin.x, -origin.y, g.width, g.height)
+
+    def popups(self):
+        """The open menus: override-redirect windows, as (x, y, width, height), bottom first."""
+        return [self.geometry(w) for w, _, popup in self.top_levels() if popup]
+
+    def request_close(self, window):
+        """What a window manager's close box does: a WM_DELETE_WINDOW client message."""
+        event = protocol.event.ClientMessage(
+            window=window, client_type=self._wm_protocols,
+            data=(32, [self._wm_delete_window, X.CurrentTime, 0, 0, 0]))
+        window.send_event(event, event_mask=X.NoEventMask)
+        self.x.sync()
+
+    # ---- Pixels ------------------------------------------------------------------------------
+
+    def pixels(self, x, y, width, height):
+        """Screen pixels as rows of (r, g, b)."""
+        image = self.root.get_image(x, y, width, height, X.ZPixmap, 0xFFFFFFFF)
+        data = image.data
+        stride = len(data) // height
+        rows = []
+        for row in range(height):
+            start = row * stride
+            rows.append([(data[start + 4 * i + 2], data[start + 4 * i + 1], data[start + 4 * i])
+                         for i in range(width)])
+        return rows
+
+    def save_png(self, path):
+        subprocess.run(["import", "-window", "root", path], env=self.env(), check=False,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    # ---- Input -------------------------------------------------------------------------------
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool", *[str(a) for a in args]], env=self.env(), check=True)
+
+    def move(self, x, y):
+        self.xdotool("mousemove", x, y)
+
+    def click(self, x, y, button=1):
+        self.xdotool("mousemove", x, y, "click", button)
+
+    def press(self, x, y, button=1):
+        self.xdotool("mousemove", x, y, "mousedown", button)
+
+    def release(self, button=1):
+        self.xdotool("mouseup", button)
+
+    def key(self, *names):
+        """Taps keys: X keycodes given as numbers, or keysym names such as alt+t."""
+        self.xdotool("key", "--delay", 60, *names)
+
+    def key_down(self, name):
+        self.xdotool("keydown", name)
+
+    def key_up(self, name):
+        self.xdotool("keyup", name)
+
+    def focus(self, window):
+        self.xdotool("windowfocus", window.id)

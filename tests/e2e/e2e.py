@@ -1,0 +1,45 @@
+#!/usr/bin/env python3
+"""Runs groups of end-to-end tests against a built Varnek.
+
+    e2e.py --program build/varnek window playing ...
+
+Each group is a module test_<group>.py in this folder. Needs Xvfb, xdotool, xset, jackd2's
+jackd, jack_lsp, jack_midi_dump and jack_rec, ImageMagick's import, and python3-xlib."""
+
+import argparse
+import importlib
+import os
+import shutil
+import sys
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+
+import e2e_config  # noqa: E402
+
+TOOLS = ["Xvfb", "xdotool", "xset", "jackd", "jack_lsp", "jack_midi_dump", "jack_rec", "import"]
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True, help="the varnek executable")
+    parser.add_argument("groups", nargs="+")
+    args = parser.parse_args()
+
+    missing = [tool for tool in TOOLS if shutil.which(tool) is None]
+    if missing:
+        print("missing tools: " + " ".join(missing) + " (./build.sh installs them)", file=sys.stderr)
+        return 1
+    e2e_config.PROGRAM = os.path.abspath(args.program)
+
+    suite = unittest.TestSuite()
+    for group in args.groups:
+        module = importlib.import_module("test_" + group)
+        suite.addTests(unittest.defaultTestLoader.loadTestsFromModule(module))
+    result = unittest.TextTestRunner(verbosity=2, stream=sys.stdout).run(suite)
+    return 0 if result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

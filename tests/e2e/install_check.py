@@ -1,0 +1,106 @@
+#!/usr/bin/env python3
+"""Installs a build into a scratch prefix and checks what a desktop needs from it: the program
+starts from there, and its .desktop file and hicolor icons are in place.
+
+    install_check.py --cmake cmake --build-dir build"""
+
+import argparse
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+
+from varnek_session import VarnekSession  # noqa: E402
+
+SOURCE_ICONS = os.path.join(HERE, "..", "..", "res", "hicolor")
+ARGS = None
+
+
+def png_size(path):
+    with open(path, "rb") as f:
+        header = f.read(24)
+    if header[:8] != b"\x89PNG\r\n\x1a\n" or header[12:16] != b"IHDR":
+        return None
+    return struct.unpack(">II", header[16:24])
+
+
+def desktop_entry(path):
+    entry, group = {}, None
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            line = line.strip()
+            if line.startswith("["):
+                group = line
+            elif "=" in line and group == "[Desktop Entry]":
+                key, value = line.split("=", 1)
+                entry[key.strip()] = value.strip()
+    return entry
+
+
+class InstallTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.prefix = tempfile.mkdtemp(prefix="varnek-install-")
+        result = subprocess.run([ARGS.cmake, "--install", ARGS.build_dir, "--prefix", cls.prefix],
+                                capture_output=True, text=True)
+        cls.install_output = result.stdout + result.stderr
+        cls.install_status = result.returncode
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.prefix, ignore_errors=True)
+
+    def path(self, *parts):
+        return os.path.join(self.prefix, *parts)
+
+    def test_install_succeeds(self):
+        self.assertEqual(self.install_status, 0, self.install_output)
+
+    def test_desktop_file_starts_the_program_with_its_icon(self):
+        path = self.path("share", "applications", "varnek.desktop")
+        self.assertTrue(os.path.isfile(path), self.install_output)
+        entry = desktop_entry(path)
+        self.assertEqual(entry.get("Type"), "Application")
+        self.assertEqual(entry.get("Name"), "Varnek")
+        self.assertEqual(entry.get("Exec", "").split()[0], "varnek")
+        self.assertEqual(entry.get("Icon"), "varnek")
+        self.assertIn("Audio", entry.get("Categories", "").split(";"))
+
+    def test_hicolor_icons_have_the_size_of_their_folder(self):
+        sizes = sorted(os.listdir(SOURCE_ICONS))
+        self.assertIn("48x48", sizes, "the theme's required size is missing from the sources")
+        for size in sizes:
+            path = self.path("share", "icons", "hicolor", size, "apps", "varnek.png")
+            self.assertTrue(os.path.isfile(path), f"{path} not installed")
+            width, height = png_size(path) or (0, 0)
+            self.assertEqual(f"{width}x{height}", size, path)
+
+    def test_installed_program_starts(self):
+        program = self.path("bin", "varnek")
+        self.assertTrue(os.access(program, os.X_OK), self.install_output)
+        with VarnekSession(program, screen=(1024, 768), monitor=False) as s:
+            x, y, width, height = s.frame()
+            self.assertEqual(width, 600)
+            icon = s.window.get_full_property(s.desktop.x.intern_atom("_NET_WM_ICON"), 0)
+            self.assertTrue(icon is not None and len(icon.value) > 2, "the window has no icon")
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--cmake", default="cmake")
+    parser.add_argument("--build-dir", required=True)
+    ARGS = parser.parse_args()
+    suite = unittest.defaultTestLoader.loadTestsFromTestCase(InstallTest)
+    result = unittest.TextTestRunner(verbosity=2, stream=sys.stdout).run(suite)
+    return 0 if result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

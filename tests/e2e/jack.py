@@ -1,0 +1,132 @@
+"""A JACK server of a test's own on the dummy driver, and the JACK clients that listen to the
+program: a MIDI monitor (jack_midi_dump) and an audio recorder (jack_rec)."""
+
+import itertools
+import os
+import signal
+import subprocess
+import time
+
+import midi_log
+from processes import read_text, wait_until
+
+SAMPLE_RATE = 48000
+PERIOD = 256
+
+_serial = itertools.count()
+
+
+class JackServer:
+    def __init__(self, processes):
+        # Tests run side by side; each server has a name of its own.
+        self.name = f"varnek-e2e-{os.getpid()}-{next(_serial)}"
+        self.processes = processes
+        self.server = self._start_server()
+        self.server.stop = self.stop
+        if not wait_until(lambda: self.server.poll() is None and self.ports() is not None, 20, 0.2):
+            raise RuntimeError("jackd did not start:\n" + read_text(self.server.log_path))
+
+    def _start_server(self):
+        return self.processes.start("jackd", [
+            "jackd", "--name", self.name, "--no-realtime",
+            "-d", "dummy", "-r", str(SAMPLE_RATE), "-p", str(PERIOD),
+        ], env=self.client_env(os.environ))
+
+    def stop(self):
+        """Ends the server so that it gives back its slot in the machine-wide JACK registry.
+        The registry has room for eight servers, and the slot of a server that did not end
+        cleanly (killed, or brought down by a SIGPIPE from the socket of a client that was
+        killed) stays taken until a server of the same name starts and ends cleanly."""
+        self.processes.forget(self.server)
+        if self.processes.stop(self.server, patience=15) != 0:
+            again = self._start_server()
+            self.processes.forget(again)
+            wait_until(lambda: self.ports() is not None, 10, 0.2)
+            self.processes.stop(again, patience=15)
+
+    def client_env(self, base):
+        env = dict(base)
+        env["JACK_DEFAULT_SERVER"] = self.name
+        # A client must never start a server of its own when this one is gone.
+        env["JACK_NO_START_SERVER"] = "1"
+        return env
+
+    def _lsp(self, *args):
+        try:
+            result = subprocess.run(["jack_lsp", *args], env=self.client_env(os.environ),
+                                    capture_output=True, text=True, timeout=10)
+        except subprocess.TimeoutExpired:
+            return None
+        return result.stdout if result.returncode == 0 else None
+
+    def ports(self):
+        """Every port's full name, or None when the server does not answer."""
+        text = self._lsp()
+        return None if text is None else [line for line in text.splitlines() if line.strip()]
+
+    def connections(self):
+        """{port: [connected ports]} for every port."""
+        text = self._lsp("-c") or ""
+        found, current = {}, None
+        for line in text.splitlines():
+            if line.startswith((" ", "\t")):
+                found[current].append(line.strip())
+            elif line.strip():
+                current = line.strip()
+                found[current] = []
+        return found
+
+    def wait_for_port(self, port, timeout=10):
+        return wait_until(lambda: port in (self.ports() or []), timeout, 0.1)
+
+
+class MidiMonitor:
+    """Records every MIDI message that reaches its one input port."""
+
+    CLIENT = "e2e-monitor"
+
+    def __init__(self, processes, jack):
+        self.jack = jack
+        self.port = self.CLIENT + ":input"
+        # Interrupted, JACK's example clients close their connection to the server, which
+        # then ends at once; terminated, they leave it waiting for them.
+        self.process = processes.start("monitor", ["jack_midi_dump", "-a", self.CLIENT],
+                                       env=jack.client_env(os.environ), stop_signal=signal.SIGINT)
+        if not jack.wait_for_port(self.port):
+            raise RuntimeError("jack_midi_dump did not start:\n" + read_text(self.process.log_path))
+
+    def messages(self):
+        return midi_log.parse(read_text(self.process.log_path))
+
+    def count(self):
+        return len(self.messages())
+
+    def since(self, start):
+        return self.messages()[start:]
+
+    def wait_for(self, start, count, timeout=5):
+        """The messages after the first `start`, once there are at least `count` of them."""
+        found = wait_until(lambda: len(self.since(start)) >= count and self.since(start), timeout)
+        return found or self.since(start)
+
+    def settle(self, start, quiet=0.6, timeout=10):
+        """The messages after the first `start` once none has come for `quiet` seconds."""
+        seen, last_change = -1, None
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            now = len(self.since(start))
+            if now != seen:
+                seen, last_change = now, time.monotonic()
+            elif time.monotonic() - last_change >= quiet:
+                break
+            time.sleep(0.05)
+        return self.since(start)
+
+
+def record(processes, jack, port, path, seconds):
+    """Starts jack_rec on `port` for `seconds`; returns the process once it listens."""
+    recorder = processes.start("recorder", [
+        "jack_rec", "-f", path, "-d", str(seconds), "-b", "16", port,
+    ], env=jack.client_env(os.environ), stop_signal=signal.SIGINT)
+    wait_until(lambda: any(port in peers for peers in jack.connections().values()), 10, 0.1)
+    return recorder

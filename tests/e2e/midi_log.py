@@ -1,0 +1,100 @@
+"""What the JACK MIDI monitor (jack_midi_dump -a) heard, as timed messages.
+
+Its lines read "  2410240: c0 00" or "2571008: 90 3c 7f note on (channel 0): ...": the frame
+of the JACK server's clock at which the message arrived, the message bytes in hex, then an
+optional description."""
+
+import re
+from dataclasses import dataclass
+
+_LINE = re.compile(r"^\s*(\d+):((?: [0-9a-fA-F]{2})+)")
+
+
+@dataclass(frozen=True)
+class Message:
+    frame: int
+    data: tuple
+
+    def seconds(self, sample_rate):
+        return self.frame / sample_rate
+
+    @property
+    def status(self):
+        return self.data[0]
+
+    def __str__(self):
+        return " ".join(f"{b:02x}" for b in self.data)
+
+
+def parse(text):
+    messages = []
+    for line in text.splitlines():
+        match = _LINE.match(line)
+        if match:
+            data = tuple(int(b, 16) for b in match.group(2).split())
+            messages.append(Message(int(match.group(1)), data))
+    return messages
+
+
+def hex_list(messages):
+    """Messages as "c0 00" strings, the form the tests compare with."""
+    return [str(m) for m in messages]
+
+
+def program_change(channel, program):
+    return f"{0xC0 + channel - 1:02x} {program:02x}"
+
+
+def note(channel, number, velocity):
+    return f"{0x90 + channel - 1:02x} {number:02x} {velocity:02x}"
+
+
+def all_notes_off(channel):
+    return f"{0xB0 + channel - 1:02x} 7b 00"
+
+
+FIRST_KEY_NOTE = 29
+LAST_KEY_NOTE = 76
+KEY_VELOCITY = 0x7F
+DRUM_VELOCITY = 0x5F
+# The six lowest keys play these drums while the percussion map is chosen.
+LOW_KEY_DRUMS = range(77, 83)
+
+
+def key_of(message):
+    """The piano key a note message of the keys belongs to, whatever its channel, or None for
+    other messages (the backing's chord tones and drums among them)."""
+    if len(message.data) != 3 or message.data[2] not in (0, KEY_VELOCITY):
+        return None
+    number = message.data[1]
+    if message.status == 0x90 and FIRST_KEY_NOTE <= number <= LAST_KEY_NOTE:
+        return number - FIRST_KEY_NOTE
+    if message.status == 0x99:
+        if number in LOW_KEY_DRUMS:
+            return number - LOW_KEY_DRUMS.start
+        if 35 <= number <= LAST_KEY_NOTE:
+            return number - FIRST_KEY_NOTE
+    return None
+
+
+def key_faults(messages):
+    """Where the keys' notes do not pair up: a key struck again before its release, a release
+    of a key that does not sound, or a key still sounding at the end. Empty when every
+    note-on has its note-off."""
+    sounding, faults = {}, []
+    for index, message in enumerate(messages):
+        key = key_of(message)
+        if key is None:
+            continue
+        down = message.data[2] != 0
+        if down and key in sounding:
+            faults.append(f"message {index}: key {key} struck again while it sounds ({message})")
+        elif not down and key not in sounding:
+            faults.append(f"message {index}: key {key} released while silent ({message})")
+        if down:
+            sounding[key] = index
+        else:
+            sounding.pop(key, None)
+    for key, index in sorted(sounding.items()):
+        faults.append(f"key {key} still sounds, struck at message {index}")
+    return faults

@@ -1,0 +1,192 @@
+"""A storm of random input on the panel: clicks, double-clicks and drags anywhere on it, keys
+tapped, held and overlapped, and commands from the menus, the way an impatient user (or a
+cat) would give them.
+
+The storm never touches POWER, which would end it, nor the Play Thru menu, whose port change
+would hide from the MIDI monitor what follows. Everything else is fair game, the MENU button
+included: with the bars hidden the rack moves under drags, so every action looks up where the
+panel is now."""
+
+import random
+import subprocess
+import time
+
+import panel_map
+from panel_map import keycode
+
+ALT_KEYCODES = ("Alt_L",)
+MODIFIERS = ("Shift_L", "Control_L")
+# Keys without a note that a user might hit: Escape, Enter, Space, Backspace, the arrows up
+# and down, Home, End, Page Up/Down, Insert, Delete.
+OTHER_KEYS = ("Escape", "Return", "space", "BackSpace", "Up", "Down", "Home", "End", "Prior",
+              "Next", "Insert", "Delete", "KP_Divide", "KP_Enter")
+BACKING_MNEMONICS = "nwrmcutd"
+TARGETS = (panel_map.STYLE_BUTTONS + panel_map.KEY_LAMPS
+           + [panel_map.PROGRAM_DOWN, panel_map.PROGRAM_UP, panel_map.MENU, panel_map.HOT_KEY,
+              panel_map.ABOUT])
+
+
+class Storm:
+    def __init__(self, session, seed):
+        self.session = session
+        self.desktop = session.desktop
+        self.random = random.Random(seed)
+        self.events = 0
+        self.actions = {}
+
+    # ---- Sending -----------------------------------------------------------------------------
+
+    def send(self, *commands):
+        """Runs one chain of xdotool commands; counts the input events in it."""
+        args = []
+        for command in commands:
+            args += [str(part) for part in command]
+            if command[0] in ("mousemove", "click", "mousedown", "mouseup", "keydown", "keyup", "key"):
+                self.events += 1 if command[0] != "click" else 2
+        subprocess.run(["xdotool", *args], env=self.desktop.env(), check=False,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def pause(self, longest=0.05):
+        return ("sleep", f"{self.random.uniform(0, longest):.3f}")
+
+    def point(self):
+        """A random point of the panel on the screen, never on POWER."""
+        while True:
+            x = self.random.randrange(panel_map.PANEL_WIDTH)
+            y = self.random.randrange(panel_map.PANEL_HEIGHT)
+            if not panel_map.POWER.contains(x, y, margin=8):
+                return self.session.at((x, y))
+
+    def target(self):
+        rect = self.random.choice(TARGETS)
+        x = rect.x + self.random.randrange(rect.width)
+        y = rect.y + self.random.randrange(rect.height)
+        return self.session.at((x, y))
+
+    def key_name(self):
+        choice = self.random.random()
+        if choice < 0.75:
+            return keycode(self.random.choice(panel_map.PLAYING_SCAN_CODES))
+        if choice < 0.85:
+            return keycode(self.random.choice((panel_map.SCAN_F11, panel_map.SCAN_F12)))
+        if choice < 0.92:
+            return keycode(self.random.choice(panel_map.SILENT_SCAN_CODES))
+        return self.random.choice(OTHER_KEYS)
+
+    # ---- Actions -----------------------------------------------------------------------------
+
+    def click_anywhere(self):
+        x, y = self.point()
+        self.send(("mousemove", x, y), ("click", 1))
+
+    def click_control(self):
+        x, y = self.target()
+        self.send(("mousemove", x, y), ("click", 1))
+
+    def double_click(self):
+        x, y = self.target() if self.random.random() < 0.7 else self.point()
+        self.send(("mousemove", x, y), ("click", "--repeat", 2, "--delay", 80, 1))
+
+    def drag(self):
+        x, y = self.point()
+        modifier = self.random.choice((None, None, *MODIFIERS))
+        chain = [("mousemove", x, y)]
+        if modifier:
+            chain.append(("keydown", modifier))
+        button = self.random.choice((1, 1, 1, 2, 3))
+        chain.append(("mousedown", button))
+        for _ in range(self.random.randint(1, 6)):
+            x, y = self.point() if self.random.random() < 0.9 else (
+                self.random.randrange(self.desktop.width), self.random.randrange(self.desktop.height))
+            chain += [self.pause(), ("mousemove", x, y)]
+        chain += [self.pause(), ("mouseup", button)]
+        if modifier:
+            chain.append(("keyup", modifier))
+        self.send(*chain)
+
+    def hover_with_modifier(self):
+        modifier = self.random.choice(MODIFIERS)
+        chain = [("keydown", modifier)]
+        for _ in range(self.random.randint(1, 5)):
+            x, y = self.point()
+            chain += [("mousemove", x, y), self.pause()]
+        chain.append(("keyup", modifier))
+        self.send(*chain)
+
+    def tap_keys(self):
+        chain = []
+        for _ in range(self.random.randint(1, 6)):
+            chain += [("key", "--delay", 20, self.key_name()), self.pause()]
+        self.send(*chain)
+
+    def hold_key(self):
+        # Long enough now and then for the server to repeat the key.
+        name = self.key_name()
+        self.send(("keydown", name), self.pause(0.9), ("keyup", name))
+
+    def overlap_keys(self):
+        names = list(dict.fromkeys(self.key_name() for _ in range(self.random.randint(2, 5))))
+        chain = [step for name in names for step in (("keydown", name), self.pause())]
+        self.random.shuffle(names)
+        chain += [step for name in names for step in (("keyup", name), self.pause())]
+        self.send(*chain)
+
+    def backing_from_menu(self):
+        letter = self.random.choice(BACKING_MNEMONICS + "\x1b")
+        # Escape closes the menu but leaves the menu bar taking keys, as on any desktop;
+        # a second one gives them back to the panel.
+        last = ("key", "Escape", "Escape") if letter == "\x1b" else ("key", letter)
+        self.send(("key", "alt+b"), ("sleep", "0.15"), last)
+
+    def key_from_menu(self):
+        self.send(("key", "alt+k"), ("sleep", "0.15"), ("key", self.random.choice("ud")))
+
+    def instrument_from_menu(self):
+        group = self.random.randrange(17)
+        chain = [("key", "alt+i"), ("sleep", "0.15")]
+        chain += [("key", "Down")] * group
+        if group < 16:
+            chain += [("key", "Right"), ("sleep", "0.1")]
+            chain += [("key", "Down")] * self.random.randrange(8)
+        chain.append(("key", "Return"))
+        self.send(*chain)
+
+    def help_from_menu(self):
+        self.send(("key", "alt+h"), ("sleep", "0.15"), ("key", self.random.choice("ak")))
+
+    WEIGHTED_ACTIONS = (
+        (click_anywhere, 14), (click_control, 14), (double_click, 4), (drag, 10),
+        (hover_with_modifier, 3), (tap_keys, 14), (hold_key, 5), (overlap_keys, 8),
+        (backing_from_menu, 4), (key_from_menu, 2), (instrument_from_menu, 3), (help_from_menu, 1),
+    )
+
+    # ---- The storm ---------------------------------------------------------------------------
+
+    def run(self, events, report=None):
+        actions = [a for a, _ in self.WEIGHTED_ACTIONS]
+        weights = [w for _, w in self.WEIGHTED_ACTIONS]
+        reported = 0
+        while self.events < events:
+            if self.session.varnek.poll() is not None:
+                raise AssertionError(f"the program ended during the storm, after {self.events} events")
+            self.close_dialogs(sometimes=True)
+            action = self.random.choices(actions, weights)[0]
+            action(self)
+            self.actions[action.__name__] = self.actions.get(action.__name__, 0) + 1
+            if report and self.events - reported >= 500:
+                reported = self.events
+                report(self.events)
+
+    def dialogs(self):
+        return [w for w, name, popup in self.desktop.top_levels() if not popup and name != "Varnek"]
+
+    def close_dialogs(self, sometimes=False):
+        """Closes the help dialogs; with `sometimes`, leaves them open a while now and then so
+        that input also lands on them."""
+        if sometimes and self.random.random() < 0.5:
+            return
+        for _ in range(10):
+            if not self.dialogs():
+                return
+            self.send(("key", "Escape"))
+            time.sleep(0.2)

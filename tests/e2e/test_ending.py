@@ -1,0 +1,65 @@
+"""Ending the program with POWER and with a close request: the process goes, nothing of it is
+left behind, and no note is left sounding on the port it played to."""
+
+import time
+import unittest
+
+import e2e_config
+import panel_map
+from midi_log import all_notes_off, hex_list
+from panel_map import PLAYING_SCAN_CODES as SCAN, keycode
+from processes import children_of, process_state, wait_until
+
+
+class EndingTest(unittest.TestCase):
+    def start(self, route_to_monitor):
+        s = e2e_config.session(monitor=route_to_monitor).__enter__()
+        self.addCleanup(s.__exit__, None, None, None)
+        if route_to_monitor:
+            s.route_to_monitor()
+        s.desktop.focus(s.window)
+        return s
+
+    def own_ports(self, s):
+        return [p for p in s.jack.ports() or [] if p.startswith("Varnek")]
+
+    def assert_gone_without_trace(self, s, children):
+        status = s.wait_for_exit(15)
+        self.assertEqual(status, 0, "the program did not end by itself, or failed")
+        self.assertIsNone(process_state(s.varnek.pid), "the process is still there")
+        for child in children:
+            self.assertIsNone(process_state(child), f"process {child} of the program outlived it")
+        self.assertTrue(wait_until(lambda: not self.own_ports(s), 5),
+                        f"JACK ports left behind: {self.own_ports(s)}")
+        self.assertIsNone(s.desktop.window_of(s.varnek.pid, "Varnek"))
+
+    def test_power_with_the_built_in_synth(self):
+        s = self.start(route_to_monitor=False)
+        self.assertTrue(wait_until(lambda: self.own_ports(s), 10), "the synth has no JACK ports")
+        s.desktop.key_down(keycode(SCAN[31]))
+        children = children_of(s.varnek.pid)
+        s.click_control(panel_map.POWER)
+        self.assert_gone_without_trace(s, children)
+        s.desktop.key_up(keycode(SCAN[31]))
+
+    def test_close_request_while_the_backing_plays_and_a_key_is_held(self):
+        s = self.start(route_to_monitor=True)
+        s.click_control(panel_map.STYLE_BUTTONS[6])   # Tango, the busiest
+        time.sleep(1.0)
+        s.desktop.key_down(keycode(SCAN[31]))
+        time.sleep(0.3)
+        children = children_of(s.varnek.pid)
+        s.desktop.request_close(s.window)
+        self.assert_gone_without_trace(s, children)
+        s.desktop.key_up(keycode(SCAN[31]))
+
+        # Before letting go of the port the program silences every channel it plays on.
+        sent = hex_list(s.monitor.settle(0))
+        self.assertIn("90 3c 7f", sent)
+        closing = sent[-3:]
+        self.assertEqual(sorted(closing), sorted(all_notes_off(c) for c in (1, 2, 10)), sent[-10:])
+        self.assertEqual(s.jack.connections().get(s.monitor.port), [])
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,119 @@
+"""Playing the piano keys with the mouse and the computer keyboard, as the MIDI port sees it."""
+
+import time
+import unittest
+
+import e2e_config
+import panel_map
+from midi_log import hex_list, note
+from panel_map import PLAYING_SCAN_CODES as SCAN, keycode
+
+
+def on(key, channel=1):
+    return note(channel, panel_map.FIRST_NOTE + key, 0x7F)
+
+
+def off(key, channel=1):
+    return note(channel, panel_map.FIRST_NOTE + key, 0)
+
+
+C4, D4, E4 = 31, 33, 35
+F2, G2, A2, B2, C3 = 12, 14, 16, 18, 19
+
+
+class PlayingTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.session = e2e_config.session().__enter__()
+        cls.session.route_to_monitor()
+        cls.session.desktop.auto_repeat()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.session.__exit__(None, None, None)
+
+    def setUp(self):
+        s = self.session
+        self.assertIsNone(s.varnek.poll(), "the program has ended")
+        s.desktop.focus(s.window)
+        s.monitor.settle(0, quiet=0.3)
+        self.start = s.monitor.count()
+
+    def received(self, quiet=0.6):
+        return hex_list(self.session.monitor.settle(self.start, quiet=quiet))
+
+    def test_glide_sounds_every_key_crossed_until_the_release(self):
+        s = self.session
+        glide = [F2, G2, A2, B2, C3]
+        s.desktop.press(*s.at(panel_map.key_point(glide[0])))
+        for key in glide[1:]:
+            time.sleep(0.1)
+            s.desktop.move(*s.at(panel_map.key_point(key)))
+        time.sleep(0.1)
+        s.desktop.release()
+        # The key under the pointer lets go first, then the others in key order.
+        expected = [on(k) for k in glide] + [off(C3)] + [off(k) for k in glide[:-1]]
+        self.assertEqual(self.received(), expected)
+
+    def test_black_key_takes_the_click_where_it_covers_a_white_key(self):
+        s = self.session
+        c_sharp = 32
+        rect = panel_map.key_rect(c_sharp)
+        s.click((rect.x + 2, rect.y + rect.height - 3))
+        self.assertEqual(self.received(), [on(c_sharp), off(c_sharp)])
+
+    def test_every_mapped_key_plays_its_note_and_others_play_nothing(self):
+        s = self.session
+        for scan in SCAN:   # from the lowest note up
+            s.desktop.key(keycode(scan))
+        s.desktop.key(*[keycode(scan) for scan in panel_map.SILENT_SCAN_CODES])
+        expected = []
+        for key in range(panel_map.KEY_COUNT):
+            expected += [on(key), off(key)]
+        self.assertEqual(self.received(), expected)
+
+    def test_held_key_sounds_once_through_auto_repeat(self):
+        s = self.session
+        self.assertTrue(s.desktop.auto_repeat(), "the X server does not repeat keys")
+        s.desktop.key_down(keycode(SCAN[D4]))
+        time.sleep(1.5)   # well past the repeat delay: many repeated presses arrive
+        s.desktop.key_up(keycode(SCAN[D4]))
+        self.assertEqual(self.received(), [on(D4), off(D4)])
+
+    def test_chord_held_on_the_keyboard_lets_go_key_by_key(self):
+        s = self.session
+        chord = [C4, E4, 38]
+        for key in chord:
+            s.desktop.key_down(keycode(SCAN[key]))
+            time.sleep(0.1)
+        for key in reversed(chord):
+            s.desktop.key_up(keycode(SCAN[key]))
+            time.sleep(0.1)
+        self.assertEqual(self.received(), [on(k) for k in chord] + [off(k) for k in reversed(chord)])
+
+    def test_mouse_release_silences_keys_held_on_the_keyboard(self):
+        s = self.session
+        s.desktop.key_down(keycode(SCAN[C4]))
+        time.sleep(0.2)
+        s.click(panel_map.key_point(F2))
+        time.sleep(0.3)
+        s.desktop.key_up(keycode(SCAN[C4]))   # already released: nothing more is sent
+        self.assertEqual(self.received(), [on(C4), on(F2), off(F2), off(C4)])
+
+    def test_shift_glide_sounds_keys_until_a_plain_release(self):
+        s = self.session
+        s.desktop.move(*s.at(panel_map.key_point(C4)))
+        s.desktop.key_down("Shift_L")
+        for key in (D4, E4):
+            time.sleep(0.1)
+            s.desktop.move(*s.at(panel_map.key_point(key)))
+        time.sleep(0.1)
+        s.desktop.key_up("Shift_L")
+        time.sleep(0.1)
+        self.assertEqual(self.received(), [on(D4), on(E4)])
+        s.click(panel_map.BARE_RACK)
+        self.assertEqual(self.received(), [on(D4), on(E4), off(D4), off(E4)])
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,56 @@
+"""The built-in synth, the default route: the note played sounds, at its pitch, through the
+JACK server that runs."""
+
+import os
+import time
+import unittest
+
+import e2e_config
+import pitch
+from jack import record
+from panel_map import PLAYING_SCAN_CODES as SCAN, keycode
+from processes import wait_until
+
+A4, C4 = 40, 31   # keys of notes 69 and 60
+
+
+class SynthTest(unittest.TestCase):
+    def setUp(self):
+        self.session = e2e_config.session(monitor=False).__enter__()
+        self.addCleanup(self.session.__exit__, None, None, None)
+        self.session.desktop.focus(self.session.window)
+
+    def synth_port(self):
+        ports = self.session.jack.ports() or []
+        audio = [p for p in ports if p.startswith("Varnek:") and "midi" not in p.lower()]
+        return audio[0] if audio else None
+
+    def record_key(self, key, name):
+        s = self.session
+        path = os.path.join(s.dir, name + ".wav")
+        recorder = record(s.processes, s.jack, self.port, path, seconds=3)
+        time.sleep(0.3)
+        s.desktop.key_down(keycode(SCAN[key]))
+        time.sleep(1.0)
+        s.desktop.key_up(keycode(SCAN[key]))
+        recorder.wait(15)
+        s.processes.forget(recorder)
+        return path
+
+    def test_keys_sound_at_their_pitch(self):
+        self.port = wait_until(self.synth_port, 10)
+        self.assertIsNotNone(self.port, f"no audio port of the synth in {self.session.jack.ports()}")
+        self.assertTrue(any(self.port in peers for peers in self.session.jack.connections().values()),
+                        "the synth plays to no one")
+
+        for key, expected in ((A4, 69), (C4, 60)):
+            path = self.record_key(key, f"note-{expected}")
+            samples, _ = pitch.read_wav(path)
+            self.assertGreater(pitch.peak_level(samples), 0.02, f"note {expected} is silent")
+            self.assertLess(pitch.peak_level(samples), 0.999, f"note {expected} clips")
+            heard = pitch.note_pitch(path)
+            self.assertAlmostEqual(heard, expected, delta=0.3, msg=f"heard {heard} for {expected}")
+
+
+if __name__ == "__main__":
+    unittest.main()

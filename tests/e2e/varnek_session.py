@@ -1,0 +1,180 @@
+"""One run of the real program under test: its own X desktop, its own JACK server with a MIDI
+monitor, then Varnek itself, driven from outside. Everything is ended when the session ends,
+also when the test fails; on failure the logs and a screenshot are kept."""
+
+import os
+import shutil
+import sys
+import tempfile
+import time
+
+import panel_map
+from desktop import Desktop
+from jack import JackServer, MidiMonitor
+from processes import ProcessGroup, read_text, wait_until
+
+# Settings of the user's desktop that would change what the program does under test.
+_FOREIGN_SETTINGS = ("WAYLAND_DISPLAY", "QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS",
+                     "QT_AUTO_SCREEN_SCALE_FACTOR", "QT_ENABLE_HIGHDPI_SCALING", "QT_STYLE_OVERRIDE",
+                     "QT_QPA_PLATFORMTHEME", "PULSE_SERVER", "JACK_DEFAULT_SERVER")
+
+START_TIMEOUT = float(os.environ.get("VARNEK_E2E_START_TIMEOUT", "30"))
+
+
+class VarnekSession:
+    def __init__(self, program, screen=(800, 400), jack=True, monitor=True):
+        self.program = program
+        self.screen = screen
+        self.with_jack = jack
+        self.with_monitor = monitor and jack
+        self.jack = None
+        self.monitor = None
+        self.varnek = None
+        self.window = None
+
+    # ---- Start and end -----------------------------------------------------------------------
+
+    def __enter__(self):
+        self.dir = tempfile.mkdtemp(prefix="varnek-e2e-")
+        self.processes = ProcessGroup(self.dir)
+        try:
+            self.desktop = Desktop(self.processes, *self.screen)
+            if self.with_jack:
+                self.jack = JackServer(self.processes)
+            if self.with_monitor:
+                # The program lists the ports once, at start-up, so the monitor comes first.
+                self.monitor = MidiMonitor(self.processes, self.jack)
+            self.start_program()
+        except BaseException:
+            self.__exit__(*sys.exc_info())
+            raise
+        return self
+
+    def program_env(self):
+        env = {k: v for k, v in os.environ.items() if k not in _FOREIGN_SETTINGS}
+        env["DISPLAY"] = self.desktop.name
+        env["QT_QPA_PLATFORM"] = "xcb"
+        runtime = os.path.join(self.dir, "run")
+        os.makedirs(runtime, mode=0o700, exist_ok=True)
+        env["XDG_RUNTIME_DIR"] = runtime
+        # The built-in synth must play to this test's JACK server, never to a sound server of
+        # the machine.
+        env["PULSE_SERVER"] = "unix:/nonexistent/varnek-e2e"
+        if self.jack:
+            env = self.jack.client_env(env)
+        else:
+            env["JACK_NO_START_SERVER"] = "1"
+            env["JACK_DEFAULT_SERVER"] = "varnek-e2e-no-server"
+        return env
+
+    def start_program(self, wait=True):
+        self.varnek = self.processes.start("varnek", [self.program], env=self.program_env())
+        if wait:
+            self.window = self.desktop.wait_for_window(self.varnek.pid, "Varnek", START_TIMEOUT)
+            if self.window is None:
+                raise AssertionError("the Varnek window did not appear\n" + self.diagnostics())
+            self.settle_window()
+
+    def settle_window(self):
+        """Waits until the window has its final place; the program places it once at start."""
+        last = None
+        for _ in range(40):
+            now = self.desktop.geometry(self.window)
+            if now == last:
+                return now
+            last = now
+            time.sleep(0.1)
+        return last
+
+    def __exit__(self, kind, value, traceback):
+        failed = kind is not None
+        if failed and kind is not KeyboardInterrupt:
+            try:
+                self.desktop.save_png(os.path.join(self.dir, "screen.png"))
+            except Exception:
+                pass
+            print(self.diagnostics(), file=sys.stderr)
+        self.end_program()
+        self.processes.stop_all()
+        if hasattr(self, "desktop"):
+            self.desktop.close()
+        if failed or os.environ.get("VARNEK_E2E_KEEP"):
+            print(f"logs kept in {self.dir}", file=sys.stderr)
+        else:
+            shutil.rmtree(self.dir, ignore_errors=True)
+        return False
+
+    def end_program(self):
+        """Closes the program as a user would, so that it leaves the JACK server cleanly;
+        kills it if it does not go."""
+        if self.varnek is None or self.varnek.poll() is not None:
+            return
+        try:
+            if self.window is not None:
+                self.desktop.request_close(self.window)
+                self.varnek.wait(5)
+        except Exception:
+            pass
+        self.processes.stop(self.varnek)
+
+    def diagnostics(self):
+        parts = []
+        if self.varnek is not None:
+            parts.append("--- varnek output ---\n" + read_text(self.varnek.log_path, tail=40))
+        if self.monitor is not None:
+            parts.append("--- MIDI received (last 40) ---\n" +
+                         read_text(self.monitor.process.log_path, tail=40))
+        return "\n".join(parts)
+
+    def wait_for_exit(self, timeout=15):
+        """The program's exit status once it has ended by itself, or None if it did not."""
+        try:
+            status = self.varnek.wait(timeout)
+        except Exception:
+            return None
+        self.processes.forget(self.varnek)
+        return status
+
+    # ---- Where the panel is ------------------------------------------------------------------
+
+    def frame(self):
+        return self.desktop.geometry(self.window)
+
+    def client_origin(self):
+        """Screen position of the panel's top-left pixel: the rack fills the bottom of the
+        window, under the menu bar when there is one (no window manager draws a frame)."""
+        x, y, width, height = self.frame()
+        return (x, y + height - panel_map.PANEL_HEIGHT)
+
+    def at(self, point):
+        ox, oy = self.client_origin()
+        return (ox + point[0], oy + point[1])
+
+    # ---- Input on the panel ------------------------------------------------------------------
+
+    def click(self, point, button=1):
+        self.desktop.click(*self.at(point), button=button)
+
+    def click_control(self, rect):
+        self.click(rect.centre)
+
+    def key(self, *scan_codes):
+        self.desktop.key(*[panel_map.keycode(s) for s in scan_codes])
+
+    def menu(self, mnemonic, *keys):
+        """Opens a menu of the menu bar with Alt and its mnemonic letter, then types keys."""
+        self.desktop.key(f"alt+{mnemonic}")
+        wait_until(self.desktop.popups, 5)
+        if keys:
+            self.desktop.key(*keys)
+
+    def wait_menus_closed(self, timeout=5):
+        return wait_until(lambda: not self.desktop.popups(), timeout) is not None
+
+    def route_to_monitor(self):
+        """Chooses the monitor's port from Play Thru: the JACK ports come last in the list, so it
+        is the item above the first one. Returns what the monitor received meanwhile."""
+        start = self.monitor.count()
+        self.menu("t", "Up", "Return")
+        self.wait_menus_closed()
+        return self.monitor.wait_for(start, 2)
