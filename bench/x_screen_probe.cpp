@@ -10,6 +10,13 @@ template <typename Reply> std::unique_ptr<Reply, decltype(&std::free)> Owned(Rep
 {
     return {reply, &std::free};
 }
+
+xcb_atom_t Atom(xcb_connection_t* connection, const std::string& name)
+{
+    auto reply = Owned(xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.c_str()), nullptr));
+    return reply ? reply->atom : XCB_ATOM_NONE;
+}
 } // namespace
 
 std::unique_ptr<XScreenProbe> XScreenProbe::Connect(const std::string& display)
@@ -69,4 +76,17 @@ std::vector<std::uint8_t> XScreenProbe::Pixels(std::uint32_t window)
         return {};
     const std::uint8_t* data = xcb_get_image_data(image.get());
     return std::vector<std::uint8_t>(data, data + xcb_get_image_data_length(image.get()));
+}
+
+void XScreenProbe::Close(std::uint32_t window)
+{
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = Atom(m_connection, "WM_PROTOCOLS");
+    event.data.data32[0] = Atom(m_connection, "WM_DELETE_WINDOW");
+    event.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(m_connection, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
+    xcb_flush(m_connection);
 }

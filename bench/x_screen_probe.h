@@ -21,6 +21,8 @@ public:
     std::uint32_t FindVisibleWindow(const std::string& name);
     // The window's pixels, row by row; empty when it cannot be read (it went away).
     std::vector<std::uint8_t> Pixels(std::uint32_t window);
+    // Asks the window's program to close it, as a window manager's close button does.
+    void Close(std::uint32_t window);
 
 private:
     XScreenProbe(xcb_connection_t* connection, std::uint32_t root) : m_connection(connection), m_root(root) {}
