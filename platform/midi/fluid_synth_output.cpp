@@ -5,9 +5,12 @@
 #include "platform/midi/midi_short_message.h"
 
 #include <fluidsynth.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 namespace {
@@ -144,9 +147,24 @@ bool FluidSynthOutput::LoadSoundfont()
     return false;
 }
 
+// A PulseAudio (or PipeWire) server listens on a socket in the user's runtime folder, or
+// where PULSE_SERVER says. Without one, asking the library costs tens of milliseconds at
+// every start for nothing.
+static bool PulseServerMayRun()
+{
+    if (std::getenv("PULSE_SERVER") != nullptr)
+        return true;
+    std::error_code error;
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"))
+        return std::filesystem::exists(std::string(runtime) + "/pulse/native", error);
+    return std::filesystem::exists("/run/user/" + std::to_string(getuid()) + "/pulse/native", error);
+}
+
 bool FluidSynthOutput::StartAudio()
 {
     for (const auto& driver : m_driverCandidates) {
+        if (driver == "pulseaudio" && !PulseServerMayRun())
+            continue;
         if (driver == "jack" ? TryJack() : TryDriver(driver))
             return true;
     }
