@@ -4,7 +4,7 @@
 #include "platform/qt/qt_canvas.h"
 #include "platform/qt/qt_template_dialog.h"
 #include "platform/qt/qt_top_level.h"
-#include "platform/qt/x11_auto_repeat.h"
+#include "platform/qt/x11_keyboard.h"
 #include "platform/resources.h"
 #include "platform/gdi.h"
 #include "platform/window_manager.h"

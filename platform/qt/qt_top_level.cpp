@@ -3,8 +3,10 @@
 #include "platform/menu.h"
 #include "platform/qt/qt_canvas.h"
 #include "platform/qt/qt_host.h"
+#include "platform/qt/x11_keyboard.h"
 #include "platform/window_manager.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -88,8 +90,18 @@ void QtTopLevel::ApplyStyle()
     const bool wasVisible = isVisible();
     setWindowFlags(frameless ? kBareFlags : kCaptionFlags);
     ApplyGeometry();
-    if (wasVisible)
+    if (wasVisible) {
         show();
+        // New flags hide and show the native window, and hidden it loses the keyboard; the
+        // user has just clicked it, so it takes the keyboard back. Hiding also made the widget
+        // inactive while Qt still counts its native window as focused, so no activation comes
+        // back by itself, and after the next menu no widget would get the keys.
+        activateWindow();
+        TakeX11InputFocus(winId());
+        if (!isActiveWindow() && QGuiApplication::focusWindow() == windowHandle())
+            QApplication::setActiveWindow(this);
+        m_canvas->setFocus();
+    }
 }
 
 void QtTopLevel::moveEvent(QMoveEvent* event)
