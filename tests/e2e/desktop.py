@@ -160,5 +160,17 @@ class Desktop:
     def key_up(self, name):
         self.xdotool("keyup", name)
 
+    def keys_down(self):
+        """The X keycodes that the server holds down now."""
+        bitmap = self.x.query_keymap()
+        return [8 * i + bit for i, byte in enumerate(bitmap) for bit in range(8) if byte >> bit & 1]
+
+    def release_all_keys(self):
+        """Lets go of every key the server holds down; returns their keycodes."""
+        held = self.keys_down()
+        if held:
+            self.xdotool("keyup", *held)
+        return held
+
     def focus(self, window):
         self.xdotool("windowfocus", window.id)

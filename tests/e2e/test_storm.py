@@ -47,7 +47,9 @@ class StormTest(unittest.TestCase):
 
     def settle(self, s, storm):
         """Lets go of every key and button, closes dialogs and menus and brings the bars back."""
-        s.desktop.xdotool("keyup", *[keycode(c) for c in SCAN], "Shift_L", "Control_L", "Alt_L")
+        held = s.desktop.release_all_keys()
+        if held:
+            print(f"keys still held after the storm: {held}", flush=True)
         for button in (1, 2, 3):
             s.desktop.release(button)
         storm.close_dialogs()
@@ -68,7 +70,6 @@ class StormTest(unittest.TestCase):
         if s.frame()[3] == panel_map.PANEL_HEIGHT:
             s.click_control(panel_map.MENU)
             self.assertTrue(wait_until(lambda: s.frame()[3] > panel_map.PANEL_HEIGHT, 5))
-        s.desktop.focus(s.window)
         time.sleep(0.5)
 
     def check_lamps_and_menus(self, s):
@@ -113,7 +114,8 @@ class StormTest(unittest.TestCase):
         s.key(SCAN[31])
         struck = wait_until(lambda: [m for m in s.monitor.since(start)
                                      if key_of(m) == 31 and m.data[2] != 0], 5)
-        self.assertTrue(struck, "the key C4 sent nothing")
+        self.assertTrue(struck, f"the key C4 sent nothing; keys down {s.desktop.keys_down()}, "
+                                f"focus {s.desktop.x.get_input_focus().focus}, window {s.window}")
         if struck[0].status == 0x99:
             return None
         changes = [m for m in s.monitor.messages() if m.status == 0xC0]
