@@ -93,7 +93,8 @@ class StormTest(unittest.TestCase):
 
     def check_backing_plays(self, s, style, key_offset):
         start = s.monitor.count()
-        time.sleep(3.0)
+        # Long enough for several ticks of the slowest style, whatever the phase.
+        time.sleep(3.0 if style == 0 else max(3.0, 6 * PERIODS[style]))
         messages = s.monitor.since(start)
         backing = [m for m in messages if m.status in (0x91, 0xB1, 0xB9) or
                    (m.status == 0x99 and m.data[2] == 0x5F)]
