@@ -1,5 +1,7 @@
 """Playing the piano keys with the mouse and the computer keyboard, as the MIDI port sees it."""
 
+import os
+import re
 import time
 import unittest
 
@@ -18,6 +20,30 @@ def off(key, channel=1):
 
 
 C4, D4, E4 = 31, 33, 35
+README = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md")
+# The README names keys as printed on a US keyboard; X names them by these keysyms.
+US_KEYSYMS = {"`": "grave", "-": "minus", "=": "equal", "[": "bracketleft", "]": "bracketright",
+              ";": "semicolon", ",": "comma", ".": "period", "/": "slash"}
+PITCH_CLASSES = {"C": 0, "D": 2, "E": 4, "F": 5, "G": 7, "A": 9, "B": 11}
+
+
+def readme_keyboard_map():
+    """[(keysym, MIDI note)] from the README's table of the computer keyboard."""
+    with open(README, encoding="utf-8") as f:
+        text = f.read()
+    section = text[text.index("## The computer keyboard"):]
+    section = section[:section.index("\n## ", 1)]
+    pairs = []
+    for line in section.splitlines():
+        cells = [c.strip() for c in line.strip().strip("|").split("|")]
+        if len(cells) != 3 or not re.search(r"\d", cells[2]) or "chord" in cells[2]:
+            continue
+        keys = cells[1].split()
+        notes = re.findall(r"([A-G])(#?)(\d)", cells[2])
+        for key, (name, sharp, octave) in zip(keys, notes, strict=True):
+            number = 12 * (int(octave) + 1) + PITCH_CLASSES[name] + (1 if sharp else 0)
+            pairs.append((US_KEYSYMS.get(key, key.lower() if len(key) == 1 else key), number))
+    return pairs
 F2, G2, A2, B2, C3 = 12, 14, 16, 18, 19
 
 
@@ -87,6 +113,16 @@ class PlayingTest(unittest.TestCase):
         expected = []
         for key in range(panel_map.KEY_COUNT):
             expected += [on(key), off(key)]
+        self.assertEqual(self.received(), expected)
+
+    def test_keyboard_map_of_the_readme(self):
+        s = self.session
+        pairs = readme_keyboard_map()
+        self.assertEqual(len(pairs), panel_map.KEY_COUNT)
+        s.desktop.key(*[keysym for keysym, _ in pairs])
+        expected = []
+        for _, number in pairs:
+            expected += [note(1, number, 0x7F), note(1, number, 0)]
         self.assertEqual(self.received(), expected)
 
     def test_held_key_sounds_once_through_auto_repeat(self):
