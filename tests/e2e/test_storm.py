@@ -16,7 +16,6 @@ import panel_map
 import panel_state
 from jack import SAMPLE_RATE
 from midi_log import hex_list, key_faults, key_of
-from panel_map import PLAYING_SCAN_CODES as SCAN, keycode
 from processes import read_text, wait_until
 from storm import Storm
 
@@ -110,13 +109,13 @@ class StormTest(unittest.TestCase):
         self.assertLessEqual(tones, CHORD_TONES[style], f"chord key {key_offset:+d}")
 
     def current_program(self, s):
-        """The program now chosen, from what the port heard: None for the percussion map."""
+        """The program now chosen, from what the port heard: None for the percussion map. The
+        mouse strikes C4, which then says on which channel the keys play."""
         start = s.monitor.count()
-        s.key(SCAN[31])
+        s.click(panel_map.key_point(31))
         struck = wait_until(lambda: [m for m in s.monitor.since(start)
                                      if key_of(m) == 31 and m.data[2] != 0], 5)
-        self.assertTrue(struck, f"the key C4 sent nothing; keys down {s.desktop.keys_down()}, "
-                                f"focus {s.desktop.x.get_input_focus().focus}, window {s.window}")
+        self.assertTrue(struck, "the key C4 sent nothing")
         if struck[0].status == 0x99:
             return None
         changes = [m for m in s.monitor.messages() if m.status == 0xC0]
