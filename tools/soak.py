@@ -50,11 +50,14 @@ def first_difference(got, expected):
 
 
 def resident_kib(pid):
+    """(all resident memory, the part of it that is the program's own heap and stacks) in KiB:
+    the rest is shared libraries and the JACK server's shared memory."""
+    fields = {}
     with open(f"/proc/{pid}/status") as f:
         for line in f:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1])
-    return None
+            name, _, value = line.partition(":")
+            fields[name] = value.split()[0] if value.split() else "0"
+    return int(fields.get("VmRSS", 0)), int(fields.get("RssAnon", 0))
 
 
 class Soak:
@@ -95,10 +98,11 @@ class Soak:
         self.expected_keys += [f"90 {29 + k:02x} 00" for k in keys]
 
     def sample(self, elapsed):
-        kib = resident_kib(self.s.varnek.pid)
+        total, own = resident_kib(self.s.varnek.pid)
         received = self.s.monitor.count()
-        self.memory.append((elapsed, kib))
-        print(f"{elapsed:6.0f} s  resident {kib / 1024:6.1f} MiB  {received:7d} messages", flush=True)
+        self.memory.append((elapsed, own))
+        print(f"{elapsed:6.0f} s  resident {total / 1024:6.1f} MiB, of which heap and stacks "
+              f"{own / 1024:5.1f} MiB  {received:7d} messages", flush=True)
 
     def report(self):
         s = self.s
@@ -136,7 +140,7 @@ class Soak:
                   f"{1000 * min(gaps):.1f} ms, longest {1000 * max(gaps):.1f} ms, "
                   f"{late} more than twice the period")
         first, last = self.memory[1] if len(self.memory) > 1 else self.memory[0], self.memory[-1]
-        print(f"resident memory: {self.memory[0][1] / 1024:.1f} MiB at the start, "
+        print(f"heap and stacks: {self.memory[0][1] / 1024:.1f} MiB at the start, "
               f"{first[1] / 1024:.1f} MiB after {first[0]:.0f} s, {last[1] / 1024:.1f} MiB at the end "
               f"({(last[1] - first[1]) / 1024:+.1f} MiB)")
         print("no message lost, duplicated or out of order" if not faults else
