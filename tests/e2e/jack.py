@@ -27,8 +27,10 @@ class JackServer:
             raise RuntimeError("jackd did not start:\n" + read_text(self.server.log_path))
 
     def _start_server(self):
+        # Synchronous: a cycle waits for every client to finish, so on a busy machine a late
+        # monitor delays the cycle instead of missing the MIDI that came in it.
         return self.processes.start("jackd", [
-            "jackd", "--name", self.name, "--no-realtime",
+            "jackd", "--name", self.name, "--no-realtime", "--sync", "--timeout", "2000",
             "-d", "dummy", "-r", str(SAMPLE_RATE), "-p", str(PERIOD),
         ], env=self.client_env(os.environ))
 

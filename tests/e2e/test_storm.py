@@ -125,7 +125,9 @@ class StormTest(unittest.TestCase):
         s.click(panel_map.BARE_RACK)
         messages = s.monitor.settle(0, quiet=1.0)
         faults = key_faults(messages)
-        self.assertEqual(faults, [], "\n".join(faults[:20]))
+        # A cycle the server reports late may have lost MIDI on the way to the monitor.
+        late = read_text(s.jack.server.log_path).count("XRun")
+        self.assertEqual(faults, [], "\n".join(faults[:20] + [f"{late} late JACK cycles"]))
         print(f"{len(messages)} messages received, every key released", flush=True)
 
     def check_program_ends(self, s):
