@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Soak test: Varnek plays the Tango backing (a tick every 75 ms) for a long while as keys are
 played on it, on a virtual desktop of its own with a JACK MIDI monitor listening. Reports the
 program's resident memory over time, the timing of the ticks, and whether any message was
