@@ -70,6 +70,8 @@ void BM_ShortMsgIntoSynth(benchmark::State& state)
         state.SkipWithError("the default route does not open here (no audio output?)");
         return;
     }
+    // The program change every open is followed by; it reads the piano's samples.
+    midiOutShortMsg(handle, 0xC0);
     DWORD velocity = 127;
     int sent = 0;
     int refused = 0;
@@ -104,6 +106,7 @@ void BM_ShortMsgIntoOfflineSynth(benchmark::State& state)
         state.SkipWithError("no GM soundfont installed");
         return;
     }
+    synth.Send(0xC0);
     DWORD velocity = 127;
     for (auto _ : state) {
         synth.Render(FluidSynthOutput::kPeriodSize);

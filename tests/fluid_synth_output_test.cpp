@@ -55,6 +55,17 @@ double PitchOf(const std::vector<float>& samples)
     return 0;
 }
 
+// Samples live in anonymous memory, apart from the libraries' pages.
+double AnonymousMemoryMb()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("RssAnon:", 0) == 0)
+            return std::stod(line.substr(8)) / 1024.0;
+    }
+    return 0;
+}
+
 bool SoundfontInstalled()
 {
     for (const auto& path : FluidSynthOutput::DefaultSoundfonts()) {
@@ -133,6 +144,28 @@ TEST_F(OfflineSynth, ProgramChangeSelectsAnotherInstrument)
     EXPECT_GT(organ, 0.7f);
 }
 
+// Samples of instruments chosen long ago are let go, and read again when one comes back.
+TEST_F(OfflineSynth, BrowsingTheInstrumentsKeepsFewLoadedAndAnyPlaysAgain)
+{
+    auto choose = [this](DWORD program) {
+        ASSERT_TRUE(synth.Send(0x000000C0 | program << 8));
+        ASSERT_TRUE(synth.Send(0x000000C1 | program << 8));
+        RenderSeconds(0.01);
+    };
+    choose(0);
+    const double before = AnonymousMemoryMb();
+    for (DWORD program = 1; program < 48; ++program)
+        choose(program);
+    // Every one of them kept would take well over a hundred megabytes.
+    EXPECT_LT(AnonymousMemoryMb() - before, 40.0);
+
+    choose(19); // the church organ holds its note
+    synth.Send(0x007F4590);
+    const float early = Peak(RenderSeconds(0.3));
+    RenderSeconds(2.0);
+    EXPECT_GT(Peak(RenderSeconds(0.3)), 0.7f * early);
+}
+
 TEST_F(OfflineSynth, RefusesWhatItDoesNotPlay)
 {
     EXPECT_FALSE(synth.Send(0x00004000)); // no status byte
@@ -143,6 +176,8 @@ TEST_F(OfflineSynth, RefusesWhatItDoesNotPlay)
 // instead of blocking the sender until the audio thread comes back.
 TEST_F(OfflineSynth, SendsNeverWaitForTheAudioThread)
 {
+    ASSERT_TRUE(synth.Send(0x00004590)); // the channel's first message brings its program along
+    RenderSeconds(0.01);
     std::size_t accepted = 0;
     while (accepted < 10000 && synth.Send(0x007F4590 ^ (accepted & 1) << 22))
         ++accepted;

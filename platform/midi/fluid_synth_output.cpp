@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <system_error>
 
@@ -21,6 +22,9 @@ constexpr const char* kOtherSoundfontsFolder = "/usr/share/soundfonts/";
 
 constexpr int kDrumChannel = 9;
 constexpr int kDrumBank = 128;
+// The instrument chosen and the one before it: going back and forth between two costs no
+// reading, and a third lets go of the oldest.
+constexpr std::ptrdiff_t kKeptInstruments = 2;
 
 // A client can read the server's period size but not how many periods it keeps; JACK's
 // backends double-buffer by default.
@@ -128,6 +132,8 @@ void FluidSynthOutput::DeleteSynth()
     m_synth = nullptr;
     m_soundfont.clear();
     m_soundfontId = -1;
+    m_channelHasSound = {};
+    m_keptPrograms.clear();
 }
 
 bool FluidSynthOutput::LoadSoundfont()
@@ -138,7 +144,8 @@ bool FluidSynthOutput::LoadSoundfont()
         std::error_code error;
         if (!std::filesystem::is_regular_file(path, error) || !fluid_is_soundfont(path.c_str()))
             continue;
-        m_soundfontId = fluid_synth_sfload(m_synth, path.c_str(), 1);
+        // No preset is chosen yet, so no sample is read now.
+        m_soundfontId = fluid_synth_sfload(m_synth, path.c_str(), 0);
         if (m_soundfontId != FLUID_FAILED) {
             m_soundfont = path;
             return true;
@@ -214,26 +221,57 @@ bool FluidSynthOutput::Send(DWORD message)
     case 0x80:
     case 0x90:
     case 0xB0:
+        // A channel used before any program change plays what a General MIDI device starts
+        // with: the piano, or the standard kit on the drum channel.
+        if (!m_channelHasSound[decoded.Channel()] && !ChooseProgram(decoded.Channel(), 0))
+            return false;
         return m_queue.Push(message);
     case 0xC0:
-        PreloadProgram(decoded.Channel(), decoded.Data1());
-        return m_queue.Push(message);
+        return ChooseProgram(decoded.Channel(), decoded.Data1());
     default:
         return false;
     }
 }
 
-// The samples of a preset are read from the soundfont when it is first chosen. Pinned here,
-// they are read on the sender's thread instead of inside the audio callback, and stay loaded.
-void FluidSynthOutput::PreloadProgram(int channel, int program)
+// The program's samples are read here, on the sender's thread, so that the audio thread finds
+// them loaded when it plays the change.
+bool FluidSynthOutput::ChooseProgram(int channel, int number)
 {
-    const int bank = channel == kDrumChannel ? kDrumBank : 0;
-    fluid_synth_pin_preset(m_synth, m_soundfontId, bank, program);
+    {
+        std::lock_guard loading(m_loading);
+        KeepLoaded({channel == kDrumChannel ? kDrumBank : 0, number});
+    }
+    m_channelHasSound[channel] = true;
+    return m_queue.Push(DWORD(0xC0 | channel) | DWORD(number) << 8);
 }
 
+// Pinned programs stay loaded whatever the channels do. Drum kits are never let go: the
+// backing plays one all the time.
+void FluidSynthOutput::KeepLoaded(const Program& program)
+{
+    const auto kept = std::find(m_keptPrograms.begin(), m_keptPrograms.end(), program);
+    if (kept != m_keptPrograms.end()) {
+        std::rotate(kept, kept + 1, m_keptPrograms.end());
+        return;
+    }
+    fluid_synth_pin_preset(m_synth, m_soundfontId, program.bank, program.number);
+    m_keptPrograms.push_back(program);
+    const auto instrument = [](const Program& kept) { return kept.bank != kDrumBank; };
+    while (std::count_if(m_keptPrograms.begin(), m_keptPrograms.end(), instrument) > kKeptInstruments) {
+        const auto oldest = std::find_if(m_keptPrograms.begin(), m_keptPrograms.end(), instrument);
+        // Still chosen on a channel, it goes when the audio thread plays the change.
+        fluid_synth_unpin_preset(m_synth, m_soundfontId, oldest->bank, oldest->number);
+        m_keptPrograms.erase(oldest);
+    }
+}
+
+// While the sender loads samples it holds the synth for tens of milliseconds; the messages
+// then wait for a later period instead of the audio thread waiting for the synth.
 void FluidSynthOutput::PlayQueued()
 {
-    m_queue.Drain([this](DWORD message) { Play(message); });
+    std::unique_lock loading(m_loading, std::try_to_lock);
+    if (loading.owns_lock())
+        m_queue.Drain([this](DWORD message) { Play(message); });
 }
 
 void FluidSynthOutput::Play(DWORD message)

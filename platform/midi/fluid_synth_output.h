@@ -6,13 +6,21 @@
 // Sends only queue the message; the audio thread plays what has arrived before it renders each
 // period. A note on costs FluidSynth tens of microseconds and waits while a period renders, and
 // the sending thread is the user interface. Sends come from that one thread only.
+//
+// Opening reads only the soundfont's structure. A channel's samples are read when it is first
+// used, on the sending thread: the program a program change names, or else the General MIDI
+// default (the piano, the standard kit on channel 10). The last two programs chosen stay
+// loaded; older ones are let go, so browsing the instruments does not fill the memory. While
+// samples load, the audio thread leaves the queue alone rather than wait for the synth.
 
 #include "platform/midi/midi_message_queue.h"
 #include "platform/midi/midi_port.h"
 
 #include <fluidsynth/types.h>
 
+#include <array>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -81,7 +89,13 @@ private:
     bool StartAudio();
     bool TryDriver(const std::string& driver);
     bool TryJack();
-    void PreloadProgram(int channel, int program);
+    struct Program {
+        int bank = 0;
+        int number = 0;
+        bool operator==(const Program&) const = default;
+    };
+    bool ChooseProgram(int channel, int number);
+    void KeepLoaded(const Program& program);
     void PlayQueued();
     void Play(DWORD message);
     static int RenderPeriod(void* self, int frames, int effectCount, float* effects[], int outputCount,
@@ -95,6 +109,9 @@ private:
     fluid_audio_driver_t* m_audio = nullptr;
     std::shared_ptr<JackServerWatch> m_jack; // while playing through JACK
     MidiMessageQueue m_queue;
+    std::mutex m_loading;                  // held by the sender while samples load
+    std::array<bool, 16> m_channelHasSound{}; // a program is chosen or loaded for it
+    std::vector<Program> m_keptPrograms;   // pinned in the synth, the latest last
     int m_soundfontId = -1;
     std::string m_soundfont;
     std::string m_driver;
