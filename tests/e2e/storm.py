@@ -5,7 +5,9 @@ cat) would give them.
 The storm never touches POWER, which would end it, nor the Play Thru menu, whose port change
 would hide from the MIDI monitor what follows. Everything else is fair game, the MENU button
 included: with the bars hidden the rack moves under drags, so every action looks up where the
-panel is now."""
+panel is now. A point of the rack that lies off the screen is never aimed at: X would move the
+pointer to the screen's edge instead, onto whatever is there, POWER included. When most of the
+rack has been dragged off the screen, the storm brings it back, as a user would."""
 
 import random
 import subprocess
@@ -33,6 +35,7 @@ class Storm:
         self.random = random.Random(seed)
         self.events = 0
         self.actions = {}
+        self.recent = []
 
     # ---- Sending -----------------------------------------------------------------------------
 
@@ -49,19 +52,39 @@ class Storm:
     def pause(self, longest=0.05):
         return ("sleep", f"{self.random.uniform(0, longest):.3f}")
 
+    def on_screen(self, point):
+        return 0 <= point[0] < self.desktop.width and 0 <= point[1] < self.desktop.height
+
     def point(self):
         """A random point of the panel on the screen, never on POWER."""
         while True:
             x = self.random.randrange(panel_map.PANEL_WIDTH)
             y = self.random.randrange(panel_map.PANEL_HEIGHT)
-            if not panel_map.POWER.contains(x, y, margin=8):
+            if not panel_map.POWER.contains(x, y, margin=8) and self.on_screen(self.session.at((x, y))):
                 return self.session.at((x, y))
 
     def target(self):
-        rect = self.random.choice(TARGETS)
-        x = rect.x + self.random.randrange(rect.width)
-        y = rect.y + self.random.randrange(rect.height)
-        return self.session.at((x, y))
+        """A random point of a control on the screen, or of the panel when none is there."""
+        for _ in range(20):
+            rect = self.random.choice(TARGETS)
+            point = self.session.at((rect.x + self.random.randrange(rect.width),
+                                     rect.y + self.random.randrange(rect.height)))
+            if self.on_screen(point):
+                return point
+        return self.point()
+
+    def keep_rack_on_screen(self):
+        """Moves the window back to the middle of the screen once less than half of the rack
+        is on it."""
+        ox, oy = self.session.client_origin()
+        visible_x = max(0, min(ox + panel_map.PANEL_WIDTH, self.desktop.width) - max(ox, 0))
+        visible_y = max(0, min(oy + panel_map.PANEL_HEIGHT, self.desktop.height) - max(oy, 0))
+        if visible_x * visible_y >= panel_map.PANEL_WIDTH * panel_map.PANEL_HEIGHT // 2:
+            return
+        _, _, width, height = self.session.frame()
+        self.desktop.xdotool("windowmove", self.session.window.id,
+                             (self.desktop.width - width) // 2, (self.desktop.height - height) // 2)
+        time.sleep(0.2)
 
     def key_name(self):
         choice = self.random.random()
@@ -167,10 +190,14 @@ class Storm:
         weights = [w for _, w in self.WEIGHTED_ACTIONS]
         reported = 0
         while self.events < events:
-            if self.session.varnek.poll() is not None:
-                raise AssertionError(f"the program ended during the storm, after {self.events} events")
+            status = self.session.varnek.poll()
+            if status is not None:
+                raise AssertionError(f"the program ended with status {status} during the storm, "
+                                     f"after {self.events} events; last actions {self.recent}")
             self.close_dialogs(sometimes=True)
+            self.keep_rack_on_screen()
             action = self.random.choices(actions, weights)[0]
+            self.recent = (self.recent + [action.__name__])[-5:]
             action(self)
             self.actions[action.__name__] = self.actions.get(action.__name__, 0) + 1
             if report and self.events - reported >= 500:
