@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -62,6 +63,14 @@ protected:
             << (dump->HasEnded() ? "ended" : "runs") << " but shows no port";
         system = std::make_unique<DesktopMidiSystem>();
         previous = SetMidiSystem(system.get());
+        // With other tests' JACK servers starting and stopping beside this one, a client's
+        // connection now and then fails; a list taken then lacks the JACK ports, so a new
+        // system takes it again.
+        for (int attempt = 0; attempt < 4 && !DumpDevice(); ++attempt) {
+            std::this_thread::sleep_for(200ms);
+            system = std::make_unique<DesktopMidiSystem>();
+            SetMidiSystem(system.get());
+        }
     }
     void TearDown() override
     {
@@ -75,17 +84,28 @@ protected:
     // Opens the device that jack_midi_dump offers, found by its menu name.
     HMIDIOUT OpenDump()
     {
+        if (const auto device = DumpDevice())
+            return OpenDevice(*device);
+        ADD_FAILURE() << "jack_midi_dump's port is not in the device list";
+        return nullptr;
+    }
+
+    static std::optional<UINT> DumpDevice()
+    {
         MIDIOUTCAPSA caps;
         for (UINT device = 0; device < midiOutGetNumDevs(); ++device) {
             if (midiOutGetDevCapsA(device, &caps, sizeof caps) == MMSYSERR_NOERROR &&
-                std::string(caps.szPname) == std::string(kDumpClient) + ":input") {
-                HMIDIOUT handle = nullptr;
-                EXPECT_EQ(midiOutOpen(&handle, device, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
-                return handle;
-            }
+                std::string(caps.szPname) == std::string(kDumpClient) + ":input")
+                return device;
         }
-        ADD_FAILURE() << "jack_midi_dump's port is not in the device list";
-        return nullptr;
+        return std::nullopt;
+    }
+
+    static HMIDIOUT OpenDevice(UINT device)
+    {
+        HMIDIOUT handle = nullptr;
+        EXPECT_EQ(midiOutOpen(&handle, device, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+        return handle;
     }
 
     std::vector<std::vector<int>> ReadDumped(std::size_t count)
