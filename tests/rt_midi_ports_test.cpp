@@ -1,9 +1,13 @@
 #include "platform/midi/rt_midi_ports.h"
 
+#include "platform/midi/jack_server_watch.h"
 #include "tests/jack_dummy_server.h"
 #include "tests/jack_test_client.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -108,4 +112,29 @@ TEST_F(JackPorts, TheListIsTakenOnceAndAnEntryNeverOpensAnotherPort)
     ASSERT_NE(second, nullptr);
     EXPECT_TRUE(second->Send(0x007F3C90));
     EXPECT_EQ(ports.Open(2), nullptr);
+}
+
+// The port list and the synth share one JACK client while its server runs; once the server
+// has gone, nothing stale is handed out.
+TEST_F(JackPorts, OneWatchServesWhileItsServerRunsAndANewServerGetsItsOwn)
+{
+    const auto first = JackServerWatch::Connect();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(JackServerWatch::Connect(), first);
+
+    client.reset();
+    server->Stop();
+    for (int i = 0; i < 500 && !first->ServerGone(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(first->ServerGone());
+    EXPECT_EQ(JackServerWatch::Connect(), nullptr);
+    EXPECT_TRUE(first->MidiInputPorts().empty());
+
+    server.reset();
+    server = JackDummyServer::Start();
+    ASSERT_TRUE(server);
+    const auto second = JackServerWatch::Connect();
+    ASSERT_TRUE(second);
+    EXPECT_NE(second, first);
+    EXPECT_FALSE(second->ServerGone());
 }

@@ -89,7 +89,7 @@ bool FluidSynthOutput::Open()
 void FluidSynthOutput::Close()
 {
     if (m_audio)
-        delete_fluid_audio_driver(m_audio);
+        StopAudio();
     m_audio = nullptr;
     DeleteSynth();
     if (m_settings)
@@ -165,6 +165,18 @@ static bool PulseServerMayRun()
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"))
         return std::filesystem::exists(std::string(runtime) + "/pulse/native", error);
     return std::filesystem::exists("/run/user/" + std::to_string(getuid()) + "/pulse/native", error);
+}
+
+// A JACK driver whose server has gone is left as it is, as the server watch leaves its own
+// client: closing it can crash libjack, and its process thread has ended with the server.
+void FluidSynthOutput::StopAudio()
+{
+    if (m_jack && m_jack->ServerGone()) {
+        static std::vector<fluid_audio_driver_t*> abandoned;
+        abandoned.push_back(m_audio);
+        return;
+    }
+    delete_fluid_audio_driver(m_audio);
 }
 
 bool FluidSynthOutput::StartAudio()

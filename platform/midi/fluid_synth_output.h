@@ -87,6 +87,7 @@ private:
     void DeleteSynth();
     bool LoadSoundfont();
     bool StartAudio();
+    void StopAudio();
     bool TryDriver(const std::string& driver);
     bool TryJack();
     struct Program {

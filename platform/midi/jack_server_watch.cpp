@@ -6,12 +6,30 @@
 
 std::shared_ptr<JackServerWatch> JackServerWatch::Connect()
 {
+    static std::weak_ptr<JackServerWatch> inUse;
+    if (auto watch = inUse.lock(); watch && !watch->ServerGone())
+        return watch;
     SilenceSoundLibraryLogs();
     jack_status_t status{};
     jack_client_t* client = jack_client_open("Varnek-watch", JackNoStartServer, &status);
     if (!client)
         return nullptr;
-    return std::shared_ptr<JackServerWatch>(new JackServerWatch(client));
+    std::shared_ptr<JackServerWatch> watch(new JackServerWatch(client));
+    inUse = watch;
+    return watch;
+}
+
+std::vector<std::string> JackServerWatch::MidiInputPorts() const
+{
+    std::vector<std::string> names;
+    if (ServerGone())
+        return names;
+    if (const char** ports = jack_get_ports(m_client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)) {
+        for (const char** port = ports; *port != nullptr; ++port)
+            names.emplace_back(*port);
+        jack_free(ports);
+    }
+    return names;
 }
 
 JackServerWatch::JackServerWatch(jack_client_t* client)
@@ -22,9 +40,17 @@ JackServerWatch::JackServerWatch(jack_client_t* client)
     jack_on_info_shutdown(m_client, &JackServerWatch::OnServerShutdown, this);
 }
 
+// A client of a server that has gone is not closed: once another client has connected in the
+// meantime, to a new server, libjack crashes closing it. The few such clients stay reachable
+// here so that leak checkers do not count them.
 JackServerWatch::~JackServerWatch()
 {
-    jack_client_close(m_client);
+    if (!ServerGone()) {
+        jack_client_close(m_client);
+        return;
+    }
+    static std::vector<jack_client_t*> abandoned;
+    abandoned.push_back(m_client);
 }
 
 void JackServerWatch::OnServerShutdown(jack_status_t, const char*, void* watch)

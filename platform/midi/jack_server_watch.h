@@ -1,17 +1,21 @@
 #pragma once
 // A JACK client of our own that only listens: it tells whether a JACK server is running
 // (without ever starting one) and notices when that server goes away, so that the ports and
-// the synth that depend on it stop talking to it.
+// the synth that depend on it stop talking to it. Opening a JACK client costs tens of
+// milliseconds, so the port list and the synth share one watch while its server runs.
 
 #include <jack/types.h>
 
 #include <atomic>
 #include <memory>
+#include <string>
+#include <vector>
 
 class JackServerWatch {
 public:
-    // Null when no JACK server is running. Connecting never starts a server: libjack would
-    // otherwise try to launch one and hang for seconds when it cannot.
+    // The watch in use if its server still runs, else a new one; null when no JACK server is
+    // running. Connecting never starts a server: libjack would otherwise try to launch one and
+    // hang for seconds when it cannot. From the user-interface thread only.
     static std::shared_ptr<JackServerWatch> Connect();
     ~JackServerWatch();
     JackServerWatch(const JackServerWatch&) = delete;
@@ -20,6 +24,8 @@ public:
     bool ServerGone() const { return m_serverGone.load(); }
     unsigned SampleRate() const { return m_sampleRate; }
     unsigned BufferSize() const { return m_bufferSize; }
+    // Full names ("client:port") of the MIDI ports that take input, in the server's order.
+    std::vector<std::string> MidiInputPorts() const;
 
 private:
     explicit JackServerWatch(jack_client_t* client);

@@ -49,19 +49,31 @@ void RtMidiPorts::TakeListOnce()
 
 void RtMidiPorts::AddPortsOf(PortApi api)
 {
+    // JACK's inputs are read through the watch's client: another client only to list them
+    // would cost tens of milliseconds at every start.
+    const auto names = api == PortApi::Jack ? (m_jack ? m_jack->MidiInputPorts() : std::vector<std::string>{})
+                                            : PortNamesOf(api);
+    for (const auto& portName : names) {
+        if (m_entries->size() == kMaxPorts)
+            break;
+        if (!portName.empty() && !IsOwnPort(portName))
+            m_entries->push_back({api, portName, MenuName(api, portName)});
+    }
+}
+
+std::vector<std::string> RtMidiPorts::PortNamesOf(PortApi api)
+{
+    std::vector<std::string> names;
     auto client = RtMidiOutputPort::CreateClient(api, m_jack.get());
     if (!client)
-        return;
+        return names;
     try {
         const unsigned count = client->getPortCount();
-        for (unsigned i = 0; i < count && m_entries->size() < kMaxPorts; ++i) {
-            std::string portName = client->getPortName(i);
-            if (portName.empty() || IsOwnPort(portName))
-                continue;
-            m_entries->push_back({api, portName, MenuName(api, portName)});
-        }
+        for (unsigned i = 0; i < count; ++i)
+            names.push_back(client->getPortName(i));
     } catch (...) {
     }
+    return names;
 }
 
 // A JACK server that stopped and came back is a new server: the entry's port is looked for on

@@ -41,6 +41,7 @@ private:
 
     void TakeListOnce();
     void AddPortsOf(PortApi api);
+    std::vector<std::string> PortNamesOf(PortApi api);
     std::shared_ptr<JackServerWatch> CurrentJackServer();
 
     std::vector<PortApi> m_apis;
