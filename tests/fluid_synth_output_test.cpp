@@ -186,6 +186,20 @@ TEST_F(OfflineSynth, SendsNeverWaitForTheAudioThread)
     EXPECT_TRUE(synth.Send(0x00004590));
 }
 
+// A channel's first message refused for a full queue leaves the channel to try again: its
+// next message still brings the channel a sound.
+TEST_F(OfflineSynth, AChannelFirstUsedWhileTheQueueIsFullGetsItsSoundLater)
+{
+    ASSERT_TRUE(synth.Send(0x00004590));
+    RenderSeconds(0.01);
+    while (synth.Send(0x00004590)) {
+    }
+    EXPECT_FALSE(synth.Send(0x003F3091)); // chord channel, C3
+    RenderSeconds(0.01);
+    ASSERT_TRUE(synth.Send(0x003F3091));
+    EXPECT_GT(Peak(RenderSeconds(0.3)), 0.02f);
+}
+
 TEST_F(OfflineSynth, EveryKeyAtFullVelocityOverTheBackingStaysBelowFullScale)
 {
     for (DWORD note = 29; note <= 76; ++note)

@@ -253,8 +253,11 @@ bool FluidSynthOutput::ChooseProgram(int channel, int number)
         std::lock_guard loading(m_loading);
         KeepLoaded({channel == kDrumChannel ? kDrumBank : 0, number});
     }
+    // A full queue refuses the change; the channel's next message tries again.
+    if (!m_queue.Push(DWORD(0xC0 | channel) | DWORD(number) << 8))
+        return false;
     m_channelHasSound[channel] = true;
-    return m_queue.Push(DWORD(0xC0 | channel) | DWORD(number) << 8);
+    return true;
 }
 
 // Pinned programs stay loaded whatever the channels do. Drum kits are never let go: the
