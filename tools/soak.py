@@ -24,7 +24,7 @@ from panel_map import PLAYING_SCAN_CODES as SCAN, keycode  # noqa: E402
 from varnek_session import VarnekSession  # noqa: E402
 
 TANGO = 6
-PERIOD = 0.075
+PERIOD = panel_map.STYLE_PERIODS[TANGO]
 CYCLE = 64
 # Tango's sounding steps: (chord tones, drums); every other step plays only the two All Notes
 # Off messages.

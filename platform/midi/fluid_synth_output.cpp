@@ -1,5 +1,6 @@
 #include "platform/midi/fluid_synth_output.h"
 
+#include "platform/midi/abandon.h"
 #include "platform/midi/jack_server_watch.h"
 #include "platform/midi/library_logs.h"
 #include "platform/midi/midi_short_message.h"
@@ -167,16 +168,14 @@ static bool PulseServerMayRun()
     return std::filesystem::exists("/run/user/" + std::to_string(getuid()) + "/pulse/native", error);
 }
 
-// A JACK driver whose server has gone is left as it is, as the server watch leaves its own
-// client: closing it can crash libjack, and its process thread has ended with the server.
+// A JACK driver whose server has gone is left as it is: its process thread ended with the
+// server.
 void FluidSynthOutput::StopAudio()
 {
-    if (m_jack && m_jack->ServerGone()) {
-        static std::vector<fluid_audio_driver_t*> abandoned;
-        abandoned.push_back(m_audio);
-        return;
-    }
-    delete_fluid_audio_driver(m_audio);
+    if (m_jack && m_jack->ServerGone())
+        Abandon(m_audio);
+    else
+        delete_fluid_audio_driver(m_audio);
 }
 
 bool FluidSynthOutput::StartAudio()

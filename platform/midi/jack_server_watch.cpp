@@ -1,5 +1,6 @@
 #include "platform/midi/jack_server_watch.h"
 
+#include "platform/midi/abandon.h"
 #include "platform/midi/library_logs.h"
 
 #include <jack/jack.h>
@@ -40,17 +41,12 @@ JackServerWatch::JackServerWatch(jack_client_t* client)
     jack_on_info_shutdown(m_client, &JackServerWatch::OnServerShutdown, this);
 }
 
-// A client of a server that has gone is not closed: once another client has connected in the
-// meantime, to a new server, libjack crashes closing it. The few such clients stay reachable
-// here so that leak checkers do not count them.
 JackServerWatch::~JackServerWatch()
 {
-    if (!ServerGone()) {
+    if (ServerGone())
+        Abandon(m_client);
+    else
         jack_client_close(m_client);
-        return;
-    }
-    static std::vector<jack_client_t*> abandoned;
-    abandoned.push_back(m_client);
 }
 
 void JackServerWatch::OnServerShutdown(jack_status_t, const char*, void* watch)

@@ -1,5 +1,6 @@
 #include "platform/midi/rt_midi_output_port.h"
 
+#include "platform/midi/abandon.h"
 #include "platform/midi/jack_server_watch.h"
 #include "platform/midi/library_logs.h"
 #include "platform/midi/midi_short_message.h"
@@ -7,9 +8,6 @@
 #include <rtmidi/RtMidi.h>
 
 #include <unistd.h>
-
-#include <mutex>
-#include <vector>
 
 namespace {
 
@@ -20,17 +18,6 @@ void OnRtMidiError(RtMidiError::Type, const std::string&, void* errorFlag)
 {
     if (errorFlag)
         static_cast<std::atomic<bool>*>(errorFlag)->store(true);
-}
-
-// Clients whose JACK server has gone are kept here instead of being deleted: RtMidi would
-// wait a second for a process cycle that never comes and then talk to a dead server. They are
-// few, and stay reachable so that leak checkers do not count them.
-void Abandon(std::unique_ptr<RtMidiOut> client)
-{
-    static std::mutex mutex;
-    static std::vector<std::unique_ptr<RtMidiOut>> abandoned;
-    std::lock_guard lock(mutex);
-    abandoned.push_back(std::move(client));
 }
 
 std::unique_ptr<RtMidiOut> ConstructClient(PortApi api)

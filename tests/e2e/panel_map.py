@@ -41,6 +41,8 @@ KEY_LAMPS = [Rect(x, 122, 9, 4) for x in (23, 35, 45, 55, 65, 75, 87, 103, 115, 
 KEY_LAMP_C = 7
 
 STYLE_NAMES = ["None", "Waltz", "Rock", "March", "Cha-Cha", "Rumba", "Tango", "Disco"]
+# Seconds between two ticks of each style.
+STYLE_PERIODS = [None, 0.800, 0.300, 0.150, 0.300, 0.150, 0.075, 0.150]
 STYLE_BUTTONS = [_button(x, y) for x, y in (
     (174, 64), (158, 80), (158, 96), (174, 112),     # None, Waltz, Rock, March
     (396, 64), (412, 80), (412, 96), (396, 112),     # Cha-Cha, Rumba, Tango, Disco

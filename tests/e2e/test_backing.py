@@ -25,7 +25,7 @@ WALTZ = ([WALTZ_CHORD_1, WALTZ_CHORD_2], [WALTZ_DRUM_1, WALTZ_DRUM_2])
 # Tango's 64 steps are mostly silent; these are the ones that sound.
 TANGO_SOUNDING = {0, 8, 16, 24, 28, 29, 30, 31, 32, 40, 48, 56, 60, 61, 62, 63}
 
-ROCK_PERIOD, WALTZ_PERIOD, TANGO_PERIOD = 0.300, 0.800, 0.075
+ROCK_PERIOD, WALTZ_PERIOD, TANGO_PERIOD = (panel_map.STYLE_PERIODS[i] for i in (2, 1, 6))
 STYLE_CHANGE = [all_notes_off(2), all_notes_off(10)]
 
 

@@ -20,6 +20,7 @@ def off(key, channel=1):
 
 
 C4, D4, E4 = 31, 33, 35
+F2, G2, A2, B2, C3 = 12, 14, 16, 18, 19
 README = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md")
 # The README names keys as printed on a US keyboard; X names them by these keysyms.
 US_KEYSYMS = {"`": "grave", "-": "minus", "=": "equal", "[": "bracketleft", "]": "bracketright",
@@ -44,7 +45,6 @@ def readme_keyboard_map():
             number = 12 * (int(octave) + 1) + PITCH_CLASSES[name] + (1 if sharp else 0)
             pairs.append((US_KEYSYMS.get(key, key.lower() if len(key) == 1 else key), number))
     return pairs
-F2, G2, A2, B2, C3 = 12, 14, 16, 18, 19
 
 
 class PlayingTest(unittest.TestCase):

@@ -19,7 +19,7 @@ from midi_log import hex_list, key_faults, key_of
 from processes import read_text, wait_until
 from storm import Storm
 
-PERIODS = [None, 0.800, 0.300, 0.150, 0.300, 0.150, 0.075, 0.150]
+PERIODS = panel_map.STYLE_PERIODS
 # The chord tones each style plays, in semitones above the chord key's C.
 CHORD_TONES = [set(), {0, 5, 7}, {0, -7}, {0, -5, -3, -1}, {0, 4, 7, -5}, {4, 7, 0, -5},
                {0, -12, -5}, {0, 4, -5, -3}]
