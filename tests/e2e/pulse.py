@@ -131,13 +131,12 @@ class SoundServer:
 
     # ---- Listening ---------------------------------------------------------------------------
 
-    def record(self, path=None, latency_ms=None, sample_format="s16le"):
+    def record(self, path=None, latency_ms=20, sample_format="s16le"):
         """Starts parec on the null sink's monitor, writing stereo at RATE to `path` (raw) or to
-        a pipe (stdout=PIPE) when no path is given. The caller ends it with stop_recording."""
+        a pipe (stdout=PIPE) when no path is given, in pieces of `latency_ms` (the server's own
+        choice is seconds). The caller ends it with stop_recording."""
         argv = ["parec", "-d", "null.monitor", "--raw", f"--format={sample_format}", f"--rate={RATE}",
-                f"--channels={CHANNELS}"]
-        if latency_ms is not None:
-            argv.append(f"--latency-msec={latency_ms}")
+                f"--channels={CHANNELS}", f"--latency-msec={latency_ms}"]
         output = open(path, "wb") if path else subprocess.PIPE
         recorder = subprocess.Popen(argv, env=self.client_env(), stdout=output,
                                     stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)

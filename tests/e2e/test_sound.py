@@ -61,7 +61,9 @@ class PulseSynthTest(unittest.TestCase):
         path = os.path.join(session.dir, name + ".raw")
         recorder = session.sound.record(path)
         try:
-            time.sleep(0.3)
+            # An idle null sink may take a while to hand its monitor the first sound.
+            wait_until(lambda: os.path.getsize(path) > 0, 5)
+            time.sleep(0.2)
             session.desktop.key_down(keycode(SCAN[key]))
             time.sleep(0.6)
             session.desktop.key_up(keycode(SCAN[key]))
