@@ -47,15 +47,18 @@ HZ = os.sysconf("SC_CLK_TCK")
 
 class MonitorRecorder:
     """Records the null sink's monitor as float stereo, and notes when each piece arrived so
-    that a sample's place can be turned into a monotonic time: a sample cannot arrive before it
-    was played, so the earliest arrival relative to its position marks the sink's clock."""
+    that a sample's place can be turned into a monotonic time. A sample cannot arrive before it
+    was played, so the earliest arrivals relative to their place mark the sink's clock; the
+    sink's clock and the monotonic one drift apart by a few hundred parts per million, so a line
+    is fitted through the earliest arrival of every half second."""
 
     def __init__(self, sound):
         self.process = sound.record(latency_ms=2, sample_format="float32le")
         self.data = bytearray()
-        self.offset = None
+        self.arrivals = []
         self.thread = threading.Thread(target=self._read, daemon=True)
         self.thread.start()
+        wait_until(lambda: self.data, 5)
 
     def _read(self):
         fd = self.process.stdout.fileno()
@@ -65,9 +68,7 @@ class MonitorRecorder:
                 return
             arrived = time.monotonic()
             self.data += chunk
-            played = len(self.data) // (4 * CHANNELS) / RATE
-            if self.offset is None or arrived - played < self.offset:
-                self.offset = arrived - played
+            self.arrivals.append((arrived, len(self.data) // (4 * CHANNELS)))
 
     def stop(self):
         SoundServer.stop_recording(self.process)
@@ -76,10 +77,33 @@ class MonitorRecorder:
         usable = len(self.data) // (4 * CHANNELS) * 4 * CHANNELS
         samples.frombytes(bytes(self.data[:usable]))
         self.samples = samples
+        self._fit_clock()
         return self
 
+    def _fit_clock(self):
+        earliest = {}
+        start = self.arrivals[0][0]
+        for arrived, frames in self.arrivals:
+            played = frames / RATE
+            window = int((arrived - start) * 2)
+            if window not in earliest or arrived - played < earliest[window][1]:
+                earliest[window] = (played, arrived - played)
+        points = list(earliest.values())
+        if len(points) < 2:
+            self.offset, self.slope = points[0][1], 0.0
+            return
+        mean_x = statistics.fmean(x for x, _ in points)
+        mean_y = statistics.fmean(y for _, y in points)
+        sxx = sum((x - mean_x) ** 2 for x, _ in points)
+        self.slope = sum((x - mean_x) * (y - mean_y) for x, y in points) / sxx
+        self.offset = mean_y - self.slope * mean_x
+
+    def time_of(self, frame):
+        played = frame / RATE
+        return played + self.offset + self.slope * played
+
     def index(self, moment):
-        return max(0, int((moment - self.offset) * RATE)) * CHANNELS
+        return max(0, int((moment - self.offset) / (1 + self.slope) * RATE)) * CHANNELS
 
     def between(self, start, end):
         return self.samples[self.index(start):self.index(end)]
@@ -93,7 +117,7 @@ class MonitorRecorder:
         window = self.samples[start:start + int(limit * RATE) * CHANNELS]
         for i, sample in enumerate(window):
             if abs(sample) >= threshold:
-                return (start + i) / CHANNELS / RATE + self.offset - moment
+                return self.time_of((start + i) // CHANNELS) - moment
         return None
 
 
@@ -195,6 +219,10 @@ def measure(args, kind):
             runs.append((start, time.monotonic()))
             time.sleep(0.5)
         recorder.stop()
+        if os.environ.get("VARNEK_BENCH_DUMP"):
+            import pickle
+            with open(os.environ["VARNEK_BENCH_DUMP"], "wb") as f:
+                pickle.dump((list(recorder.samples), stamps, recorder.arrivals), f)
         latencies = [1000 * onset for onset in map(recorder.onset_after, stamps) if onset is not None]
         gap_counts = []
         for start, end in runs:
@@ -238,6 +266,8 @@ def measure(args, kind):
         }
     finally:
         processes.stop_all()
+        if os.environ.get("VARNEK_BENCH_DUMP"):
+            shutil.copy(os.path.join(folder, "program.log"), os.environ["VARNEK_BENCH_DUMP"] + ".log")
         shutil.rmtree(folder, ignore_errors=True)
 
 

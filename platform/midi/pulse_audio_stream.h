@@ -28,7 +28,7 @@ class PulseAudioStream {
 public:
     struct Buffer {
         int blockFrames = 0;  // the least the server asks for at a time
-        int targetFrames = 0; // what the server keeps queued ahead of playback
+        int targetFrames = 0; // what is kept queued ahead of playback
         double sampleRate = 0;
     };
     // Fills `frames` frames of interleaved stereo, always a whole number of blocks.
@@ -93,6 +93,8 @@ private:
     bool m_openFailed = false;
     bool m_priorityRaised = false;
     long m_silentFrames = 0;
+    int m_bufferFrames = 0; // the server's buffer
+    int m_queueFrames = 0;  // how much of it the stream keeps filled
 
     std::atomic<bool> m_playing{false};
     std::atomic<bool> m_corked{false};
