@@ -10,6 +10,14 @@ DesktopMidiSystem::DesktopMidiSystem() = default;
 DesktopMidiSystem::~DesktopMidiSystem()
 {
     m_open.clear();
+    // A synth opened ahead and never asked for is closed here, after its thread is done.
+    if (m_synthAhead.valid())
+        m_synthAhead.get();
+}
+
+void DesktopMidiSystem::OpenDefaultRouteAhead()
+{
+    m_synthAhead = std::async(std::launch::async, [this] { return OpenSynth(); });
 }
 
 UINT DesktopMidiSystem::DeviceCount()
@@ -34,15 +42,21 @@ bool DesktopMidiSystem::Open(int device, std::uintptr_t& handle)
 
 std::unique_ptr<MidiPort> DesktopMidiSystem::OpenPort(int device)
 {
-    if (device == -1) {
-        auto synth = std::make_unique<FluidSynthOutput>();
-        if (!synth->Open())
-            return nullptr;
-        return synth;
-    }
+    if (device == -1 && m_synthAhead.valid())
+        return m_synthAhead.get();
+    if (device == -1)
+        return OpenSynth();
     if (device < 0)
         return nullptr;
     return m_ports.Open(std::size_t(device));
+}
+
+std::unique_ptr<MidiPort> DesktopMidiSystem::OpenSynth()
+{
+    auto synth = std::make_unique<FluidSynthOutput>();
+    if (!synth->Open())
+        return nullptr;
+    return synth;
 }
 
 bool DesktopMidiSystem::Send(std::uintptr_t handle, DWORD message)
@@ -61,7 +75,10 @@ void DesktopMidiSystem::Sleep(DWORD milliseconds)
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-std::unique_ptr<MidiSystem> MakeDesktopMidiSystem()
+std::unique_ptr<MidiSystem> MakeDesktopMidiSystem(DefaultRoute route)
 {
-    return std::make_unique<DesktopMidiSystem>();
+    auto system = std::make_unique<DesktopMidiSystem>();
+    if (route == DefaultRoute::OpenAhead)
+        system->OpenDefaultRouteAhead();
+    return system;
 }

@@ -6,12 +6,17 @@
 #include "platform/midi/midi_out.h"
 #include "platform/midi/rt_midi_ports.h"
 
+#include <future>
 #include <map>
 
 class DesktopMidiSystem : public MidiSystem {
 public:
     DesktopMidiSystem();
     ~DesktopMidiSystem() override;
+
+    // Begins opening the built-in synth on a thread of its own; the next open of device -1
+    // waits for it and takes it, or fails as that open failed.
+    void OpenDefaultRouteAhead();
 
     UINT DeviceCount() override;
     bool DeviceName(UINT device, std::string& name) override;
@@ -22,8 +27,10 @@ public:
 
 private:
     std::unique_ptr<MidiPort> OpenPort(int device);
+    std::unique_ptr<MidiPort> OpenSynth();
 
     RtMidiPorts m_ports;
+    std::future<std::unique_ptr<MidiPort>> m_synthAhead;
     std::map<std::uintptr_t, std::unique_ptr<MidiPort>> m_open;
     std::uintptr_t m_lastHandle = 0;
 };

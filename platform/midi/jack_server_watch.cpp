@@ -5,9 +5,13 @@
 
 #include <jack/jack.h>
 
+#include <mutex>
+
 std::shared_ptr<JackServerWatch> JackServerWatch::Connect()
 {
+    static std::mutex connecting;
     static std::weak_ptr<JackServerWatch> inUse;
+    std::lock_guard lock(connecting);
     if (auto watch = inUse.lock(); watch && !watch->ServerGone())
         return watch;
     SilenceSoundLibraryLogs();

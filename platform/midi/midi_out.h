@@ -64,4 +64,8 @@ MidiSystem* SetMidiSystem(MidiSystem* system);
 MidiSystem* CurrentMidiSystem();
 
 // The machine's real MIDI system: the built-in synth as device -1 and the machine's ports.
-std::unique_ptr<MidiSystem> MakeDesktopMidiSystem();
+// Opening the synth takes tens of milliseconds (the soundfont, the audio server), so the
+// program starts it ahead, on a thread of its own, while the user interface builds itself;
+// the first open of device -1 then takes that synth.
+enum class DefaultRoute { OpenWhenAsked, OpenAhead };
+std::unique_ptr<MidiSystem> MakeDesktopMidiSystem(DefaultRoute route = DefaultRoute::OpenWhenAsked);
