@@ -25,6 +25,7 @@
 #include <vector>
 
 class JackServerWatch;
+class SoundfontFile;
 
 class FluidSynthOutput : public MidiPort {
 public:
@@ -96,7 +97,8 @@ private:
         bool operator==(const Program&) const = default;
     };
     bool ChooseProgram(int channel, int number);
-    void KeepLoaded(const Program& program);
+    // Pins the program's samples in the synth; false when they cannot be read.
+    bool KeepLoaded(const Program& program);
     void PlayQueued();
     void Play(DWORD message);
     static int RenderPeriod(void* self, int frames, int effectCount, float* effects[], int outputCount,
@@ -114,7 +116,9 @@ private:
     std::array<bool, 16> m_channelHasSound{}; // a program is chosen or loaded for it
     std::vector<Program> m_keptPrograms;   // pinned in the synth, the latest last
     int m_soundfontId = -1;
+    std::unique_ptr<SoundfontFile> m_soundfontFile; // what the synth reads, while it lives
     std::string m_soundfont;
+    std::string m_damagedSoundfont;       // the last candidate refused as damaged
     std::string m_driver;
     double m_sampleRate = kPreferredSampleRate;
     AudioBuffer m_granted;
