@@ -225,6 +225,9 @@ TEST(FluidSynthOutputOpen, FailsCleanlyWithoutALoadableSoundfont)
     EXPECT_TRUE(synth.Soundfont().empty());
     EXPECT_FALSE(synth.Send(0x007F4590));
     EXPECT_TRUE(synth.Render(64).empty());
+    EXPECT_NE(synth.WhyItDidNotOpen().find(garbage + " is damaged"), std::string::npos);
+    synth.SetSoundfonts({"/nonexistent/none.sf2"});
+    EXPECT_EQ(synth.WhyItDidNotOpen().rfind("no General MIDI soundfont found", 0), 0u);
     std::filesystem::remove(garbage);
 }
 
@@ -251,6 +254,7 @@ TEST(FluidSynthOutputOpen, FailsCleanlyWhenNoAudioDriverOpens)
     EXPECT_FALSE(synth.IsOpen());
     EXPECT_TRUE(synth.AudioDriver().empty());
     EXPECT_FALSE(synth.Send(0x007F4590));
+    EXPECT_EQ(synth.WhyItDidNotOpen().rfind("no audio output", 0), 0u);
 }
 
 TEST(FluidSynthOutputBuffer, LatencyIsPeriodTimesPeriodsOverRate)

@@ -3,6 +3,7 @@
 #include "platform/midi/fluid_synth_output.h"
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 DesktopMidiSystem::DesktopMidiSystem() = default;
@@ -27,6 +28,7 @@ bool DesktopMidiSystem::Open(int device, std::uintptr_t& handle)
     auto port = OpenPort(device);
     if (!port)
         return false;
+    m_lastCause.clear();
     handle = ++m_lastHandle;
     m_open.emplace(handle, std::move(port));
     return true;
@@ -36,13 +38,29 @@ std::unique_ptr<MidiPort> DesktopMidiSystem::OpenPort(int device)
 {
     if (device == -1) {
         auto synth = std::make_unique<FluidSynthOutput>();
-        if (!synth->Open())
+        if (!synth->Open()) {
+            TellCause(synth->WhyItDidNotOpen());
             return nullptr;
+        }
         return synth;
     }
     if (device < 0)
         return nullptr;
-    return m_ports.Open(std::size_t(device));
+    auto port = m_ports.Open(std::size_t(device));
+    std::string name;
+    if (!port && m_ports.DeviceName(std::size_t(device), name))
+        TellCause("the MIDI port \"" + name + "\" is gone or its server has stopped \u2014 choose another from Play Thru");
+    return port;
+}
+
+// The message box that follows the retries cannot say why; one line on the terminal does,
+// once for the whole run of attempts.
+void DesktopMidiSystem::TellCause(const std::string& cause)
+{
+    if (cause == m_lastCause)
+        return;
+    m_lastCause = cause;
+    std::fprintf(stderr, "varnek: %s\n", cause.c_str());
 }
 
 bool DesktopMidiSystem::Send(std::uintptr_t handle, DWORD message)

@@ -7,6 +7,7 @@
 #include "platform/midi/rt_midi_ports.h"
 
 #include <map>
+#include <string>
 
 class DesktopMidiSystem : public MidiSystem {
 public:
@@ -22,8 +23,10 @@ public:
 
 private:
     std::unique_ptr<MidiPort> OpenPort(int device);
+    void TellCause(const std::string& cause);
 
     RtMidiPorts m_ports;
     std::map<std::uintptr_t, std::unique_ptr<MidiPort>> m_open;
     std::uintptr_t m_lastHandle = 0;
+    std::string m_lastCause; // of the failed opens since the last one that succeeded
 };

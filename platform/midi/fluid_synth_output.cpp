@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr const char* kSoundfontFolder = "/usr/share/sounds/sf2/";
+constexpr const char* kSoundfontFolder = "/usr/share/sounds/sf2";
 constexpr const char* kSoundfontNames[] = {"default-GM.sf2", "FluidR3_GM.sf2", "TimGM6mb.sf2"};
 constexpr const char* kOtherSoundfontsFolder = "/usr/share/soundfonts/";
 
@@ -65,7 +65,7 @@ std::vector<std::string> FluidSynthOutput::DefaultSoundfonts()
 {
     std::vector<std::string> paths;
     for (const char* name : kSoundfontNames)
-        paths.push_back(std::string(kSoundfontFolder) + name);
+        paths.push_back(std::string(kSoundfontFolder) + "/" + name);
     for (auto& path : SoundfontsIn(kOtherSoundfontsFolder))
         paths.push_back(std::move(path));
     return paths;
@@ -150,10 +150,8 @@ bool FluidSynthOutput::LoadSoundfont()
         // A damaged file is refused before FluidSynth parses it, which would complain on the
         // terminal or worse.
         auto file = SoundfontFile::Open(path);
-        if (!file) {
-            m_damagedSoundfont = path;
+        if (!file)
             continue;
-        }
         // No preset is chosen yet, so no sample is read now.
         m_soundfontId = fluid_synth_sfload(m_synth, file->LoaderName().c_str(), 0);
         if (m_soundfontId != FLUID_FAILED) {
@@ -163,6 +161,24 @@ bool FluidSynthOutput::LoadSoundfont()
         }
     }
     return false;
+}
+
+std::string FluidSynthOutput::WhyItDidNotOpen() const
+{
+    std::string damaged;
+    for (const auto& path : m_soundfontCandidates) {
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(path, error))
+            continue;
+        if (SoundfontFile::Open(path))
+            return "no audio output: no PulseAudio/PipeWire or JACK server and no ALSA device";
+        if (damaged.empty())
+            damaged = path;
+    }
+    if (!damaged.empty())
+        return "the soundfont " + damaged + " is damaged or incomplete \u2014 reinstall fluid-soundfont-gm";
+    return std::string("no General MIDI soundfont found in ") + kSoundfontFolder +
+           " \u2014 install fluid-soundfont-gm";
 }
 
 // A PulseAudio (or PipeWire) server listens on a socket in the user's runtime folder, or

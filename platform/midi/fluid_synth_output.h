@@ -66,6 +66,9 @@ public:
     bool Open();
     void Close();
     bool IsOpen() const { return m_synth != nullptr; }
+    // After a failed Open, the cause in a line for the user: no soundfont, a damaged one, or
+    // no audio output, with what to do about it.
+    std::string WhyItDidNotOpen() const;
 
     // Note on (velocity 0 is a note off), note off, control change and program change; false
     // for anything else, or when the audio thread has stopped taking messages.
@@ -118,7 +121,6 @@ private:
     int m_soundfontId = -1;
     std::unique_ptr<SoundfontFile> m_soundfontFile; // what the synth reads, while it lives
     std::string m_soundfont;
-    std::string m_damagedSoundfont;       // the last candidate refused as damaged
     std::string m_driver;
     double m_sampleRate = kPreferredSampleRate;
     AudioBuffer m_granted;
