@@ -219,6 +219,42 @@ TEST_F(MidiPortTest, AtMostEightDevicesAreListedSoNoneTakesAnInstrumentId)
     EXPECT_STREQ(text, "Acoustic grand piano");
 }
 
+// Ports come and go while the program runs: each time "Play Thru" opens, its items are those of
+// the device list then. A device keeps its number while its port is there, so each item keeps
+// its id and the open device its check mark.
+TEST_F(MidiPortTest, OpeningPlayThruReadsTheDevicesAgainKeepingIdsAndTheMark)
+{
+    midi.SetDevices({"Port A", "Port B"});
+    Start();
+    CommandAndSettle(ID_DEVICE_FIRST + 1);
+    const auto openPlayThru = [this] { WindowManager::Instance().MenuPopupOpening(&Panel(), &PlayThru(), 0); };
+    const auto items = [this] {
+        std::vector<std::pair<UINT, std::string>> shown;
+        for (const CMenu::Item& item : PlayThru().Items())
+            shown.emplace_back(item.id, item.text);
+        return shown;
+    };
+    using Items = std::vector<std::pair<UINT, std::string>>;
+
+    // Port A has gone, leaving its number unused, and Port C has come.
+    midi.SetDevices({"Port A", "Port B", "Port C"});
+    midi.FailDeviceName(0);
+    openPlayThru();
+    EXPECT_EQ(items(), (Items{{ID_MIDI_MAPPER, "&Midi Mapper"}, {0, ""}, {ID_DEVICE_FIRST + 1, "Port B"},
+                              {ID_DEVICE_FIRST + 2, "Port C"}}));
+    EXPECT_EQ(CheckedDevices(), (std::vector<UINT>{ID_DEVICE_FIRST + 1}));
+    midi.ClearLog();
+    CommandAndSettle(ID_DEVICE_FIRST + 2);
+    EXPECT_EQ(midi.DeviceOf(midi.LastHandle()), 2);
+    EXPECT_EQ(CheckedDevices(), (std::vector<UINT>{ID_DEVICE_FIRST + 2}));
+
+    // Every port gone: the mapper alone, without a separator, and no mark left on a ghost.
+    midi.SetDevices({});
+    openPlayThru();
+    EXPECT_EQ(items(), (Items{{ID_MIDI_MAPPER, "&Midi Mapper"}}));
+    EXPECT_TRUE(CheckedDevices().empty());
+}
+
 // ---- Choosing a device -------------------------------------------------------------------------------
 
 TEST_F(MidiPortTest, ChoosingTheCheckedDeviceDoesNothing)

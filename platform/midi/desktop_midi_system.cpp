@@ -2,6 +2,7 @@
 
 #include "platform/midi/fluid_synth_output.h"
 
+#include <bitset>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -11,6 +12,16 @@ DesktopMidiSystem::DesktopMidiSystem() = default;
 DesktopMidiSystem::~DesktopMidiSystem()
 {
     m_open.clear();
+}
+
+void DesktopMidiSystem::RefreshDevices()
+{
+    std::bitset<RtMidiPorts::kMaxPorts> open;
+    for (const auto& [handle, opened] : m_open) {
+        if (opened.device >= 0)
+            open.set(std::size_t(opened.device));
+    }
+    m_ports.Refresh(open);
 }
 
 UINT DesktopMidiSystem::DeviceCount()
@@ -30,7 +41,7 @@ bool DesktopMidiSystem::Open(int device, std::uintptr_t& handle)
         return false;
     m_lastCause.clear();
     handle = ++m_lastHandle;
-    m_open.emplace(handle, std::move(port));
+    m_open.emplace(handle, OpenDevice{device, std::move(port)});
     return true;
 }
 
@@ -66,7 +77,7 @@ void DesktopMidiSystem::TellCause(const std::string& cause)
 bool DesktopMidiSystem::Send(std::uintptr_t handle, DWORD message)
 {
     const auto found = m_open.find(handle);
-    return found != m_open.end() && found->second->Send(message);
+    return found != m_open.end() && found->second.port->Send(message);
 }
 
 bool DesktopMidiSystem::Close(std::uintptr_t handle)

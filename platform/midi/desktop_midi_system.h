@@ -14,6 +14,7 @@ public:
     DesktopMidiSystem();
     ~DesktopMidiSystem() override;
 
+    void RefreshDevices() override;
     UINT DeviceCount() override;
     bool DeviceName(UINT device, std::string& name) override;
     bool Open(int device, std::uintptr_t& handle) override;
@@ -26,7 +27,11 @@ private:
     void TellCause(const std::string& cause);
 
     RtMidiPorts m_ports;
-    std::map<std::uintptr_t, std::unique_ptr<MidiPort>> m_open;
+    struct OpenDevice {
+        int device;
+        std::unique_ptr<MidiPort> port;
+    };
+    std::map<std::uintptr_t, OpenDevice> m_open;
     std::uintptr_t m_lastHandle = 0;
     std::string m_lastCause; // of the failed opens since the last one that succeeded
 };

@@ -50,6 +50,9 @@ void Sleep(DWORD milliseconds);
 class MidiSystem {
 public:
     virtual ~MidiSystem() = default;
+    // Reads the machine's device list again; until the next call the list stays as it is, so
+    // that a device number keeps meaning the device it named.
+    virtual void RefreshDevices() {}
     virtual UINT DeviceCount() = 0;
     virtual bool DeviceName(UINT device, std::string& name) = 0;
     virtual bool Open(int device, std::uintptr_t& handle) = 0;

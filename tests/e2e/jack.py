@@ -98,12 +98,13 @@ class MidiMonitor:
 
     CLIENT = "e2e-monitor"
 
-    def __init__(self, processes, jack):
+    def __init__(self, processes, jack, client=CLIENT):
         self.jack = jack
-        self.port = self.CLIENT + ":input"
+        self.port = client + ":input"
         # Interrupted, JACK's example clients close their connection to the server, which
         # then ends at once; terminated, they leave it waiting for them.
-        self.process = processes.start("monitor", ["jack_midi_dump", "-a", self.CLIENT],
+        name = "monitor" if client == self.CLIENT else client
+        self.process = processes.start(name, ["jack_midi_dump", "-a", client],
                                        env=jack.client_env(os.environ), stop_signal=signal.SIGINT)
         if not jack.wait_for_port(self.port):
             raise RuntimeError("jack_midi_dump did not start:\n" + read_text(self.process.log_path))
