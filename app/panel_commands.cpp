@@ -102,7 +102,9 @@ void CPanelDlg::RefreshPlayThruMenu()
 void CPanelDlg::OnPlayThru(UINT id)
 {
     CMenu* playThru = m_menu.GetSubMenu(0);
-    if (playThru->GetMenuState(id, MF_BYCOMMAND) & MF_CHECKED)
+    // The device in use is not opened again, unless what carried its messages has gone (its
+    // server restarted, its port went away): then it is, and sound comes back.
+    if ((playThru->GetMenuState(id, MF_BYCOMMAND) & MF_CHECKED) && midiOutIsConnected(m_hMidiOut))
         return;
     const BOOL opened = OpenMidiOut(static_cast<int>(id) - static_cast<int>(ID_DEVICE_FIRST));
     // Only the device that is open carries the mark; after a failed open none is.

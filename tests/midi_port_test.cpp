@@ -265,6 +265,24 @@ TEST_F(MidiPortTest, ChoosingTheCheckedDeviceDoesNothing)
     EXPECT_TRUE(midi.AllMessages().empty());
 }
 
+// A server that restarted or a port that went away leaves the device open but reaching no one:
+// choosing its checked item then opens it again, and the instrument comes back.
+TEST_F(MidiPortTest, ChoosingTheCheckedDeviceReopensItWhenItsConnectionHasGone)
+{
+    StartAndForget();
+    CommandAndSettle(ID_PROGRAM_FIRST + 40);
+    const std::uintptr_t mapper = midi.LastHandle();
+    midi.Disconnect(mapper);
+    midi.ClearLog();
+
+    CommandAndSettle(ID_MIDI_MAPPER);
+    const std::uintptr_t again = midi.LastHandle();
+    EXPECT_EQ(midi.Calls(), (std::vector<std::string>{CloseCall(mapper), "open -1"}));
+    EXPECT_EQ(midi.Messages(again), (std::vector<DWORD>{ProgramChangeMessage(0, 40), ProgramChangeMessage(1, 40)}));
+    EXPECT_EQ(CheckedDevices(), (std::vector<UINT>{ID_MIDI_MAPPER}));
+    EXPECT_TRUE(KeysHold(Handle(again)));
+}
+
 TEST_F(MidiPortTest, ADeviceChangeSilencesClosesOpensMovesTheMarkAndRestoresTheProgram)
 {
     StartAndForget();

@@ -85,6 +85,12 @@ bool DesktopMidiSystem::Close(std::uintptr_t handle)
     return m_open.erase(handle) == 1;
 }
 
+bool DesktopMidiSystem::IsConnected(std::uintptr_t handle)
+{
+    const auto found = m_open.find(handle);
+    return found != m_open.end() && found->second.port->IsConnected();
+}
+
 void DesktopMidiSystem::Sleep(DWORD milliseconds)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));

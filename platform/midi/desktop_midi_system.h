@@ -20,6 +20,7 @@ public:
     bool Open(int device, std::uintptr_t& handle) override;
     bool Send(std::uintptr_t handle, DWORD message) override;
     bool Close(std::uintptr_t handle) override;
+    bool IsConnected(std::uintptr_t handle) override;
     void Sleep(DWORD milliseconds) override;
 
 private:

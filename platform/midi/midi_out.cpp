@@ -101,6 +101,12 @@ MMRESULT midiOutClose(HMIDIOUT handle)
     return MMSYSERR_NOERROR;
 }
 
+bool midiOutIsConnected(HMIDIOUT handle)
+{
+    MidiSystem* system = CurrentMidiSystem();
+    return handle && system && system->IsConnected(ToNumber(handle));
+}
+
 void Sleep(DWORD milliseconds)
 {
     if (MidiSystem* system = CurrentMidiSystem())
