@@ -37,6 +37,20 @@ std::vector<std::string> JackServerWatch::MidiInputPorts() const
     return names;
 }
 
+std::vector<std::string> JackServerWatch::ConnectionsOf(const std::string& portName) const
+{
+    std::vector<std::string> names;
+    jack_port_t* port = ServerGone() ? nullptr : jack_port_by_name(m_client, portName.c_str());
+    if (!port)
+        return names;
+    if (const char** connections = jack_port_get_all_connections(m_client, port)) {
+        for (const char** connection = connections; *connection != nullptr; ++connection)
+            names.emplace_back(*connection);
+        jack_free(connections);
+    }
+    return names;
+}
+
 JackServerWatch::JackServerWatch(jack_client_t* client)
     : m_client(client), m_sampleRate(jack_get_sample_rate(client)), m_bufferSize(jack_get_buffer_size(client))
 {

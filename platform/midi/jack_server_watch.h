@@ -27,6 +27,8 @@ public:
     unsigned BufferSize() const { return m_bufferSize; }
     // Full names ("client:port") of the MIDI ports that take input, in the server's order.
     std::vector<std::string> MidiInputPorts() const;
+    // Full names of the ports connected to `portName`; none when it is not there.
+    std::vector<std::string> ConnectionsOf(const std::string& portName) const;
 
 private:
     explicit JackServerWatch(jack_client_t* client);

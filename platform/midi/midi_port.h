@@ -8,4 +8,7 @@ public:
     virtual ~MidiPort() = default;
     // Sends one packed short message; false when it could not go out.
     virtual bool Send(DWORD message) = 0;
+    // Whether what carries the messages is still there: a server that restarted, or a port
+    // that went away, leaves an output that sends to no one.
+    virtual bool IsConnected() const { return true; }
 };
