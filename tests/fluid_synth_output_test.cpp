@@ -1,4 +1,5 @@
 #include "platform/midi/fluid_synth_output.h"
+#include "platform/midi/output_limiter.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 namespace {
 
 constexpr int kRate = 48000;
+constexpr int kPeriodFrames = FluidSynthOutput::kPeriodSize;
 
 std::vector<float> LeftChannel(const std::vector<float>& interleaved)
 {
@@ -211,6 +213,44 @@ TEST_F(OfflineSynth, EveryKeyAtFullVelocityOverTheBackingStaysBelowFullScale)
     const float peak = Peak(synth.Render(2 * kRate));
     EXPECT_LT(peak, 1.0f);
     EXPECT_GT(peak, 0.3f);
+}
+
+double Dbfs(float level)
+{
+    return 20.0 * std::log10(std::max(level, 1e-9f));
+}
+
+TEST_F(OfflineSynth, PianoA4AtFullVelocityPeaksBetweenMinus12AndMinus6Dbfs)
+{
+    ASSERT_TRUE(synth.Send(0x007F4590));
+    const double peak = Dbfs(Peak(synth.Render(kRate)));
+    EXPECT_GE(peak, -12.0);
+    EXPECT_LE(peak, -6.0);
+}
+
+// Chorus on the lead presets and ten voices at once used to go far over full scale.
+TEST_F(OfflineSynth, ATenNoteChordAtFullVelocityStaysUnderTheCeilingOnEveryProgramAndTheDrums)
+{
+    constexpr DWORD kChord[] = {48, 52, 55, 60, 64, 67, 72, 76, 79, 84};
+    constexpr DWORD kKit[] = {35, 36, 38, 40, 42, 46, 49, 51, 55, 57};
+    const auto chordPeak = [this](DWORD channel, const DWORD (&notes)[10]) {
+        for (DWORD note : notes)
+            synth.Send(0x007F0090 | channel | note << 8);
+        const float peak = Peak(synth.Render(kRate / 4));
+        synth.Send(0x000078B0 | channel); // all sound off before the next one
+        synth.Render(kPeriodFrames);
+        return peak;
+    };
+    float loudest = 0;
+    for (DWORD program = 0; program < 128; ++program) {
+        ASSERT_TRUE(synth.Send(0x000000C0 | program << 8));
+        const float peak = chordPeak(0, kChord);
+        EXPECT_LT(Dbfs(peak), OutputLimiter::kCeilingDbfs) << "program " << program;
+        loudest = std::max(loudest, peak);
+    }
+    EXPECT_LT(Dbfs(chordPeak(9, kKit)), OutputLimiter::kCeilingDbfs) << "drum kit";
+    // The chords are loud enough to meet the limiter.
+    EXPECT_GT(Dbfs(loudest), OutputLimiter::kKneeDbfs);
 }
 
 TEST(FluidSynthOutputOpen, FailsCleanlyWithoutALoadableSoundfont)

@@ -5,6 +5,7 @@
 #include "platform/midi/library_logs.h"
 #include "platform/midi/midi_short_message.h"
 #include "platform/midi/soundfont_file.h"
+#include "platform/midi/pulse_audio_stream.h"
 
 #include <fluidsynth.h>
 #include <unistd.h>
@@ -46,6 +47,28 @@ std::vector<std::string> SoundfontsIn(const std::filesystem::path& folder)
 
 } // namespace
 
+FluidSynthOutput::AudioBuffer FluidSynthOutput::ConfiguredBuffer() const
+{
+    if (m_pulse)
+        return {kPeriodSize, double(kPulseTargetFrames) / kPeriodSize, m_sampleRate};
+    return {kPeriodSize, kPeriods, m_sampleRate};
+}
+
+FluidSynthOutput::AudioBuffer FluidSynthOutput::GrantedBuffer() const
+{
+    if (!m_pulse)
+        return m_granted;
+    const PulseAudioStream::Buffer granted = m_pulse->Granted();
+    if (granted.blockFrames <= 0)
+        return {};
+    return {granted.blockFrames, double(granted.targetFrames) / granted.blockFrames, granted.sampleRate};
+}
+
+bool FluidSynthOutput::IsConnected() const
+{
+    return m_synth && !(m_jack && m_jack->ServerGone());
+}
+
 double FluidSynthOutput::AudioBuffer::Milliseconds() const
 {
     return sampleRate > 0 ? 1000.0 * periodSize * periods / sampleRate : 0;
@@ -81,6 +104,7 @@ bool FluidSynthOutput::Open()
     Close();
     SilenceSoundLibraryLogs();
     m_queue.Clear();
+    m_limiter.Reset();
     m_settings = new_fluid_settings();
     if (m_settings && CreateSynth(kPreferredSampleRate) && (m_sink == Sink::Offline || StartAudio()))
         return true;
@@ -90,9 +114,7 @@ bool FluidSynthOutput::Open()
 
 void FluidSynthOutput::Close()
 {
-    if (m_audio)
-        StopAudio();
-    m_audio = nullptr;
+    StopAudio();
     DeleteSynth();
     if (m_settings)
         delete_fluid_settings(m_settings);
@@ -106,14 +128,13 @@ void FluidSynthOutput::ConfigureSettings(double sampleRate)
 {
     fluid_settings_setnum(m_settings, "synth.sample-rate", sampleRate);
     fluid_settings_setnum(m_settings, "synth.gain", kGain);
+    // The chorus adds up to 16 dB to some lead presets and little else.
+    fluid_settings_setint(m_settings, "synth.chorus.active", 0);
     // Samples are loaded when a preset is first chosen: opening takes a few tens of
     // milliseconds and a fraction of the memory instead of reading the whole soundfont.
     fluid_settings_setint(m_settings, "synth.dynamic-sample-loading", 1);
     fluid_settings_setint(m_settings, "audio.period-size", kPeriodSize);
     fluid_settings_setint(m_settings, "audio.periods", kPeriods);
-    // Left on, the PulseAudio server may raise the latency to about 100 ms.
-    fluid_settings_setint(m_settings, "audio.pulseaudio.adjust-latency", 0);
-    fluid_settings_setstr(m_settings, "audio.pulseaudio.media-role", "music");
     // Unconnected JACK ports play to nobody.
     fluid_settings_setint(m_settings, "audio.jack.autoconnect", 1);
     fluid_settings_setstr(m_settings, "audio.jack.id", "Varnek");
@@ -198,18 +219,18 @@ static bool PulseServerMayRun()
 // server.
 void FluidSynthOutput::StopAudio()
 {
-    if (m_jack && m_jack->ServerGone())
+    m_pulse.reset();
+    if (m_audio && m_jack && m_jack->ServerGone())
         Abandon(m_audio);
-    else
+    else if (m_audio)
         delete_fluid_audio_driver(m_audio);
+    m_audio = nullptr;
 }
 
 bool FluidSynthOutput::StartAudio()
 {
     for (const auto& driver : m_driverCandidates) {
-        if (driver == "pulseaudio" && !PulseServerMayRun())
-            continue;
-        if (driver == "jack" ? TryJack() : TryDriver(driver))
+        if (driver == "pulseaudio" ? TryPulse() : driver == "jack" ? TryJack() : TryDriver(driver))
             return true;
     }
     return false;
@@ -223,7 +244,7 @@ bool FluidSynthOutput::TryDriver(const std::string& driver)
     if (!m_audio)
         return false;
     m_driver = driver;
-    m_granted = ConfiguredBuffer(); // PulseAudio and ALSA do not tell what they granted
+    m_granted = ConfiguredBuffer(); // FluidSynth does not tell what ALSA granted
     return true;
 }
 
@@ -249,6 +270,34 @@ bool FluidSynthOutput::TryJack()
     return true;
 }
 
+// FluidSynth's own PulseAudio driver asks the server for a single period, which leaves less
+// than one block queued: it underruns all the time and wakes both processes hundreds of times
+// a second even in silence. Our own stream states a target of about 6 ms in blocks of 128
+// frames, and corks while nothing sounds.
+bool FluidSynthOutput::TryPulse()
+{
+    if (!PulseServerMayRun())
+        return false;
+    const PulseAudioStream::Buffer wanted{kPeriodSize, kPulseTargetFrames, m_sampleRate};
+    m_pulse = std::make_unique<PulseAudioStream>(
+        "Varnek", wanted, [this](float* interleaved, int frames) { RenderInterleaved(interleaved, frames); });
+    if (!m_pulse->Open()) {
+        m_pulse.reset();
+        return false;
+    }
+    m_driver = "pulseaudio";
+    return true;
+}
+
+bool FluidSynthOutput::Queue(DWORD message)
+{
+    if (!m_queue.Push(message))
+        return false;
+    if (m_pulse)
+        m_pulse->Wake();
+    return true;
+}
+
 bool FluidSynthOutput::Send(DWORD message)
 {
     if (!m_synth)
@@ -262,7 +311,7 @@ bool FluidSynthOutput::Send(DWORD message)
         // with: the piano, or the standard kit on the drum channel.
         if (!m_channelHasSound[decoded.Channel()] && !ChooseProgram(decoded.Channel(), 0))
             return false;
-        return m_queue.Push(message);
+        return Queue(message);
     case 0xC0:
         return ChooseProgram(decoded.Channel(), decoded.Data1());
     default:
@@ -285,7 +334,7 @@ bool FluidSynthOutput::ChooseProgram(int channel, int number)
         }
     }
     // A full queue refuses the change; the channel's next message tries again.
-    if (!m_queue.Push(DWORD(0xC0 | channel) | DWORD(number) << 8))
+    if (!Queue(DWORD(0xC0 | channel) | DWORD(number) << 8))
         return false;
     m_channelHasSound[channel] = true;
     return true;
@@ -342,24 +391,46 @@ void FluidSynthOutput::Play(DWORD message)
     }
 }
 
-// Called by the audio driver for every period. Drivers that keep no separate effect buffers
-// get reverb and chorus mixed into the output.
+// Called by FluidSynth's JACK or ALSA driver for every period. Drivers that keep no separate
+// effect buffers get the reverb mixed into the output.
 int FluidSynthOutput::RenderPeriod(void* self, int frames, int effectCount, float* effects[], int outputCount,
                                    float* outputs[])
 {
     auto* output = static_cast<FluidSynthOutput*>(self);
     output->PlayQueued();
-    if (!effects)
-        return fluid_synth_process(output->m_synth, frames, outputCount, outputs, outputCount, outputs);
-    return fluid_synth_process(output->m_synth, frames, effectCount, effects, outputCount, outputs);
+    const int result =
+        effects ? fluid_synth_process(output->m_synth, frames, effectCount, effects, outputCount, outputs)
+                : fluid_synth_process(output->m_synth, frames, outputCount, outputs, outputCount, outputs);
+    if (outputCount >= 2)
+        output->m_limiter.Process(outputs[0], outputs[1], frames);
+    return result;
+}
+
+// Block by block, each after the messages that arrived before it, so a note waits for no more
+// than one block however much the server asks for at once.
+void FluidSynthOutput::RenderInterleaved(float* interleaved, int frames)
+{
+    for (int done = 0; done < frames; done += kPeriodSize) {
+        const int block = std::min(kPeriodSize, frames - done);
+        PlayQueued();
+        m_blockLeft.fill(0.0f); // the synth adds its sound to what the buffers hold
+        m_blockRight.fill(0.0f);
+        float* channels[] = {m_blockLeft.data(), m_blockRight.data()};
+        fluid_synth_process(m_synth, block, 2, channels, 2, channels);
+        m_limiter.Process(m_blockLeft.data(), m_blockRight.data(), block);
+        float* out = interleaved + std::ptrdiff_t(done) * 2;
+        for (int i = 0; i < block; ++i) {
+            out[2 * i] = m_blockLeft[i];
+            out[2 * i + 1] = m_blockRight[i];
+        }
+    }
 }
 
 std::vector<float> FluidSynthOutput::Render(int frames)
 {
     if (!m_synth || m_sink != Sink::Offline || frames <= 0)
         return {};
-    PlayQueued();
     std::vector<float> samples(std::size_t(frames) * 2);
-    fluid_synth_write_float(m_synth, frames, samples.data(), 0, 2, samples.data(), 1, 2);
+    RenderInterleaved(samples.data(), frames);
     return samples;
 }

@@ -4,7 +4,7 @@
 // an audio device (tests, benchmarks) it renders on request instead.
 //
 // Sends only queue the message; the audio thread plays what has arrived before it renders each
-// period. A note on costs FluidSynth tens of microseconds and waits while a period renders, and
+// block of 128 frames. A note on costs FluidSynth tens of microseconds and waits while a period renders, and
 // the sending thread is the user interface. Sends come from that one thread only.
 //
 // Opening reads only the soundfont's structure. A channel's samples are read when it is first
@@ -15,6 +15,7 @@
 
 #include "platform/midi/midi_message_queue.h"
 #include "platform/midi/midi_port.h"
+#include "platform/midi/output_limiter.h"
 
 #include <fluidsynth/types.h>
 
@@ -26,6 +27,7 @@
 
 class JackServerWatch;
 class SoundfontFile;
+class PulseAudioStream;
 
 class FluidSynthOutput : public MidiPort {
 public:
@@ -34,20 +36,24 @@ public:
         Offline,     // opens no audio driver; Render pulls the sound
     };
 
-    // An audio buffer as period size x periods at a sample rate.
+    // An audio buffer as period size x periods at a sample rate. A PulseAudio server need not
+    // grant a whole number of periods.
     struct AudioBuffer {
         int periodSize = 0;
-        int periods = 0;
+        double periods = 0;
         double sampleRate = 0;
         double Milliseconds() const;
     };
 
-    // Loud enough for a single note, and a chord of every key at full velocity on the
-    // piano over the backing still stays below full scale.
-    static constexpr double kGain = 0.3;
+    // A piano A4 at full velocity peaks near -9 dBFS; the limiter holds what a chord adds.
+    static constexpr double kGain = 0.9;
     static constexpr double kPreferredSampleRate = 48000;
+    // The block the synth renders, and on PulseAudio the least the server asks for at a time.
     static constexpr int kPeriodSize = 128;
+    // ALSA's and JACK's buffers are two periods. PulseAudio gets a target of about 6 ms and
+    // keeps it whatever the number of blocks.
     static constexpr int kPeriods = 2;
+    static constexpr int kPulseTargetFrames = 288;
 
     explicit FluidSynthOutput(Sink sink = Sink::AudioDevice);
     ~FluidSynthOutput() override;
@@ -56,7 +62,8 @@ public:
 
     // The usual places of a GM soundfont, in order of preference.
     static std::vector<std::string> DefaultSoundfonts();
-    // PulseAudio (which PipeWire desktops serve too), JACK, then ALSA.
+    // PulseAudio (which PipeWire desktops serve too) through a stream of our own, JACK, then
+    // ALSA.
     static std::vector<std::string> DefaultAudioDrivers();
     void SetSoundfonts(std::vector<std::string> paths) { m_soundfontCandidates = std::move(paths); }
     void SetAudioDrivers(std::vector<std::string> drivers) { m_driverCandidates = std::move(drivers); }
@@ -73,6 +80,9 @@ public:
     // Note on (velocity 0 is a note off), note off, control change and program change; false
     // for anything else, or when the audio thread has stopped taking messages.
     bool Send(DWORD message) override;
+    // The audio output plays, or is finding its server again by itself (PulseAudio); false
+    // once the JACK server it played through has gone.
+    bool IsConnected() const override;
 
     // Offline only: plays what was sent, then the next `frames` frames of sound, interleaved
     // left and right.
@@ -81,9 +91,10 @@ public:
     const std::string& Soundfont() const { return m_soundfont; }
     const std::string& AudioDriver() const { return m_driver; }
     double SampleRate() const { return m_sampleRate; }
-    // What was asked of the audio driver, and what it is known to have given.
-    AudioBuffer ConfiguredBuffer() const { return {kPeriodSize, kPeriods, m_sampleRate}; }
-    AudioBuffer GrantedBuffer() const { return m_granted; }
+    // What was asked of the audio driver, and what it is known to have given: on PulseAudio
+    // what the server granted, on JACK the server's period.
+    AudioBuffer ConfiguredBuffer() const;
+    AudioBuffer GrantedBuffer() const;
 
 private:
     void ConfigureSettings(double sampleRate);
@@ -94,6 +105,8 @@ private:
     void StopAudio();
     bool TryDriver(const std::string& driver);
     bool TryJack();
+    bool TryPulse();
+    bool Queue(DWORD message);
     struct Program {
         int bank = 0;
         int number = 0;
@@ -104,6 +117,7 @@ private:
     bool KeepLoaded(const Program& program);
     void PlayQueued();
     void Play(DWORD message);
+    void RenderInterleaved(float* interleaved, int frames);
     static int RenderPeriod(void* self, int frames, int effectCount, float* effects[], int outputCount,
                             float* outputs[]);
 
@@ -113,6 +127,10 @@ private:
     fluid_settings_t* m_settings = nullptr;
     fluid_synth_t* m_synth = nullptr;
     fluid_audio_driver_t* m_audio = nullptr;
+    std::unique_ptr<PulseAudioStream> m_pulse;
+    OutputLimiter m_limiter;
+    std::array<float, kPeriodSize> m_blockLeft{};  // the audio thread's, for one block
+    std::array<float, kPeriodSize> m_blockRight{};
     std::shared_ptr<JackServerWatch> m_jack; // while playing through JACK
     MidiMessageQueue m_queue;
     std::mutex m_loading;                  // held by the sender while samples load

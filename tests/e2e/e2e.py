@@ -4,7 +4,8 @@
     e2e.py --program build/varnek window playing ...
 
 Each group is a module test_<group>.py in this folder. Needs Xvfb, xdotool, xset, jackd2's
-jackd, jack_lsp, jack_midi_dump and jack_rec, ImageMagick's import, and python3-xlib."""
+jackd, jack_lsp, jack_midi_dump and jack_rec, PulseAudio, PipeWire with pipewire-pulse and
+wireplumber, dbus-daemon, pactl and parec, ImageMagick's import, and python3-xlib."""
 
 import argparse
 import importlib
@@ -18,7 +19,8 @@ sys.path.insert(0, HERE)
 
 import e2e_config  # noqa: E402
 
-TOOLS = ["Xvfb", "xdotool", "xset", "jackd", "jack_lsp", "jack_midi_dump", "jack_rec", "import"]
+TOOLS = ["Xvfb", "xdotool", "xset", "jackd", "jack_lsp", "jack_midi_dump", "jack_rec", "import",
+         "pulseaudio", "pipewire", "pipewire-pulse", "wireplumber", "dbus-daemon", "pactl", "parec"]
 
 
 def main():

@@ -1,5 +1,6 @@
 """The built-in synth, the default route: the note played sounds, at its pitch, through the
-JACK server that runs."""
+JACK server that runs; through PulseAudio or PipeWire, its sound comes back by itself after the
+server has crashed and started again."""
 
 import os
 import time
@@ -8,6 +9,7 @@ import unittest
 import e2e_config
 import pitch
 from jack import record
+from pulse import SoundServer, read_raw
 from panel_map import PLAYING_SCAN_CODES as SCAN, keycode
 from processes import wait_until
 
@@ -50,6 +52,45 @@ class SynthTest(unittest.TestCase):
             self.assertLess(pitch.peak_level(samples), 0.999, f"note {expected} clips")
             heard = pitch.note_pitch(path)
             self.assertAlmostEqual(heard, expected, delta=0.3, msg=f"heard {heard} for {expected}")
+
+
+class PulseSynthTest(unittest.TestCase):
+    """No JACK server here: the synth plays through the test's own PulseAudio or PipeWire."""
+
+    def level_of_key(self, session, key, name):
+        path = os.path.join(session.dir, name + ".raw")
+        recorder = session.sound.record(path)
+        try:
+            # An idle null sink may take a while to hand its monitor the first sound.
+            wait_until(lambda: os.path.getsize(path) > 0, 5)
+            time.sleep(0.2)
+            session.desktop.key_down(keycode(SCAN[key]))
+            time.sleep(0.6)
+            session.desktop.key_up(keycode(SCAN[key]))
+            time.sleep(0.2)
+        finally:
+            SoundServer.stop_recording(recorder)
+        return pitch.peak_level(read_raw(path))
+
+    def check_sound_comes_back(self, kind):
+        with e2e_config.session(jack=False, sound=kind) as s:
+            s.desktop.focus(s.window)
+            self.assertTrue(wait_until(s.sound.streams, 10), "the synth opened no stream")
+            before = self.level_of_key(s, A4, "before")
+            self.assertGreater(before, 0.02, "silent before the restart")
+            self.assertLess(before, 0.966, "over the ceiling")
+
+            s.sound.restart()
+            self.assertTrue(wait_until(s.sound.streams, 10),
+                            "the synth did not come back to the restarted server\n" + s.diagnostics())
+            after = self.level_of_key(s, A4, "after")
+            self.assertGreater(after, 0.5 * before, "quieter or silent after the restart")
+
+    def test_sound_comes_back_after_pulseaudio_restarts(self):
+        self.check_sound_comes_back("pulseaudio")
+
+    def test_sound_comes_back_after_pipewire_restarts(self):
+        self.check_sound_comes_back("pipewire")
 
 
 if __name__ == "__main__":

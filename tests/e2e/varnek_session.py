@@ -11,6 +11,7 @@ import time
 import panel_map
 from desktop import Desktop
 from jack import JackServer, MidiMonitor
+from pulse import SoundServer
 from processes import ProcessGroup, read_text, wait_until
 
 # Settings of the user's desktop that would change what the program does under test.
@@ -22,8 +23,10 @@ START_TIMEOUT = float(os.environ.get("VARNEK_E2E_START_TIMEOUT", "30"))
 
 
 class VarnekSession:
-    def __init__(self, program, screen=(800, 400), jack=True, monitor=True):
+    def __init__(self, program, screen=(800, 400), jack=True, monitor=True, sound=None):
         self.program = program
+        self.sound_kind = sound  # "pulseaudio" or "pipewire": a sound server of the test's own
+        self.sound = None
         self.screen = screen
         self.with_jack = jack
         self.with_monitor = monitor and jack
@@ -41,6 +44,8 @@ class VarnekSession:
             self.desktop = Desktop(self.processes, *self.screen)
             if self.with_jack:
                 self.jack = JackServer(self.processes)
+            if self.sound_kind:
+                self.sound = SoundServer(self.processes, self.sound_kind)
             if self.with_monitor:
                 # The program lists the ports once, at start-up, so the monitor comes first.
                 self.monitor = MidiMonitor(self.processes, self.jack)
@@ -57,9 +62,11 @@ class VarnekSession:
         runtime = os.path.join(self.dir, "run")
         os.makedirs(runtime, mode=0o700, exist_ok=True)
         env["XDG_RUNTIME_DIR"] = runtime
-        # The built-in synth must play to this test's JACK server, never to a sound server of
+        # The built-in synth must play to this test's own servers, never to a sound server of
         # the machine.
         env["PULSE_SERVER"] = "unix:/nonexistent/varnek-e2e"
+        if self.sound:
+            env = self.sound.client_env(env)
         if self.jack:
             env = self.jack.client_env(env)
         else:

@@ -1,0 +1,102 @@
+#pragma once
+// A playback stream of the program's own on a PulseAudio server, or on PipeWire's PulseAudio
+// service: float stereo, with the buffer stated to the server (a short target and the block the
+// sound is rendered in), filled by a render function on the thread of libpulse's threaded main
+// loop. A stream that states its buffer gets it: PulseAudio keeps no more than the target, and
+// PipeWire runs its graph in a quantum that fits it.
+//
+// Silence costs nothing: after a few seconds of it the stream corks, so neither the server nor
+// the program wakes up for it, and Wake uncorks it. When the server goes away the stream keeps
+// trying to connect again, a few times a second, and plays on by itself once a server answers;
+// meanwhile the render function is still called now and then, so that whatever feeds it is
+// consumed and nothing piles up.
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+struct pa_context;
+struct pa_io_event;
+struct pa_mainloop_api;
+struct pa_stream;
+struct pa_threaded_mainloop;
+struct pa_time_event;
+
+class PulseAudioStream {
+public:
+    struct Buffer {
+        int blockFrames = 0;  // the least the server asks for at a time
+        int targetFrames = 0; // what the server keeps queued ahead of playback
+        double sampleRate = 0;
+    };
+    // Fills `frames` frames of interleaved stereo, always a whole number of blocks.
+    using Renderer = std::function<void(float* interleaved, int frames)>;
+
+    static constexpr double kCorkAfterSeconds = 3.0;
+
+    PulseAudioStream(std::string name, Buffer wanted, Renderer render);
+    ~PulseAudioStream();
+    PulseAudioStream(const PulseAudioStream&) = delete;
+    PulseAudioStream& operator=(const PulseAudioStream&) = delete;
+
+    // Connects and starts playing; false when no server answers within a few seconds or the
+    // server refuses the stream. Nothing is retried before the first success.
+    bool Open();
+    void Close();
+
+    // Sound is coming: uncorks the stream if it is corked. Costs two atomic operations when it
+    // plays; safe to call from one other thread while the stream runs.
+    void Wake();
+
+    // What the server granted, once the stream has played; zero before.
+    Buffer Granted() const;
+    bool IsCorked() const { return m_corked.load(); }
+    // Connected and taking sound; false while it connects again.
+    bool IsPlaying() const { return m_playing.load(); }
+
+private:
+    static void OnContextState(pa_context* context, void* self);
+    static void OnStreamState(pa_stream* stream, void* self);
+    static void OnWrite(pa_stream* stream, std::size_t bytes, void* self);
+    static void OnRetry(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self);
+    static void OnOpenTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self);
+
+    bool Connect();
+    void CreateStream();
+    void Disconnect();
+    void Lost();
+    void RetryIn(long microseconds);
+    void Fill(std::size_t bytes);
+    void CorkIfSilent(const float* samples, int frames);
+    void Uncork();
+    void NoteGranted();
+    void RaiseThreadPriority();
+
+    std::string m_name;
+    Buffer m_wanted;
+    Renderer m_render;
+    std::vector<float> m_scratch;
+
+    pa_threaded_mainloop* m_loop = nullptr;
+    pa_mainloop_api* m_api = nullptr;
+    pa_context* m_context = nullptr;
+    pa_stream* m_stream = nullptr;
+    pa_time_event* m_retry = nullptr;
+    pa_time_event* m_openTimeout = nullptr;
+    pa_io_event* m_wakeEvent = nullptr;
+    int m_wakeFd = -1;
+
+    // Main loop thread only.
+    bool m_reconnects = false; // after the first success, a lost server is waited for
+    bool m_openFailed = false;
+    bool m_priorityRaised = false;
+    long m_silentFrames = 0;
+
+    std::atomic<bool> m_playing{false};
+    std::atomic<bool> m_corked{false};
+    std::atomic<bool> m_soundPending{false};
+    mutable std::mutex m_grantedMutex;
+    Buffer m_granted;
+};

@@ -1,0 +1,276 @@
+#!/usr/bin/python3
+"""How the built-in synth sounds through a desktop sound server: on a virtual desktop (Xvfb) and
+a PulseAudio or PipeWire server of its own with a null sink, keys are played through XTEST with
+monotonic time stamps while the sink's monitor is recorded, and the program is measured from
+outside:
+
+- key -> sound: from the key event to the first sound of its note on the sink's monitor,
+  median and 95th percentile; also for the first note after a long silence;
+- gaps: runs of digital silence inside continuous playing, 20 notes a second for 10 s;
+- idle CPU of the program and of the server, after 5 s of silence (% of one core), with nothing
+  recording;
+- peaks: a piano A4 at full velocity and a ten-key chord.
+
+    tools/audio_bench.py build/varnek [--server pulseaudio|pipewire|both] [--runs 3]
+    tools/audio_bench.py /usr/bin/vmpk --window "Virtual MIDI Piano Keyboard"
+
+Any program that plays notes from the computer keyboard can be measured the same way. Needs what
+the end-to-end tests need (./build.sh test installs it); runs on Debian's /usr/bin/python3."""
+
+import argparse
+import array
+import os
+import shutil
+import statistics
+import sys
+import tempfile
+import threading
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+
+from Xlib import X  # noqa: E402
+from Xlib.ext import xtest  # noqa: E402
+
+from desktop import Desktop  # noqa: E402
+from panel_map import PLAYING_SCAN_CODES as SCAN, keycode  # noqa: E402
+from processes import ProcessGroup, wait_until  # noqa: E402
+from pulse import CHANNELS, RATE, SoundServer  # noqa: E402
+
+A4 = 40
+SCALE = [31, 33, 35, 36, 38, 40, 42, 43]          # C4 .. C5, white keys
+CHORD = [19, 23, 26, 31, 35, 38, 43, 45, 47, 40]  # ten keys across three octaves
+SOUND = 10 ** (-50 / 20)     # a note has begun once its level passes -50 dBFS
+GAP_FRAMES = RATE // 1000    # a millisecond of digital silence inside playing is a gap
+HZ = os.sysconf("SC_CLK_TCK")
+
+
+class MonitorRecorder:
+    """Records the null sink's monitor as float stereo, and notes when each piece arrived so
+    that a sample's place can be turned into a monotonic time: a sample cannot arrive before it
+    was played, so the earliest arrival relative to its position marks the sink's clock."""
+
+    def __init__(self, sound):
+        self.process = sound.record(latency_ms=2, sample_format="float32le")
+        self.data = bytearray()
+        self.offset = None
+        self.thread = threading.Thread(target=self._read, daemon=True)
+        self.thread.start()
+
+    def _read(self):
+        fd = self.process.stdout.fileno()
+        while True:
+            chunk = os.read(fd, 65536)
+            if not chunk:
+                return
+            arrived = time.monotonic()
+            self.data += chunk
+            played = len(self.data) // (4 * CHANNELS) / RATE
+            if self.offset is None or arrived - played < self.offset:
+                self.offset = arrived - played
+
+    def stop(self):
+        SoundServer.stop_recording(self.process)
+        self.thread.join(5)
+        samples = array.array("f")
+        usable = len(self.data) // (4 * CHANNELS) * 4 * CHANNELS
+        samples.frombytes(bytes(self.data[:usable]))
+        self.samples = samples
+        return self
+
+    def index(self, moment):
+        return max(0, int((moment - self.offset) * RATE)) * CHANNELS
+
+    def between(self, start, end):
+        return self.samples[self.index(start):self.index(end)]
+
+    def onset_after(self, moment, limit=0.5):
+        """Seconds from `moment` to the first sample louder than SOUND and than what still
+        sounded just before it, or None."""
+        start = self.index(moment)
+        before = self.samples[max(0, start - RATE // 50 * CHANNELS):start]
+        threshold = max(SOUND, 4 * max(map(abs, before), default=0))
+        window = self.samples[start:start + int(limit * RATE) * CHANNELS]
+        for i, sample in enumerate(window):
+            if abs(sample) >= threshold:
+                return (start + i) / CHANNELS / RATE + self.offset - moment
+        return None
+
+
+class Keys:
+    def __init__(self, desktop):
+        self.x = desktop.x
+
+    def down(self, key):
+        stamp = time.monotonic()
+        xtest.fake_input(self.x, X.KeyPress, keycode(SCAN[key]))
+        self.x.sync()
+        return stamp
+
+    def up(self, key):
+        xtest.fake_input(self.x, X.KeyRelease, keycode(SCAN[key]))
+        self.x.sync()
+
+
+def cpu_seconds(pid):
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+    except OSError:
+        return 0.0
+    return (int(fields[11]) + int(fields[12])) / HZ
+
+
+def cpu_percent(pids, seconds):
+    before = [cpu_seconds(p) for p in pids]
+    time.sleep(seconds)
+    return [100.0 * (cpu_seconds(p) - b) / seconds for p, b in zip(pids, before)]
+
+
+def gaps(samples):
+    """Runs of at least GAP_FRAMES frames that are exactly zero on both channels."""
+    count = run = 0
+    for i in range(0, len(samples) - 1, CHANNELS):
+        if samples[i] == 0.0 and samples[i + 1] == 0.0:
+            run += 1
+            if run == GAP_FRAMES:
+                count += 1
+        else:
+            run = 0
+    return count
+
+
+def dbfs(level):
+    import math
+    return 20 * math.log10(max(level, 1e-9))
+
+
+def percentile(values, fraction):
+    ordered = sorted(values)
+    return ordered[min(len(ordered) - 1, int(round(fraction * (len(ordered) - 1))))]
+
+
+def measure(args, kind):
+    folder = tempfile.mkdtemp(prefix="varnek-audio-bench-")
+    processes = ProcessGroup(folder)
+    try:
+        sound = SoundServer(processes, kind)
+        desktop = Desktop(processes, 1024, 600)
+        env = sound.client_env(desktop.env())
+        env["QT_QPA_PLATFORM"] = "xcb"
+        env["JACK_NO_START_SERVER"] = "1"
+        env["JACK_DEFAULT_SERVER"] = "varnek-audio-bench-none"
+        program = processes.start("program", [args.program], env=env)
+        window = desktop.wait_for_window(program.pid, args.window, 30)
+        if window is None:
+            raise RuntimeError(f"no window named {args.window!r}")
+        desktop.focus(window)
+        keys = Keys(desktop)
+        recorder = MonitorRecorder(sound)
+        time.sleep(1.5)
+
+        # Key -> sound, single notes far enough apart for each to start from near silence.
+        stamps = []
+        for i in range(args.notes):
+            key = SCALE[i % len(SCALE)]
+            stamps.append(keys.down(key))
+            time.sleep(0.1)
+            keys.up(key)
+            time.sleep(0.6)
+
+        # Gaps: 20 notes a second, each held 0.1 s, so the sound never stops.
+        runs = []
+        for _ in range(args.runs):
+            start = time.monotonic()
+            held = []
+            for i in range(200):
+                key = SCALE[i % len(SCALE)]
+                keys.down(key)
+                held.append((time.monotonic() + 0.1, key))
+                time.sleep(0.05)
+                while held and held[0][0] <= time.monotonic():
+                    keys.up(held.pop(0)[1])
+            for _, key in held:
+                keys.up(key)
+            runs.append((start, time.monotonic()))
+            time.sleep(0.5)
+        recorder.stop()
+        latencies = [1000 * onset for onset in map(recorder.onset_after, stamps) if onset is not None]
+        gap_counts = []
+        for start, end in runs:
+            onset = recorder.onset_after(start) or 0
+            gap_counts.append(gaps(recorder.between(start + onset, end + 0.05)))
+
+        # Idle: 5 s of silence, then 5 s measured, with nothing recording: a recorder keeps the
+        # server busy.
+        time.sleep(5)
+        servers = sound.server_pids()
+        idle = cpu_percent([program.pid] + servers, 5)
+
+        # The first note after that silence, and a loud one.
+        recorder = MonitorRecorder(sound)
+        time.sleep(1.5)
+        after_silence = keys.down(A4)
+        time.sleep(1.0)
+        keys.up(A4)
+        time.sleep(1.5)
+        chord_at = time.monotonic()
+        for key in CHORD:
+            keys.down(key)
+        time.sleep(1.0)
+        for key in CHORD:
+            keys.up(key)
+        chord_end = time.monotonic()
+        time.sleep(0.5)
+        recorder.stop()
+        first_after_silence = recorder.onset_after(after_silence)
+        a4_peak = max(map(abs, recorder.between(after_silence, after_silence + 1.0)), default=0)
+        chord_peak = max(map(abs, recorder.between(chord_at, chord_end)), default=0)
+        return {
+            "latencies": latencies,
+            "missed": args.notes - len(latencies),
+            "after_silence_ms": None if first_after_silence is None else 1000 * first_after_silence,
+            "gaps": gap_counts,
+            "idle_program": idle[0],
+            "idle_servers": idle[1:],
+            "a4_peak": a4_peak,
+            "chord_peak": chord_peak,
+        }
+    finally:
+        processes.stop_all()
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+def report(kind, figures):
+    lat = figures["latencies"]
+    servers = " + ".join(f"{c:.1f}" for c in figures["idle_servers"])
+    print(f"{kind}:")
+    if lat:
+        print(f"  key -> sound        median {statistics.median(lat):.1f} ms, p95 {percentile(lat, 0.95):.1f} ms, "
+              f"min {min(lat):.1f}, max {max(lat):.1f} ({len(lat)} notes, {figures['missed']} unheard)")
+    else:
+        print("  key -> sound        no note heard")
+    after = figures["after_silence_ms"]
+    print(f"  after 12 s silence  {'unheard' if after is None else f'{after:.1f} ms'}")
+    print(f"  gaps per 10 s       {figures['gaps']}")
+    print(f"  idle CPU            program {figures['idle_program']:.1f} %, server {servers} %")
+    print(f"  A4 peak             {dbfs(figures['a4_peak']):.1f} dBFS")
+    print(f"  ten-key chord peak  {dbfs(figures['chord_peak']):.1f} dBFS")
+    sys.stdout.flush()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("program")
+    parser.add_argument("--window", default="Varnek", help="the title of the program's window")
+    parser.add_argument("--server", choices=("pulseaudio", "pipewire", "both"), default="both")
+    parser.add_argument("--runs", type=int, default=3, help="runs of 10 s at 20 notes a second")
+    parser.add_argument("--notes", type=int, default=30, help="single notes timed")
+    args = parser.parse_args()
+    kinds = ("pulseaudio", "pipewire") if args.server == "both" else (args.server,)
+    for kind in kinds:
+        report(kind, measure(args, kind))
+
+
+if __name__ == "__main__":
+    main()
