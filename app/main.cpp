@@ -16,6 +16,10 @@ int main(int argc, char** argv)
     if (std::getenv("QT_QPA_PLATFORM") == nullptr && std::getenv("WAYLAND_DISPLAY") != nullptr &&
         std::getenv("DISPLAY") != nullptr)
         setenv("QT_QPA_PLATFORM", "xcb", 1);
+    // The built-in synth opens on a thread of its own while Qt starts and the panel builds;
+    // the panel's first open of the default route takes it. It starts after the environment
+    // is settled: the sound libraries read it.
+    std::unique_ptr<MidiSystem> midi = MakeDesktopMidiSystem(DefaultRoute::OpenAhead);
     // Whole-number scale factors keep the pixel art crisp on high-density screens.
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Round);
     QApplication application(argc, argv);
@@ -25,7 +29,6 @@ int main(int argc, char** argv)
 
     QtHost host;
     SetHost(&host);
-    std::unique_ptr<MidiSystem> midi = MakeDesktopMidiSystem();
     SetMidiSystem(midi.get());
 
     theApp.InitInstance();

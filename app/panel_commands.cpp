@@ -5,6 +5,8 @@
 #include "app/panel_dlg.h"
 #include "app/resource_ids.h"
 
+#include <algorithm>
+
 namespace {
 constexpr int kMaxDevices = 8;   // the ids leave room for devices 0 to 7
 constexpr UINT kCaptionStyles = WS_CAPTION | DS_MODALFRAME | DS_3DLOOK;
@@ -45,23 +47,64 @@ BOOL CPanelDlg::OnCommand(WPARAM wParam, LPARAM lParam)
 
 void CPanelDlg::FillPlayThruMenu()
 {
-    CMenu* playThru = m_menu.GetSubMenu(0);
+    AppendDevices(*m_menu.GetSubMenu(0));
+}
+
+void CPanelDlg::AppendDevices(CMenu& menu)
+{
     const UINT count = midiOutGetNumDevs();
     if (count > 0)
-        playThru->AppendMenu(MF_SEPARATOR);
+        menu.AppendMenu(MF_SEPARATOR);
     for (UINT device = 0; device < count && device < kMaxDevices; ++device) {
         MIDIOUTCAPSA caps{};
         // A device whose capabilities cannot be read gets no item; the later ones keep the
         // id their own index gives.
         if (midiOutGetDevCapsA(device, &caps, sizeof caps) == MMSYSERR_NOERROR)
-            playThru->AppendMenu(MF_STRING | MF_ENABLED | MF_UNCHECKED, ID_DEVICE_FIRST + device, caps.szPname);
+            menu.AppendMenu(MF_STRING | MF_ENABLED | MF_UNCHECKED, ID_DEVICE_FIRST + device, caps.szPname);
     }
+}
+
+// The machine's ports come and go while the program runs, so the list is read again each time
+// the menu opens.
+void CPanelDlg::OnInitMenuPopup(CMenu* popup, UINT index, BOOL sysMenu)
+{
+    if (popup == m_menu.GetSubMenu(0))
+        RefreshPlayThruMenu();
+    CDialog::OnInitMenuPopup(popup, index, sysMenu);
+}
+
+// A device keeps its number while its port is there, so each item keeps its id and the open
+// device its check mark; the items change only when the list did.
+void CPanelDlg::RefreshPlayThruMenu()
+{
+    CMenu* playThru = m_menu.GetSubMenu(0);
+    CMenu now;
+    AppendDevices(now);
+    const auto sameItem = [](const CMenu::Item& a, const CMenu::Item& b) {
+        return a.separator == b.separator && a.id == b.id && a.text == b.text;
+    };
+    const auto& shown = playThru->Items();
+    if (std::equal(shown.begin() + 1, shown.end(), now.Items().begin(), now.Items().end(), sameItem))
+        return;
+    UINT checked = 0;
+    for (UINT id = ID_DEVICE_FIRST; id <= ID_DEVICE_LAST; ++id) {
+        if (playThru->GetMenuState(id, MF_BYCOMMAND) == MF_CHECKED)
+            checked = id;
+    }
+    while (playThru->GetMenuItemCount() > 1)
+        playThru->DeleteMenu(1, MF_BYPOSITION);
+    for (const CMenu::Item& item : now.Items())
+        playThru->AppendMenu(item.separator ? MF_SEPARATOR : MF_STRING | MF_ENABLED, item.id, item.text.c_str());
+    if (checked != 0)
+        playThru->CheckMenuItem(checked, MF_BYCOMMAND | MF_CHECKED);
 }
 
 void CPanelDlg::OnPlayThru(UINT id)
 {
     CMenu* playThru = m_menu.GetSubMenu(0);
-    if (playThru->GetMenuState(id, MF_BYCOMMAND) & MF_CHECKED)
+    // The device in use is not opened again, unless what carried its messages has gone (its
+    // server restarted, its port went away): then it is, and sound comes back.
+    if ((playThru->GetMenuState(id, MF_BYCOMMAND) & MF_CHECKED) && midiOutIsConnected(m_hMidiOut))
         return;
     const BOOL opened = OpenMidiOut(static_cast<int>(id) - static_cast<int>(ID_DEVICE_FIRST));
     // Only the device that is open carries the mark; after a failed open none is.

@@ -31,6 +31,8 @@ public:
 
     // ---- Commands and menus ----
     void FillPlayThruMenu();
+    // Reads the device list again and brings the "Play Thru" items up to date.
+    void RefreshPlayThruMenu();
     void OnPlayThru(UINT id);
     void ToggleMenuBar();
     void ShowKeyboardMapping();
@@ -92,6 +94,7 @@ protected:
     void OnLButtonUp(UINT flags, CPoint point) override;
     void OnTimer(UINT id) override;
     void OnActivate(UINT state, CWnd* other, BOOL minimized) override;
+    void OnInitMenuPopup(CMenu* popup, UINT index, BOOL sysMenu) override;
 
 private:
     void PlaceButtons();
@@ -102,4 +105,6 @@ private:
     // Silences the notes this program may have left sounding on the open device.
     void SilenceOpenDevice();
     void LightOnly(CRackButton& off, CRackButton& on);
+    // The separator and the device items, as the device list has them now.
+    static void AppendDevices(CMenu& menu);
 };

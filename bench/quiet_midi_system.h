@@ -16,6 +16,7 @@ public:
     bool Open(int, std::uintptr_t& handle) override;
     bool Send(std::uintptr_t handle, DWORD message) override;
     bool Close(std::uintptr_t handle) override;
+    bool IsConnected(std::uintptr_t) override { return true; }
     void Sleep(DWORD) override {}
 
 private:

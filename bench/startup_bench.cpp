@@ -2,6 +2,7 @@
 // that its built-in synthesizer opens at once: the time from exec to its window mapped and to
 // its first whole frame on the screen, and its resident memory once it is up. Ten runs of
 // about three seconds each, so its name marks it slow: --benchmark_filter=-Slow skips it.
+// Where Debian's vmpk is installed, the same figures for it stand beside ours as a yardstick.
 #include "bench/resident_memory.h"
 #include "bench/sample_statistics.h"
 #include "bench/virtual_display.h"
@@ -25,19 +26,31 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-constexpr const char* kTitle = "Varnek";
+// A program to start and the title of the window it shows.
+struct Program {
+    std::vector<std::string> command;
+    std::string title;
+};
 constexpr auto kGiveUp = 15s;
 constexpr auto kSettle = 1500ms;
 constexpr auto kPollPause = 2ms;   // leaves the program the processor while it starts
 constexpr auto kRest = 1s;
 
 std::string ProgramPath() { return QCoreApplication::applicationDirPath().toStdString() + "/../varnek"; }
+constexpr const char* kPeerPath = "/usr/bin/vmpk";
+
+Program Varnek() { return {{ProgramPath()}, "Varnek"}; }
+// The peer keeps its settings in its home folder: a fresh one each run of the benchmark, so it
+// starts as on a new desktop.
+Program Peer(const std::string& home) { return {{"env", "HOME=" + home, kPeerPath}, "Virtual MIDI Piano Keyboard"}; }
 
 double Milliseconds(Clock::duration duration) { return std::chrono::duration<double, std::milli>(duration).count(); }
 
-std::unique_ptr<ChildProcess> StartProgram(const VirtualDisplay& display)
+std::unique_ptr<ChildProcess> StartProgram(const VirtualDisplay& display, const Program& program)
 {
-    return ChildProcess::Start({"env", "DISPLAY=" + display.Name(), "QT_QPA_PLATFORM=xcb", ProgramPath()});
+    std::vector<std::string> argv{"env", "DISPLAY=" + display.Name(), "QT_QPA_PLATFORM=xcb"};
+    argv.insert(argv.end(), program.command.begin(), program.command.end());
+    return ChildProcess::Start(argv);
 }
 
 // Ports on the JACK server other than its own: the synthesizer's audio outputs, once it is open.
@@ -66,17 +79,18 @@ struct StartUp {
 
 class StartUpTimer {
 public:
-    StartUpTimer(const VirtualDisplay& display, XScreenProbe& screen) : m_display(display), m_screen(screen) {}
+    StartUpTimer(const VirtualDisplay& display, XScreenProbe& screen, Program program)
+        : m_display(display), m_screen(screen), m_program(std::move(program)) {}
 
     // A run whose settled window becomes the picture the timed runs wait for.
     bool TakeReference()
     {
-        auto program = StartProgram(m_display);
+        auto program = StartProgram(m_display, m_program);
         std::uint32_t window = 0;
         const auto deadline = Clock::now() + kGiveUp;
         while (program && window == 0 && Clock::now() < deadline) {
             std::this_thread::sleep_for(kPollPause);
-            window = m_screen.FindVisibleWindow(kTitle);
+            window = m_screen.FindVisibleWindow(m_program.title);
         }
         if (window == 0)
             return false;
@@ -90,11 +104,11 @@ public:
     {
         StartUp result;
         const Clock::time_point start = Clock::now();
-        auto program = StartProgram(m_display);
+        auto program = StartProgram(m_display, m_program);
         std::uint32_t window = 0;
         const auto deadline = start + kGiveUp;
         while (program && Clock::now() < deadline) {
-            if (window == 0 && (window = m_screen.FindVisibleWindow(kTitle)) != 0)
+            if (window == 0 && (window = m_screen.FindVisibleWindow(m_program.title)) != 0)
                 result.visibleMs = Milliseconds(Clock::now() - start);
             if (window != 0 && m_screen.Pixels(window) == m_reference) {
                 result.firstFrameMs = Milliseconds(Clock::now() - start);
@@ -126,10 +140,11 @@ private:
 
     const VirtualDisplay& m_display;
     XScreenProbe& m_screen;
+    Program m_program;
     std::vector<std::uint8_t> m_reference;
 };
 
-void BM_SlowStartToFirstFrame(benchmark::State& state)
+void TimeStartUps(benchmark::State& state, const Program& program)
 {
     if (!std::filesystem::exists(ProgramPath()) || !VirtualDisplay::Available() || !JackDummyServer::Available()) {
         state.SkipWithError("needs the program built beside the benchmarks, Xvfb and jackd");
@@ -142,7 +157,7 @@ void BM_SlowStartToFirstFrame(benchmark::State& state)
         state.SkipWithError("no virtual display or JACK server came up");
         return;
     }
-    StartUpTimer timer(*display, *screen);
+    StartUpTimer timer(*display, *screen, program);
     if (!timer.TakeReference()) {
         state.SkipWithError("the program showed no window");
         return;
@@ -170,6 +185,23 @@ void BM_SlowStartToFirstFrame(benchmark::State& state)
     state.counters["rss_own_median_mb"] = Percentile(ownResident, 0.5);
     state.counters["synth_jack_ports"] = synthPorts;
 }
+
+void BM_SlowStartToFirstFrame(benchmark::State& state) { TimeStartUps(state, Varnek()); }
 BENCHMARK(BM_SlowStartToFirstFrame)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The same on Debian's vmpk, when it is installed, as the figure to compare ours with.
+void BM_SlowStartPeerVmpk(benchmark::State& state)
+{
+    if (!std::filesystem::exists(kPeerPath)) {
+        state.SkipWithError("vmpk is not installed");
+        return;
+    }
+    const std::filesystem::path home = std::filesystem::temp_directory_path() / "varnek-bench-peer-home";
+    std::filesystem::remove_all(home);
+    std::filesystem::create_directories(home);
+    TimeStartUps(state, Peer(home.string()));
+    std::filesystem::remove_all(home);
+}
+BENCHMARK(BM_SlowStartPeerVmpk)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -39,6 +39,8 @@ public:
     // The menu bar of a top-level window: attached, detached, or its model changed.
     virtual void MenuBarChanged(CWnd* top) = 0;
     virtual void MenuItemChanged(CWnd* top, CMenu* popup, int position) = 0;
+    // Items were added to or taken from a popup of the menu bar.
+    virtual void MenuPopupChanged(CWnd* top, CMenu* /*popup*/) { MenuBarChanged(top); }
 
     virtual CRect ScreenRect() = 0;
     virtual CRect WorkArea() = 0;

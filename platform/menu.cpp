@@ -90,13 +90,18 @@ UINT CMenu::GetMenuState(UINT idOrPosition, UINT flags) const
     return (item.checked ? MF_CHECKED : 0) | (item.separator ? MF_SEPARATOR : 0) | (item.popup ? MF_POPUP : 0);
 }
 
-DWORD CMenu::CheckMenuItem(UINT idOrPosition, UINT flags)
+CMenu* CMenu::Holder(UINT idOrPosition, UINT flags, int& position)
 {
     const CMenu* found = nullptr;
+    return Find(idOrPosition, flags, found, position) ? const_cast<CMenu*>(found) : nullptr;
+}
+
+DWORD CMenu::CheckMenuItem(UINT idOrPosition, UINT flags)
+{
     int position = 0;
-    if (!Find(idOrPosition, flags, found, position))
+    CMenu* menu = Holder(idOrPosition, flags, position);
+    if (menu == nullptr)
         return kNoItem;
-    CMenu* menu = const_cast<CMenu*>(found);
     Item& item = menu->m_items[static_cast<size_t>(position)];
     const DWORD previous = item.checked ? MF_CHECKED : MF_UNCHECKED;
     const bool checked = (flags & MF_CHECKED) != 0;
@@ -127,6 +132,17 @@ BOOL CMenu::AppendMenu(UINT flags, UINT id, const char* text)
     return TRUE;
 }
 
+BOOL CMenu::DeleteMenu(UINT idOrPosition, UINT flags)
+{
+    int position = 0;
+    CMenu* menu = Holder(idOrPosition, flags, position);
+    if (menu == nullptr)
+        return FALSE;
+    menu->m_items.erase(menu->m_items.begin() + position);
+    menu->Changed(position, true);
+    return TRUE;
+}
+
 void CMenu::Adopt(CMenu* popup)
 {
     popup->m_pRoot = m_pRoot;
@@ -153,7 +169,9 @@ void CMenu::Changed(int position, bool structural)
     CWnd* owner = m_pRoot->m_pOwner;
     if (owner == nullptr || !owner->IsWindow())
         return;
-    if (structural)
+    if (structural && this != m_pRoot)
+        TheHost().MenuPopupChanged(owner, this);
+    else if (structural)
         TheHost().MenuBarChanged(owner);
     else
         TheHost().MenuItemChanged(owner, this, position);

@@ -46,6 +46,7 @@ public:
     // Returns the previous check state, or 0xFFFFFFFF when there is no such item.
     DWORD CheckMenuItem(UINT idOrPosition, UINT flags);
     BOOL AppendMenu(UINT flags, UINT id = 0, const char* text = nullptr);
+    BOOL DeleteMenu(UINT idOrPosition, UINT flags);
     int GetMenuString(UINT idOrPosition, char* buffer, int maxCount, UINT flags) const;
 
     const std::vector<Item>& Items() const { return m_items; }
@@ -55,6 +56,7 @@ public:
 private:
     // The popup holding an item and its position there, searching popups too.
     bool Find(UINT idOrPosition, UINT flags, const CMenu*& menu, int& position) const;
+    CMenu* Holder(UINT idOrPosition, UINT flags, int& position);
     void Changed(int position, bool structural);
     void Adopt(CMenu* popup);
 

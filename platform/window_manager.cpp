@@ -157,6 +157,14 @@ void WindowManager::MenuCommand(CWnd* top, UINT id)
     ProcessPosted();
 }
 
+void WindowManager::MenuPopupOpening(CWnd* top, CMenu* popup, UINT index)
+{
+    if (!IsLive(top))
+        return;
+    top->SendMessage(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), MAKELPARAM(index, FALSE));
+    ProcessPosted();
+}
+
 void WindowManager::Activated(CWnd* top, bool active)
 {
     if (!IsLive(top))

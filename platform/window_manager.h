@@ -43,6 +43,8 @@ public:
     void Timer(CWnd* window, UINT id);
     void CloseRequested(CWnd* top);
     void MenuCommand(CWnd* top, UINT id);
+    // `popup`, at `index` in its parent menu, is about to open.
+    void MenuPopupOpening(CWnd* top, CMenu* popup, UINT index);
     void Activated(CWnd* top, bool active);
     // The user moved a top-level window (its outer rectangle on the screen).
     void NativeMoved(CWnd* top, const CRect& outer);

@@ -432,6 +432,10 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_ACTIVATE:
         OnActivate(LOWORD(wParam), reinterpret_cast<CWnd*>(lParam), HIWORD(wParam));
         return 0;
+    case WM_INITMENUPOPUP:
+        OnInitMenuPopup(reinterpret_cast<CMenu*>(wParam), LOWORD(static_cast<WPARAM>(lParam)),
+                        HIWORD(static_cast<WPARAM>(lParam)));
+        return 0;
     default:
         return DefWindowProc(message, wParam, lParam);
     }
@@ -465,6 +469,7 @@ void CWnd::OnTimer(UINT) { Default(); }
 void CWnd::OnClose() { Default(); }
 HICON CWnd::OnQueryDragIcon() { return nullptr; }
 void CWnd::OnActivate(UINT, CWnd*, BOOL) { Default(); }
+void CWnd::OnInitMenuPopup(CMenu*, UINT, BOOL) { Default(); }
 
 // ---- Capture, focus, timers ----------------------------------------------------------------
 

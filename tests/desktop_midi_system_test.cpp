@@ -135,6 +135,7 @@ TEST_F(DesktopMidiOnJack, SendsReachThePortAsExactlyTheirBytes)
 {
     const HMIDIOUT handle = OpenDump();
     ASSERT_NE(handle, nullptr);
+    EXPECT_TRUE(midiOutIsConnected(handle));
     for (DWORD message : {0x007F3C90u, 0x00000FC0u, 0x00007BB9u, 0x00003C90u})
         EXPECT_EQ(midiOutShortMsg(handle, message), MMSYSERR_NOERROR);
     const std::vector<std::vector<int>> expected = {
@@ -170,6 +171,7 @@ TEST_F(DesktopMidiOnJack, APortWhoseClientVanishedTakesSendsHarmlessly)
     ASSERT_NE(handle, nullptr);
     dump->Stop(SIGKILL);
     ASSERT_TRUE(WaitUntil([&] { return observer->Ports(kDumpClient, 0).empty(); }));
+    EXPECT_FALSE(midiOutIsConnected(handle));
     for (int i = 0; i < 5000; ++i)
         midiOutShortMsg(handle, 0x007F3C90);
 
@@ -196,6 +198,7 @@ TEST_F(DesktopMidiOnJack, AStoppedServerNeitherCrashesNorHangsSendsOrClose)
     for (int i = 0; i < 20000; ++i)
         midiOutShortMsg(handle, 0x007F3C90);
     EXPECT_EQ(midiOutShortMsg(handle, 0x007F3C90), MMSYSERR_INVALHANDLE);
+    EXPECT_FALSE(midiOutIsConnected(handle));
     EXPECT_EQ(midiOutClose(handle), MMSYSERR_NOERROR);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 900ms);
 

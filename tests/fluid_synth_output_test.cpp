@@ -265,6 +265,9 @@ TEST(FluidSynthOutputOpen, FailsCleanlyWithoutALoadableSoundfont)
     EXPECT_TRUE(synth.Soundfont().empty());
     EXPECT_FALSE(synth.Send(0x007F4590));
     EXPECT_TRUE(synth.Render(64).empty());
+    EXPECT_NE(synth.WhyItDidNotOpen().find(garbage + " is damaged"), std::string::npos);
+    synth.SetSoundfonts({"/nonexistent/none.sf2"});
+    EXPECT_EQ(synth.WhyItDidNotOpen().rfind("no General MIDI soundfont found", 0), 0u);
     std::filesystem::remove(garbage);
 }
 
@@ -291,6 +294,7 @@ TEST(FluidSynthOutputOpen, FailsCleanlyWhenNoAudioDriverOpens)
     EXPECT_FALSE(synth.IsOpen());
     EXPECT_TRUE(synth.AudioDriver().empty());
     EXPECT_FALSE(synth.Send(0x007F4590));
+    EXPECT_EQ(synth.WhyItDidNotOpen().rfind("no audio output", 0), 0u);
 }
 
 TEST(FluidSynthOutputBuffer, LatencyIsPeriodTimesPeriodsOverRate)
@@ -299,4 +303,94 @@ TEST(FluidSynthOutputBuffer, LatencyIsPeriodTimesPeriodsOverRate)
     EXPECT_NEAR(buffer.Milliseconds(), 5.333, 0.001);
     FluidSynthOutput synth(FluidSynthOutput::Sink::Offline);
     EXPECT_LE(synth.ConfiguredBuffer().Milliseconds(), 6.0);
+}
+
+namespace {
+
+// A private copy of the installed soundfont, and a second name for the same file, so that the
+// test can replace, remove and cut short the file the synth opened.
+class SoundfontCopy {
+public:
+    SoundfontCopy()
+        : m_path(testing::TempDir() + "varnek-soundfont-" + std::to_string(getpid()) + ".sf2"),
+          m_otherName(m_path + ".link")
+    {
+        std::filesystem::copy_file(FluidSynthOutput::DefaultSoundfonts().front(), m_path,
+                                   std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::create_hard_link(m_path, m_otherName);
+    }
+    ~SoundfontCopy()
+    {
+        std::filesystem::remove(m_path);
+        std::filesystem::remove(m_otherName);
+    }
+    const std::string& Path() const { return m_path; }
+    void ReplaceWith(const std::string& text) const
+    {
+        const std::string next = m_path + ".new";
+        std::ofstream(next) << text;
+        std::filesystem::rename(next, m_path);
+    }
+    void Remove() const { std::filesystem::remove(m_path); }
+    void CutTo(double fraction) const
+    {
+        std::filesystem::resize_file(m_otherName, std::uintmax_t(fraction * std::filesystem::file_size(m_otherName)));
+    }
+
+private:
+    std::string m_path;
+    std::string m_otherName;
+};
+
+} // namespace
+
+// A package upgrade replaces or removes the soundfont while the synth plays from it, or a file
+// is cut short: instruments chosen afterwards still come from the file the synth opened, or
+// fall silent, and nothing crashes.
+TEST(FluidSynthOutputSoundfont, TheFileOpenedStaysTheFileRead)
+{
+    if (!SoundfontInstalled())
+        GTEST_SKIP() << "no GM soundfont installed";
+    const SoundfontCopy copy;
+    FluidSynthOutput synth(FluidSynthOutput::Sink::Offline);
+    synth.SetSoundfonts({copy.Path()});
+    ASSERT_TRUE(synth.Open());
+    const auto play = [&synth](DWORD program) {
+        synth.Send(0x000000C0 | program << 8);
+        synth.Send(0x007F4590);
+        const float peak = Peak(LeftChannel(synth.Render(kRate / 5)));
+        synth.Send(0x00004590);
+        return peak;
+    };
+    ASSERT_GT(play(0), 0.02f);
+
+    copy.ReplaceWith("not a soundfont any more");
+    EXPECT_GT(play(19), 0.02f);
+    copy.Remove();
+    EXPECT_GT(play(40), 0.02f);
+
+    copy.CutTo(0.4);
+    for (DWORD program = 41; program < 128; program += 3)
+        play(program);
+    EXPECT_GT(play(40), 0.02f); // still loaded from before
+}
+
+TEST(FluidSynthOutputSoundfont, ADamagedSoundfontIsRefusedForTheNext)
+{
+    if (!SoundfontInstalled())
+        GTEST_SKIP() << "no GM soundfont installed";
+    const std::string installed = FluidSynthOutput::DefaultSoundfonts().front();
+    const std::string cut = testing::TempDir() + "varnek-cut-" + std::to_string(getpid()) + ".sf2";
+    {
+        // The start of the file, as a download or a copy cut short leaves it.
+        std::ifstream in(installed, std::ios::binary);
+        std::vector<char> start(1 << 20);
+        in.read(start.data(), std::streamsize(start.size()));
+        std::ofstream(cut, std::ios::binary).write(start.data(), std::streamsize(start.size()));
+    }
+    FluidSynthOutput synth(FluidSynthOutput::Sink::Offline);
+    synth.SetSoundfonts({cut, installed});
+    ASSERT_TRUE(synth.Open());
+    EXPECT_EQ(synth.Soundfont(), installed);
+    std::filesystem::remove(cut);
 }

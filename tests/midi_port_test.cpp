@@ -219,6 +219,42 @@ TEST_F(MidiPortTest, AtMostEightDevicesAreListedSoNoneTakesAnInstrumentId)
     EXPECT_STREQ(text, "Acoustic grand piano");
 }
 
+// Ports come and go while the program runs: each time "Play Thru" opens, its items are those of
+// the device list then. A device keeps its number while its port is there, so each item keeps
+// its id and the open device its check mark.
+TEST_F(MidiPortTest, OpeningPlayThruReadsTheDevicesAgainKeepingIdsAndTheMark)
+{
+    midi.SetDevices({"Port A", "Port B"});
+    Start();
+    CommandAndSettle(ID_DEVICE_FIRST + 1);
+    const auto openPlayThru = [this] { WindowManager::Instance().MenuPopupOpening(&Panel(), &PlayThru(), 0); };
+    const auto items = [this] {
+        std::vector<std::pair<UINT, std::string>> shown;
+        for (const CMenu::Item& item : PlayThru().Items())
+            shown.emplace_back(item.id, item.text);
+        return shown;
+    };
+    using Items = std::vector<std::pair<UINT, std::string>>;
+
+    // Port A has gone, leaving its number unused, and Port C has come.
+    midi.SetDevices({"Port A", "Port B", "Port C"});
+    midi.FailDeviceName(0);
+    openPlayThru();
+    EXPECT_EQ(items(), (Items{{ID_MIDI_MAPPER, "&Midi Mapper"}, {0, ""}, {ID_DEVICE_FIRST + 1, "Port B"},
+                              {ID_DEVICE_FIRST + 2, "Port C"}}));
+    EXPECT_EQ(CheckedDevices(), (std::vector<UINT>{ID_DEVICE_FIRST + 1}));
+    midi.ClearLog();
+    CommandAndSettle(ID_DEVICE_FIRST + 2);
+    EXPECT_EQ(midi.DeviceOf(midi.LastHandle()), 2);
+    EXPECT_EQ(CheckedDevices(), (std::vector<UINT>{ID_DEVICE_FIRST + 2}));
+
+    // Every port gone: the mapper alone, without a separator, and no mark left on a ghost.
+    midi.SetDevices({});
+    openPlayThru();
+    EXPECT_EQ(items(), (Items{{ID_MIDI_MAPPER, "&Midi Mapper"}}));
+    EXPECT_TRUE(CheckedDevices().empty());
+}
+
 // ---- Choosing a device -------------------------------------------------------------------------------
 
 TEST_F(MidiPortTest, ChoosingTheCheckedDeviceDoesNothing)
@@ -227,6 +263,24 @@ TEST_F(MidiPortTest, ChoosingTheCheckedDeviceDoesNothing)
     CommandAndSettle(ID_MIDI_MAPPER);
     EXPECT_TRUE(midi.Calls().empty());
     EXPECT_TRUE(midi.AllMessages().empty());
+}
+
+// A server that restarted or a port that went away leaves the device open but reaching no one:
+// choosing its checked item then opens it again, and the instrument comes back.
+TEST_F(MidiPortTest, ChoosingTheCheckedDeviceReopensItWhenItsConnectionHasGone)
+{
+    StartAndForget();
+    CommandAndSettle(ID_PROGRAM_FIRST + 40);
+    const std::uintptr_t mapper = midi.LastHandle();
+    midi.Disconnect(mapper);
+    midi.ClearLog();
+
+    CommandAndSettle(ID_MIDI_MAPPER);
+    const std::uintptr_t again = midi.LastHandle();
+    EXPECT_EQ(midi.Calls(), (std::vector<std::string>{CloseCall(mapper), "open -1"}));
+    EXPECT_EQ(midi.Messages(again), (std::vector<DWORD>{ProgramChangeMessage(0, 40), ProgramChangeMessage(1, 40)}));
+    EXPECT_EQ(CheckedDevices(), (std::vector<UINT>{ID_MIDI_MAPPER}));
+    EXPECT_TRUE(KeysHold(Handle(again)));
 }
 
 TEST_F(MidiPortTest, ADeviceChangeSilencesClosesOpensMovesTheMarkAndRestoresTheProgram)

@@ -29,6 +29,9 @@ public:
     void FailCloses(HMIDIOUT handle, int count = kAlways) { FailCloses(Number(handle), count); }
     // The name of `device` cannot be read.
     void FailDeviceName(UINT device) { m_unreadableNames.insert(device); }
+    // The device `handle` opened can no longer be reached (its server restarted, its port went),
+    // though the handle stays open.
+    void Disconnect(std::uintptr_t handle) { m_disconnected.insert(handle); }
     // Called with each Sleep's milliseconds, after it is logged.
     void OnSleep(std::function<void(DWORD)> hook) { m_sleepHook = std::move(hook); }
 
@@ -58,6 +61,7 @@ public:
     bool Open(int device, std::uintptr_t& handle) override;
     bool Send(std::uintptr_t handle, DWORD message) override;
     bool Close(std::uintptr_t handle) override;
+    bool IsConnected(std::uintptr_t handle) override { return IsOpen(handle) && !m_disconnected.count(handle); }
     void Sleep(DWORD milliseconds) override;
 
     static std::uintptr_t Number(HMIDIOUT handle) { return reinterpret_cast<std::uintptr_t>(handle); }
@@ -69,6 +73,7 @@ private:
     std::map<int, int> m_openFailures;
     std::map<std::uintptr_t, int> m_closeFailures;
     std::set<UINT> m_unreadableNames;
+    std::set<std::uintptr_t> m_disconnected;
     std::function<void(DWORD)> m_sleepHook;
 
     std::vector<std::string> m_calls;

@@ -79,6 +79,44 @@ TEST(RtMidiPortNames, OurOwnClientsAreRecognised)
     EXPECT_FALSE(RtMidiPorts::IsOwnPort("midi-monitor:Varnek"));
 }
 
+// Between two readings of the machine's ports, a port keeps its place, a gone one leaves a gap
+// that is filled last and never while its device is open, and one that comes back under its
+// name (ALSA gives it a new address) takes its place again.
+TEST(PortSlotsTest, PortsKeepTheirPlaceByName)
+{
+    using Port = PortSlots::Port;
+    const auto names = [](const PortSlots& slots) {
+        std::vector<std::string> shown;
+        for (std::size_t i = 0; i < slots.Count(); ++i)
+            shown.push_back(slots.At(i) ? slots.At(i)->name : "-");
+        return shown;
+    };
+    PortSlots slots;
+    slots.Update({{PortApi::Alsa, "Synth:in 128:0"}, {PortApi::Jack, "mon:in"}});
+    EXPECT_EQ(names(slots), (std::vector<std::string>{"Synth:in 128:0", "mon:in"}));
+
+    slots.Update({{PortApi::Jack, "new:in"}, {PortApi::Jack, "mon:in"}});
+    EXPECT_EQ(names(slots), (std::vector<std::string>{"-", "mon:in", "new:in"}));
+
+    slots.Update({{PortApi::Jack, "mon:in"}, {PortApi::Alsa, "Synth:in 129:0"}, {PortApi::Jack, "new:in"}});
+    EXPECT_EQ(names(slots), (std::vector<std::string>{"Synth:in 129:0", "mon:in", "new:in"}));
+
+    // The synth goes while its device is open; places never used are filled first, then the
+    // places of gone ports, but not the open one's.
+    std::vector<Port> others = {{PortApi::Jack, "mon:in"}, {PortApi::Jack, "new:in"}};
+    for (int i = 0; i < 5; ++i)
+        others.push_back({PortApi::Jack, "q:" + std::to_string(i)});
+    slots.Update(others);
+    EXPECT_EQ(slots.Count(), PortSlots::kSlots);
+    others.erase(others.begin());
+    others.push_back({PortApi::Jack, "r:0"});
+    others.push_back({PortApi::Jack, "r:1"});
+    slots.Update(others, std::bitset<PortSlots::kSlots>().set(0));
+    EXPECT_EQ(slots.At(0), nullptr);
+    EXPECT_EQ(slots.At(1)->name, "r:0");
+    EXPECT_EQ(slots.At(7)->name, "q:4");
+}
+
 TEST_F(JackPorts, ListsAtMostEightAndNotOurOwn)
 {
     auto own = JackTestClient::Open("Varnek");
@@ -94,7 +132,7 @@ TEST_F(JackPorts, ListsAtMostEightAndNotOurOwn)
         EXPECT_EQ(name.rfind("ports-test:in", 0), 0u) << name;
 }
 
-TEST_F(JackPorts, TheListIsTakenOnceAndAnEntryNeverOpensAnotherPort)
+TEST_F(JackPorts, TheListStaysUntilReadAgainAndAnEntryNeverOpensAnotherPort)
 {
     ASSERT_TRUE(client->AddMidiInput("first"));
     ASSERT_TRUE(client->AddMidiInput("second"));
@@ -112,6 +150,15 @@ TEST_F(JackPorts, TheListIsTakenOnceAndAnEntryNeverOpensAnotherPort)
     ASSERT_NE(second, nullptr);
     EXPECT_TRUE(second->Send(0x007F3C90));
     EXPECT_EQ(ports.Open(2), nullptr);
+
+    // Read again: "first" leaves a gap, "third" comes after "second", each opens as itself.
+    ports.Refresh();
+    std::string name;
+    EXPECT_FALSE(ports.DeviceName(0, name));
+    ASSERT_EQ(ports.DeviceCount(), 3u);
+    ASSERT_TRUE(ports.DeviceName(2, name));
+    EXPECT_EQ(name, "ports-test:third");
+    EXPECT_NE(ports.Open(2), nullptr);
 }
 
 // The port list and the synth share one JACK client while its server runs; once the server

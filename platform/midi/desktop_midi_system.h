@@ -6,24 +6,42 @@
 #include "platform/midi/midi_out.h"
 #include "platform/midi/rt_midi_ports.h"
 
+#include <future>
 #include <map>
+#include <string>
+
+class FluidSynthOutput;
 
 class DesktopMidiSystem : public MidiSystem {
 public:
     DesktopMidiSystem();
     ~DesktopMidiSystem() override;
 
+    // Begins opening the built-in synth on a thread of its own; the next open of device -1
+    // waits for it and takes it, or fails as that open failed.
+    void OpenDefaultRouteAhead();
+
+    void RefreshDevices() override;
     UINT DeviceCount() override;
     bool DeviceName(UINT device, std::string& name) override;
     bool Open(int device, std::uintptr_t& handle) override;
     bool Send(std::uintptr_t handle, DWORD message) override;
     bool Close(std::uintptr_t handle) override;
+    bool IsConnected(std::uintptr_t handle) override;
     void Sleep(DWORD milliseconds) override;
 
 private:
     std::unique_ptr<MidiPort> OpenPort(int device);
+    std::unique_ptr<MidiPort> OpenSynth();
+    void TellCause(const std::string& cause);
 
     RtMidiPorts m_ports;
-    std::map<std::uintptr_t, std::unique_ptr<MidiPort>> m_open;
+    std::future<std::unique_ptr<FluidSynthOutput>> m_synthAhead;
+    struct OpenDevice {
+        int device;
+        std::unique_ptr<MidiPort> port;
+    };
+    std::map<std::uintptr_t, OpenDevice> m_open;
     std::uintptr_t m_lastHandle = 0;
+    std::string m_lastCause; // of the failed opens since the last one that succeeded
 };

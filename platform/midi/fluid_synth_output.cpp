@@ -4,6 +4,7 @@
 #include "platform/midi/jack_server_watch.h"
 #include "platform/midi/library_logs.h"
 #include "platform/midi/midi_short_message.h"
+#include "platform/midi/soundfont_file.h"
 #include "platform/midi/pulse_audio_stream.h"
 
 #include <fluidsynth.h>
@@ -18,7 +19,7 @@
 
 namespace {
 
-constexpr const char* kSoundfontFolder = "/usr/share/sounds/sf2/";
+constexpr const char* kSoundfontFolder = "/usr/share/sounds/sf2";
 constexpr const char* kSoundfontNames[] = {"default-GM.sf2", "FluidR3_GM.sf2", "TimGM6mb.sf2"};
 constexpr const char* kOtherSoundfontsFolder = "/usr/share/soundfonts/";
 
@@ -87,7 +88,7 @@ std::vector<std::string> FluidSynthOutput::DefaultSoundfonts()
 {
     std::vector<std::string> paths;
     for (const char* name : kSoundfontNames)
-        paths.push_back(std::string(kSoundfontFolder) + name);
+        paths.push_back(std::string(kSoundfontFolder) + "/" + name);
     for (auto& path : SoundfontsIn(kOtherSoundfontsFolder))
         paths.push_back(std::move(path));
     return paths;
@@ -152,6 +153,7 @@ void FluidSynthOutput::DeleteSynth()
     if (m_synth)
         delete_fluid_synth(m_synth);
     m_synth = nullptr;
+    m_soundfontFile.reset();
     m_soundfont.clear();
     m_soundfontId = -1;
     m_channelHasSound = {};
@@ -160,20 +162,44 @@ void FluidSynthOutput::DeleteSynth()
 
 bool FluidSynthOutput::LoadSoundfont()
 {
+    // The synth reads the file it opened through our loader, which it tries before its own.
+    fluid_synth_add_sfloader(m_synth, SoundfontFile::NewLoader(m_settings));
     for (const auto& path : m_soundfontCandidates) {
-        // A file that is not a soundfont would go on to other loaders, which complain on the
-        // terminal.
         std::error_code error;
-        if (!std::filesystem::is_regular_file(path, error) || !fluid_is_soundfont(path.c_str()))
+        if (!std::filesystem::is_regular_file(path, error))
+            continue;
+        // A damaged file is refused before FluidSynth parses it, which would complain on the
+        // terminal or worse.
+        auto file = SoundfontFile::Open(path);
+        if (!file)
             continue;
         // No preset is chosen yet, so no sample is read now.
-        m_soundfontId = fluid_synth_sfload(m_synth, path.c_str(), 0);
+        m_soundfontId = fluid_synth_sfload(m_synth, file->LoaderName().c_str(), 0);
         if (m_soundfontId != FLUID_FAILED) {
             m_soundfont = path;
+            m_soundfontFile = std::move(file);
             return true;
         }
     }
     return false;
+}
+
+std::string FluidSynthOutput::WhyItDidNotOpen() const
+{
+    std::string damaged;
+    for (const auto& path : m_soundfontCandidates) {
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(path, error))
+            continue;
+        if (SoundfontFile::Open(path))
+            return "no audio output: no PulseAudio/PipeWire or JACK server and no ALSA device";
+        if (damaged.empty())
+            damaged = path;
+    }
+    if (!damaged.empty())
+        return "the soundfont " + damaged + " is damaged or incomplete \u2014 reinstall fluid-soundfont-gm";
+    return std::string("no General MIDI soundfont found in ") + kSoundfontFolder +
+           " \u2014 install fluid-soundfont-gm";
 }
 
 // A PulseAudio (or PipeWire) server listens on a socket in the user's runtime folder, or
@@ -299,7 +325,13 @@ bool FluidSynthOutput::ChooseProgram(int channel, int number)
 {
     {
         std::lock_guard loading(m_loading);
-        KeepLoaded({channel == kDrumChannel ? kDrumBank : 0, number});
+        if (!KeepLoaded({channel == kDrumChannel ? kDrumBank : 0, number})) {
+            // Its samples could not be read: the channel falls silent rather than have the
+            // audio thread try again.
+            fluid_synth_unset_program(m_synth, channel);
+            m_channelHasSound[channel] = true;
+            return false;
+        }
     }
     // A full queue refuses the change; the channel's next message tries again.
     if (!Queue(DWORD(0xC0 | channel) | DWORD(number) << 8))
@@ -310,14 +342,15 @@ bool FluidSynthOutput::ChooseProgram(int channel, int number)
 
 // Pinned programs stay loaded whatever the channels do. Drum kits are never let go: the
 // backing plays one all the time.
-void FluidSynthOutput::KeepLoaded(const Program& program)
+bool FluidSynthOutput::KeepLoaded(const Program& program)
 {
     const auto kept = std::find(m_keptPrograms.begin(), m_keptPrograms.end(), program);
     if (kept != m_keptPrograms.end()) {
         std::rotate(kept, kept + 1, m_keptPrograms.end());
-        return;
+        return true;
     }
-    fluid_synth_pin_preset(m_synth, m_soundfontId, program.bank, program.number);
+    if (fluid_synth_pin_preset(m_synth, m_soundfontId, program.bank, program.number) != FLUID_OK)
+        return false;
     m_keptPrograms.push_back(program);
     const auto instrument = [](const Program& kept) { return kept.bank != kDrumBank; };
     while (std::count_if(m_keptPrograms.begin(), m_keptPrograms.end(), instrument) > kKeptInstruments) {
@@ -326,6 +359,7 @@ void FluidSynthOutput::KeepLoaded(const Program& program)
         fluid_synth_unpin_preset(m_synth, m_soundfontId, oldest->bank, oldest->number);
         m_keptPrograms.erase(oldest);
     }
+    return true;
 }
 
 // While the sender loads samples it holds the synth for tens of milliseconds; the messages

@@ -26,6 +26,7 @@
 #include <vector>
 
 class JackServerWatch;
+class SoundfontFile;
 class PulseAudioStream;
 
 class FluidSynthOutput : public MidiPort {
@@ -72,6 +73,9 @@ public:
     bool Open();
     void Close();
     bool IsOpen() const { return m_synth != nullptr; }
+    // After a failed Open, the cause in a line for the user: no soundfont, a damaged one, or
+    // no audio output, with what to do about it.
+    std::string WhyItDidNotOpen() const;
 
     // Note on (velocity 0 is a note off), note off, control change and program change; false
     // for anything else, or when the audio thread has stopped taking messages.
@@ -109,7 +113,8 @@ private:
         bool operator==(const Program&) const = default;
     };
     bool ChooseProgram(int channel, int number);
-    void KeepLoaded(const Program& program);
+    // Pins the program's samples in the synth; false when they cannot be read.
+    bool KeepLoaded(const Program& program);
     void PlayQueued();
     void Play(DWORD message);
     void RenderInterleaved(float* interleaved, int frames);
@@ -132,6 +137,7 @@ private:
     std::array<bool, 16> m_channelHasSound{}; // a program is chosen or loaded for it
     std::vector<Program> m_keptPrograms;   // pinned in the synth, the latest last
     int m_soundfontId = -1;
+    std::unique_ptr<SoundfontFile> m_soundfontFile; // what the synth reads, while it lives
     std::string m_soundfont;
     std::string m_driver;
     double m_sampleRate = kPreferredSampleRate;

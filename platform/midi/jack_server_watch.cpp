@@ -5,9 +5,13 @@
 
 #include <jack/jack.h>
 
+#include <mutex>
+
 std::shared_ptr<JackServerWatch> JackServerWatch::Connect()
 {
+    static std::mutex connecting;
     static std::weak_ptr<JackServerWatch> inUse;
+    std::lock_guard lock(connecting);
     if (auto watch = inUse.lock(); watch && !watch->ServerGone())
         return watch;
     SilenceSoundLibraryLogs();
@@ -29,6 +33,20 @@ std::vector<std::string> JackServerWatch::MidiInputPorts() const
         for (const char** port = ports; *port != nullptr; ++port)
             names.emplace_back(*port);
         jack_free(ports);
+    }
+    return names;
+}
+
+std::vector<std::string> JackServerWatch::ConnectionsOf(const std::string& portName) const
+{
+    std::vector<std::string> names;
+    jack_port_t* port = ServerGone() ? nullptr : jack_port_by_name(m_client, portName.c_str());
+    if (!port)
+        return names;
+    if (const char** connections = jack_port_get_all_connections(m_client, port)) {
+        for (const char** connection = connections; *connection != nullptr; ++connection)
+            names.emplace_back(*connection);
+        jack_free(connections);
     }
     return names;
 }

@@ -15,7 +15,8 @@ class JackServerWatch {
 public:
     // The watch in use if its server still runs, else a new one; null when no JACK server is
     // running. Connecting never starts a server: libjack would otherwise try to launch one and
-    // hang for seconds when it cannot. From the user-interface thread only.
+    // hang for seconds when it cannot. The synth may be opened on a thread of its own while
+    // the user interface starts, so connecting is safe from any thread.
     static std::shared_ptr<JackServerWatch> Connect();
     ~JackServerWatch();
     JackServerWatch(const JackServerWatch&) = delete;
@@ -26,6 +27,8 @@ public:
     unsigned BufferSize() const { return m_bufferSize; }
     // Full names ("client:port") of the MIDI ports that take input, in the server's order.
     std::vector<std::string> MidiInputPorts() const;
+    // Full names of the ports connected to `portName`; none when it is not there.
+    std::vector<std::string> ConnectionsOf(const std::string& portName) const;
 
 private:
     explicit JackServerWatch(jack_client_t* client);

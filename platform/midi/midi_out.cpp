@@ -34,10 +34,14 @@ MidiSystem* CurrentMidiSystem()
     return g_system.load();
 }
 
+// The count is the machine's as it is now: devices come and go while the program runs.
 UINT midiOutGetNumDevs()
 {
     MidiSystem* system = CurrentMidiSystem();
-    return system ? system->DeviceCount() : 0;
+    if (!system)
+        return 0;
+    system->RefreshDevices();
+    return system->DeviceCount();
 }
 
 MMRESULT midiOutGetDevCapsA(std::uintptr_t device, MIDIOUTCAPSA* caps, UINT size)
@@ -95,6 +99,12 @@ MMRESULT midiOutClose(HMIDIOUT handle)
     if (!handle || !system || !system->Close(ToNumber(handle)))
         return MMSYSERR_INVALHANDLE;
     return MMSYSERR_NOERROR;
+}
+
+bool midiOutIsConnected(HMIDIOUT handle)
+{
+    MidiSystem* system = CurrentMidiSystem();
+    return handle && system && system->IsConnected(ToNumber(handle));
 }
 
 void Sleep(DWORD milliseconds)

@@ -42,6 +42,9 @@ MMRESULT midiOutGetDevCapsA(std::uintptr_t device, MIDIOUTCAPSA* caps, UINT size
 MMRESULT midiOutOpen(HMIDIOUT* handle, UINT device, std::uintptr_t callback, std::uintptr_t instance, DWORD flags);
 MMRESULT midiOutShortMsg(HMIDIOUT handle, DWORD message);
 MMRESULT midiOutClose(HMIDIOUT handle);
+// Whether the device that `handle` opened can still be reached; false for a handle that is not
+// open. A device whose server restarted or whose port went away stays open but reaches no one.
+bool midiOutIsConnected(HMIDIOUT handle);
 void Sleep(DWORD milliseconds);
 
 // What the calls above stand on. Device -1 is the default route; handles are non-zero
@@ -50,11 +53,15 @@ void Sleep(DWORD milliseconds);
 class MidiSystem {
 public:
     virtual ~MidiSystem() = default;
+    // Reads the machine's device list again; until the next call the list stays as it is, so
+    // that a device number keeps meaning the device it named.
+    virtual void RefreshDevices() {}
     virtual UINT DeviceCount() = 0;
     virtual bool DeviceName(UINT device, std::string& name) = 0;
     virtual bool Open(int device, std::uintptr_t& handle) = 0;
     virtual bool Send(std::uintptr_t handle, DWORD message) = 0;
     virtual bool Close(std::uintptr_t handle) = 0;
+    virtual bool IsConnected(std::uintptr_t handle) = 0;
     virtual void Sleep(DWORD milliseconds) = 0;
 };
 
@@ -64,4 +71,8 @@ MidiSystem* SetMidiSystem(MidiSystem* system);
 MidiSystem* CurrentMidiSystem();
 
 // The machine's real MIDI system: the built-in synth as device -1 and the machine's ports.
-std::unique_ptr<MidiSystem> MakeDesktopMidiSystem();
+// Opening the synth takes tens of milliseconds (the soundfont, the audio server), so the
+// program starts it ahead, on a thread of its own, while the user interface builds itself;
+// the first open of device -1 then takes that synth.
+enum class DefaultRoute { OpenWhenAsked, OpenAhead };
+std::unique_ptr<MidiSystem> MakeDesktopMidiSystem(DefaultRoute route = DefaultRoute::OpenWhenAsked);

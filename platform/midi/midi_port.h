@@ -8,6 +8,8 @@ public:
     virtual ~MidiPort() = default;
     // Sends one packed short message; false when it could not go out.
     virtual bool Send(DWORD message) = 0;
-    // The route is alive, or finds its way back by itself.
+    // Whether what carries the messages is still there: a server that restarted, or a port
+    // that went away, leaves an output that sends to no one. An output that finds its way
+    // back by itself counts as connected.
     virtual bool IsConnected() const { return true; }
 };

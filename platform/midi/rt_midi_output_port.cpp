@@ -4,10 +4,13 @@
 #include "platform/midi/jack_server_watch.h"
 #include "platform/midi/library_logs.h"
 #include "platform/midi/midi_short_message.h"
+#include "platform/midi/rt_midi_ports.h"
 
 #include <rtmidi/RtMidi.h>
 
 #include <unistd.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -62,15 +65,15 @@ std::unique_ptr<RtMidiOut> RtMidiOutputPort::CreateClient(PortApi api, const Jac
     return client;
 }
 
-RtMidiOutputPort::RtMidiOutputPort(PortApi api, std::shared_ptr<JackServerWatch> jack)
-    : m_api(api), m_jack(std::move(jack))
+RtMidiOutputPort::RtMidiOutputPort(PortApi api, std::string portName, std::shared_ptr<JackServerWatch> jack)
+    : m_api(api), m_portName(std::move(portName)), m_jack(std::move(jack))
 {
 }
 
 std::unique_ptr<RtMidiOutputPort> RtMidiOutputPort::Open(PortApi api, const std::string& portName,
                                                          std::shared_ptr<JackServerWatch> jack)
 {
-    std::unique_ptr<RtMidiOutputPort> port(new RtMidiOutputPort(api, std::move(jack)));
+    std::unique_ptr<RtMidiOutputPort> port(new RtMidiOutputPort(api, portName, std::move(jack)));
     port->m_out = CreateClient(api, port->m_jack.get(), &port->m_error);
     if (!port->m_out)
         return nullptr;
@@ -96,6 +99,16 @@ RtMidiOutputPort::~RtMidiOutputPort()
 bool RtMidiOutputPort::ServerGone() const
 {
     return m_api == PortApi::Jack && (!m_jack || m_jack->ServerGone());
+}
+
+bool RtMidiOutputPort::IsConnected() const
+{
+    if (ServerGone())
+        return false;
+    if (m_api == PortApi::Alsa)
+        return FindPort(*m_out, m_portName) >= 0;
+    const auto connections = m_jack->ConnectionsOf(m_portName);
+    return std::any_of(connections.begin(), connections.end(), RtMidiPorts::IsOwnPort);
 }
 
 // RtMidi's JACK output waits, spinning, for room in its queue, and that room never comes once

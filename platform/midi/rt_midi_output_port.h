@@ -33,12 +33,16 @@ public:
     RtMidiOutputPort& operator=(const RtMidiOutputPort&) = delete;
 
     bool Send(DWORD message) override;
+    // JACK: the server still runs and our port is still connected to the one opened (a port
+    // that went away and came back is not). ALSA: the port is still listed at its address.
+    bool IsConnected() const override;
 
 private:
-    RtMidiOutputPort(PortApi api, std::shared_ptr<JackServerWatch> jack);
+    RtMidiOutputPort(PortApi api, std::string portName, std::shared_ptr<JackServerWatch> jack);
     bool ServerGone() const;
 
     PortApi m_api;
+    std::string m_portName; // as RtMidi lists it
     std::shared_ptr<JackServerWatch> m_jack;
     std::atomic<bool> m_error{false}; // raised by RtMidi's error callback
     std::unique_ptr<RtMidiOut> m_out;

@@ -5,60 +5,58 @@
 #include <rtmidi/RtMidi.h>
 
 #include <algorithm>
-#include <regex>
 
 RtMidiPorts::RtMidiPorts(std::vector<PortApi> apis) : m_apis(std::move(apis)) {}
 RtMidiPorts::~RtMidiPorts() = default;
 
+void RtMidiPorts::Refresh(std::bitset<kMaxPorts> open)
+{
+    m_read = true;
+    std::vector<PortSlots::Port> ports;
+    for (PortApi api : m_apis) {
+        // JACK's inputs are read through the watch's client: another client only to list
+        // them would cost tens of milliseconds each time.
+        const auto jack = api == PortApi::Jack ? CurrentJackServer() : nullptr;
+        const auto names = api == PortApi::Jack ? (jack ? jack->MidiInputPorts() : std::vector<std::string>{})
+                                                : PortNamesOf(api);
+        for (const auto& portName : names) {
+            if (!portName.empty() && !IsOwnPort(portName))
+                ports.push_back({api, portName});
+        }
+    }
+    m_slots.Update(ports, open);
+}
+
+void RtMidiPorts::ReadOnce()
+{
+    if (!m_read)
+        Refresh();
+}
+
 std::size_t RtMidiPorts::DeviceCount()
 {
-    TakeListOnce();
-    return m_entries->size();
+    ReadOnce();
+    return m_slots.Count();
 }
 
 bool RtMidiPorts::DeviceName(std::size_t device, std::string& name)
 {
-    TakeListOnce();
-    if (device >= m_entries->size())
+    ReadOnce();
+    const PortSlots::Port* port = m_slots.At(device);
+    if (!port)
         return false;
-    name = (*m_entries)[device].menuName;
+    name = MenuName(port->api, port->name);
     return true;
 }
 
 std::unique_ptr<MidiPort> RtMidiPorts::Open(std::size_t device)
 {
-    TakeListOnce();
-    if (device >= m_entries->size())
+    ReadOnce();
+    const PortSlots::Port* port = m_slots.At(device);
+    if (!port)
         return nullptr;
-    const Entry& entry = (*m_entries)[device];
-    auto jack = entry.api == PortApi::Jack ? CurrentJackServer() : nullptr;
-    return RtMidiOutputPort::Open(entry.api, entry.portName, std::move(jack));
-}
-
-void RtMidiPorts::TakeListOnce()
-{
-    if (m_entries)
-        return;
-    m_entries.emplace();
-    for (PortApi api : m_apis) {
-        if (api == PortApi::Jack)
-            m_jack = JackServerWatch::Connect();
-        AddPortsOf(api);
-    }
-}
-
-void RtMidiPorts::AddPortsOf(PortApi api)
-{
-    // JACK's inputs are read through the watch's client: another client only to list them
-    // would cost tens of milliseconds at every start.
-    const auto names = api == PortApi::Jack ? (m_jack ? m_jack->MidiInputPorts() : std::vector<std::string>{})
-                                            : PortNamesOf(api);
-    for (const auto& portName : names) {
-        if (m_entries->size() == kMaxPorts)
-            break;
-        if (!portName.empty() && !IsOwnPort(portName))
-            m_entries->push_back({api, portName, MenuName(api, portName)});
-    }
+    auto jack = port->api == PortApi::Jack ? CurrentJackServer() : nullptr;
+    return RtMidiOutputPort::Open(port->api, port->name, std::move(jack));
 }
 
 std::vector<std::string> RtMidiPorts::PortNamesOf(PortApi api)
@@ -89,8 +87,7 @@ std::string RtMidiPorts::MenuName(PortApi api, const std::string& portName)
 {
     std::string name = portName;
     if (api == PortApi::Alsa) {
-        static const std::regex address(" [0-9]+:[0-9]+$");
-        name = std::regex_replace(name, address, "");
+        name = PortSlots::WithoutAddress(name);
         const auto colon = name.find(':');
         if (colon != std::string::npos) {
             const std::string clientName = name.substr(0, colon);

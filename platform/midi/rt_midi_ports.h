@@ -1,27 +1,32 @@
 #pragma once
 // The machine's MIDI outputs as devices 0..7: the output ports of the ALSA sequencer, then,
-// while a JACK server runs, its MIDI inputs. The list is taken once, when it is first asked
-// for; each entry remembers the port it names, so opening entry n opens that same port or
-// fails when it has gone, and never a port that has since taken its place in the list.
+// while a JACK server runs, its MIDI inputs. The list is read when it is first asked for and
+// again at each Refresh; in between it does not change. A port keeps its device number while
+// it is there (PortSlots), so opening device n opens the port the list showed as n, or fails
+// when it has gone, and never a port that has since come in its place.
 
+#include "platform/midi/port_slots.h"
 #include "platform/midi/rt_midi_output_port.h"
 
+#include <bitset>
 #include <cstddef>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 class RtMidiPorts {
 public:
     // Device ids above 7 would fall among the instrument commands of the menu.
-    static constexpr std::size_t kMaxPorts = 8;
+    static constexpr std::size_t kMaxPorts = PortSlots::kSlots;
     static constexpr std::size_t kMaxNameLength = 31;
 
     // The sequencer's ports, then JACK's; `apis` can leave one of them out.
     explicit RtMidiPorts(std::vector<PortApi> apis = {PortApi::Alsa, PortApi::Jack});
     ~RtMidiPorts();
 
+    // Reads the machine's ports again; the devices marked in `open` are open and keep their
+    // numbers even if their port has gone.
+    void Refresh(std::bitset<kMaxPorts> open = {});
     std::size_t DeviceCount();
     bool DeviceName(std::size_t device, std::string& name);
     std::unique_ptr<MidiPort> Open(std::size_t device);
@@ -33,18 +38,12 @@ public:
     static bool IsOwnPort(const std::string& portName);
 
 private:
-    struct Entry {
-        PortApi api;
-        std::string portName; // as RtMidi lists it, for finding the port again
-        std::string menuName;
-    };
-
-    void TakeListOnce();
-    void AddPortsOf(PortApi api);
+    void ReadOnce();
     std::vector<std::string> PortNamesOf(PortApi api);
     std::shared_ptr<JackServerWatch> CurrentJackServer();
 
     std::vector<PortApi> m_apis;
-    std::optional<std::vector<Entry>> m_entries;
+    PortSlots m_slots;
+    bool m_read = false;
     std::shared_ptr<JackServerWatch> m_jack;
 };

@@ -173,6 +173,12 @@ void QtHost::MenuBarChanged(CWnd* top)
         native->RebuildMenu();
 }
 
+void QtHost::MenuPopupChanged(CWnd* top, CMenu* popup)
+{
+    if (QtTopLevel* native = NativeWindow(top))
+        native->RebuildPopup(popup);
+}
+
 void QtHost::MenuItemChanged(CWnd* top, CMenu* popup, int position)
 {
     if (QtTopLevel* native = NativeWindow(top))

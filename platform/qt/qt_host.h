@@ -35,6 +35,7 @@ public:
     FrameInsets Insets(CWnd* top, bool caption, bool menuBar) override;
     void MenuBarChanged(CWnd* top) override;
     void MenuItemChanged(CWnd* top, CMenu* popup, int position) override;
+    void MenuPopupChanged(CWnd* top, CMenu* popup) override;
     CRect ScreenRect() override;
     CRect WorkArea() override;
     int DoubleClickTime() override;

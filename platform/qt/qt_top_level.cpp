@@ -145,7 +145,13 @@ QAction* QtTopLevel::MakeAction(CMenu& model, int position, QWidget* parent)
     QAction* action = nullptr;
     if (item.popup) {
         auto* popup = new QMenu(QString::fromStdString(item.text), parent);
-        AddItems(popup, *item.popup);
+        CMenu* popupModel = item.popup.get();
+        AddItems(popup, *popupModel);
+        m_popups[popupModel] = popup;
+        // The program may bring the items up to date before they show.
+        connect(popup, &QMenu::aboutToShow, this, [this, popupModel, position] {
+            WindowManager::Instance().MenuPopupOpening(m_window, popupModel, static_cast<UINT>(position));
+        });
         action = popup->menuAction();
     } else {
         action = new QAction(QString::fromStdString(item.text), parent);
@@ -182,6 +188,7 @@ void QtTopLevel::AddItems(QMenuBar* bar, CMenu& model)
 void QtTopLevel::RebuildMenu()
 {
     m_actions.clear();
+    m_popups.clear();
     // The old popups go with their actions; later, as one of them may be running its command.
     for (QAction* action : m_menuBar->actions()) {
         if (QMenu* popup = action->menu())
@@ -195,6 +202,29 @@ void QtTopLevel::RebuildMenu()
         AddItems(m_menuBar, *menu);
     m_menuBar->setVisible(menu != nullptr);
     ApplyGeometry();
+}
+
+void QtTopLevel::RebuildPopup(CMenu* popup)
+{
+    const auto found = m_popups.find(popup);
+    if (found == m_popups.end()) {
+        RebuildMenu();
+        return;
+    }
+    QMenu* menu = found->second;
+    // The model has already changed; the actions that showed it go, later, as RebuildMenu's do.
+    for (auto it = m_actions.begin(); it != m_actions.end();)
+        it = it->first.first == popup ? m_actions.erase(it) : std::next(it);
+    for (auto it = m_popups.begin(); it != m_popups.end();)
+        it = it->second->parent() == menu ? m_popups.erase(it) : std::next(it);
+    for (QAction* action : menu->actions()) {
+        menu->removeAction(action);
+        if (QMenu* sub = action->menu())
+            sub->deleteLater();
+        else
+            action->deleteLater();
+    }
+    AddItems(menu, *popup);
 }
 
 void QtTopLevel::UpdateMenuItem(CMenu* popup, int position)

@@ -29,6 +29,8 @@ public:
     void ApplyStyle();
     void RebuildMenu();
     void UpdateMenuItem(CMenu* popup, int position);
+    // Makes the items of one popup anew, also while it is opening.
+    void RebuildPopup(CMenu* popup);
     // The frame (caption and borders) the desktop puts around the widget when it has a
     // caption, also while it has none.
     FrameInsets WindowFrame() const { return m_frame; }
@@ -54,6 +56,7 @@ private:
     QMenuBar* m_menuBar;
     QtCanvas* m_canvas;
     std::map<std::pair<CMenu*, int>, QAction*> m_actions;
+    std::map<CMenu*, QMenu*> m_popups;
     FrameInsets m_frame;   // the last frame the desktop gave a captioned window
     bool m_applying = false;
     bool m_frameless = false;

@@ -46,6 +46,17 @@ class JackServer:
             wait_until(lambda: self.ports() is not None, 10, 0.2)
             self.processes.stop(again, patience=15)
 
+    def restart(self, while_stopped=lambda: None):
+        """Stops the server and starts it again under the same name: to its clients, a new
+        server where the old one was. Clients of the old server that are still running
+        (while_stopped can end them) share its semaphores' names with the new one."""
+        self.stop()
+        while_stopped()
+        self.server = self._start_server()
+        self.server.stop = self.stop
+        if not wait_until(lambda: self.server.poll() is None and self.ports() is not None, 20, 0.2):
+            raise RuntimeError("jackd did not start again:\n" + read_text(self.server.log_path))
+
     def client_env(self, base):
         env = dict(base)
         env["JACK_DEFAULT_SERVER"] = self.name
@@ -87,12 +98,13 @@ class MidiMonitor:
 
     CLIENT = "e2e-monitor"
 
-    def __init__(self, processes, jack):
+    def __init__(self, processes, jack, client=CLIENT):
         self.jack = jack
-        self.port = self.CLIENT + ":input"
+        self.port = client + ":input"
         # Interrupted, JACK's example clients close their connection to the server, which
         # then ends at once; terminated, they leave it waiting for them.
-        self.process = processes.start("monitor", ["jack_midi_dump", "-a", self.CLIENT],
+        name = "monitor" if client == self.CLIENT else client
+        self.process = processes.start(name, ["jack_midi_dump", "-a", client],
                                        env=jack.client_env(os.environ), stop_signal=signal.SIGINT)
         if not jack.wait_for_port(self.port):
             raise RuntimeError("jack_midi_dump did not start:\n" + read_text(self.process.log_path))

@@ -6,7 +6,8 @@ import unittest
 
 import e2e_config
 import panel_map
-from midi_log import all_notes_off, hex_list
+from jack import MidiMonitor
+from midi_log import all_notes_off, hex_list, program_change
 from panel_map import PLAYING_SCAN_CODES as SCAN, keycode
 from processes import children_of, process_state, wait_until
 
@@ -60,6 +61,26 @@ class EndingTest(unittest.TestCase):
         self.assertEqual(sorted(closing), sorted(all_notes_off(c) for c in (1, 2, 10)), sent[-10:])
         self.assertEqual(s.jack.connections().get(s.monitor.port), [])
 
+    def test_power_after_the_jack_server_came_back(self):
+        # The server goes while the program plays to one of its ports, and a new one starts
+        # under its name: choosing the checked port again opens it on the new server, the
+        # synth plays through it too, and the program still ends cleanly.
+        s = self.start(route_to_monitor=True)
+        # JACK's example clients outlive their server; one left running would take the new
+        # server's wake-ups.
+        s.jack.restart(while_stopped=lambda: s.processes.stop(s.monitor.process))
+        s.monitor = MidiMonitor(s.processes, s.jack)
+        self.assertEqual(hex_list(s.route_to_monitor()), [program_change(1, 0), program_change(2, 0)])
+        start = s.monitor.count()
+        s.key(SCAN[31])
+        self.assertIn("90 3c 7f", hex_list(s.monitor.wait_for(start, 2)))
+
+        s.menu("t", "Return")   # the Midi Mapper, the first item
+        s.wait_menus_closed()
+        self.assertTrue(wait_until(lambda: self.own_ports(s), 10), "the synth did not come back")
+        children = children_of(s.varnek.pid)
+        s.click_control(panel_map.POWER)
+        self.assert_gone_without_trace(s, children)
 
 if __name__ == "__main__":
     unittest.main()

@@ -7,6 +7,7 @@ import unittest
 import e2e_config
 import midi_log
 import panel_map
+from jack import MidiMonitor
 from processes import wait_until
 
 
@@ -89,6 +90,30 @@ class OutputPortTest(unittest.TestCase):
             s.route_to_monitor()
             time.sleep(0.5)
             self.assertEqual(s.monitor.count(), 2)
+
+    def test_the_port_list_follows_the_machine(self):
+        C4 = panel_map.PLAYING_SCAN_CODES[31]
+        with e2e_config.session(monitor=False) as s:
+            # Both ports come after the program started; JACK's come last in the list.
+            s.monitor = MidiMonitor(s.processes, s.jack)
+            s.route_to_monitor()
+            start = s.monitor.count()
+            s.key(C4)
+            self.assertIn(midi_log.note(1, 60, 0x7F), midi_log.hex_list(s.monitor.wait_for(start, 2)))
+
+            late = MidiMonitor(s.processes, s.jack, client="e2e-late")
+            s.menu("t", "Up", "Return")
+            s.wait_menus_closed()
+            self.assertEqual(midi_log.hex_list(late.wait_for(0, 2)),
+                             [midi_log.program_change(1, 0), midi_log.program_change(2, 0)])
+
+            # Gone, its item goes: the last item is the first monitor again.
+            s.processes.stop(late.process)
+            self.assertTrue(wait_until(lambda: late.port not in (s.jack.ports() or []), 5))
+            start = s.monitor.count()
+            s.route_to_monitor()
+            self.assertEqual(midi_log.hex_list(s.monitor.wait_for(start, 2)),
+                             [midi_log.program_change(1, 0), midi_log.program_change(2, 0)])
 
 
 if __name__ == "__main__":
