@@ -7,8 +7,8 @@ outside:
 - key -> sound: from the key event to the first sound of its note on the sink's monitor,
   median and 95th percentile; also for the first note after a long silence;
 - gaps: runs of digital silence inside continuous playing, 20 notes a second for 10 s;
-- idle CPU of the program and of the server, after 5 s of silence (% of one core), with nothing
-  recording;
+- idle CPU of the program and of the server, 5 to 10 s and 10 to 15 s into a silence (% of one
+  core), with nothing recording;
 - peaks: a piano A4 at full velocity and a ten-key chord.
 
     tools/audio_bench.py build/varnek [--server pulseaudio|pipewire|both] [--runs 3]
@@ -19,6 +19,7 @@ the end-to-end tests need (./build.sh test installs it); runs on Debian's /usr/b
 
 import argparse
 import array
+import math
 import os
 import shutil
 import statistics
@@ -165,7 +166,6 @@ def gaps(samples):
 
 
 def dbfs(level):
-    import math
     return 20 * math.log10(max(level, 1e-9))
 
 
@@ -219,10 +219,6 @@ def measure(args, kind):
             runs.append((start, time.monotonic()))
             time.sleep(0.5)
         recorder.stop()
-        if os.environ.get("VARNEK_BENCH_DUMP"):
-            import pickle
-            with open(os.environ["VARNEK_BENCH_DUMP"], "wb") as f:
-                pickle.dump((list(recorder.samples), stamps, recorder.arrivals), f)
         latencies = [1000 * onset for onset in map(recorder.onset_after, stamps) if onset is not None]
         gap_counts = []
         for start, end in runs:
@@ -234,6 +230,7 @@ def measure(args, kind):
         time.sleep(5)
         servers = sound.server_pids()
         idle = cpu_percent([program.pid] + servers, 5)
+        idle_later = cpu_percent([program.pid] + servers, 5)
 
         # The first note after that silence, and a loud one.
         recorder = MonitorRecorder(sound)
@@ -261,13 +258,13 @@ def measure(args, kind):
             "gaps": gap_counts,
             "idle_program": idle[0],
             "idle_servers": idle[1:],
+            "later_program": idle_later[0],
+            "later_servers": idle_later[1:],
             "a4_peak": a4_peak,
             "chord_peak": chord_peak,
         }
     finally:
         processes.stop_all()
-        if os.environ.get("VARNEK_BENCH_DUMP"):
-            shutil.copy(os.path.join(folder, "program.log"), os.environ["VARNEK_BENCH_DUMP"] + ".log")
         shutil.rmtree(folder, ignore_errors=True)
 
 
@@ -281,9 +278,11 @@ def report(kind, figures):
     else:
         print("  key -> sound        no note heard")
     after = figures["after_silence_ms"]
-    print(f"  after 12 s silence  {'unheard' if after is None else f'{after:.1f} ms'}")
+    print(f"  after 17 s silence  {'unheard' if after is None else f'{after:.1f} ms'}")
     print(f"  gaps per 10 s       {figures['gaps']}")
-    print(f"  idle CPU            program {figures['idle_program']:.1f} %, server {servers} %")
+    print(f"  idle CPU  5-10 s    program {figures['idle_program']:.1f} %, server {servers} %")
+    later = " + ".join(f"{c:.1f}" for c in figures["later_servers"])
+    print(f"  idle CPU 10-15 s    program {figures['later_program']:.1f} %, server {later} %")
     print(f"  A4 peak             {dbfs(figures['a4_peak']):.1f} dBFS")
     print(f"  ten-key chord peak  {dbfs(figures['chord_peak']):.1f} dBFS")
     sys.stdout.flush()
