@@ -50,11 +50,9 @@ public:
     // plays; safe to call from one other thread while the stream runs.
     void Wake();
 
-    // What the server granted, once the stream has played; zero before.
+    // What the server granted: its block, and how much of its buffer the stream keeps queued;
+    // zero before the stream first plays.
     Buffer Granted() const;
-    bool IsCorked() const { return m_corked.load(); }
-    // Connected and taking sound; false while it connects again.
-    bool IsPlaying() const { return m_playing.load(); }
 
 private:
     static void OnContextState(pa_context* context, void* self);
@@ -96,7 +94,7 @@ private:
     int m_bufferFrames = 0; // the server's buffer
     int m_queueFrames = 0;  // how much of it the stream keeps filled
 
-    std::atomic<bool> m_playing{false};
+    std::atomic<bool> m_playing{false}; // connected and taking sound
     std::atomic<bool> m_corked{false};
     std::atomic<bool> m_soundPending{false};
     mutable std::mutex m_grantedMutex;
