@@ -260,8 +260,8 @@ void PulseAudioStream::OnStreamState(pa_stream* s, void* self)
 
 // PipeWire's PulseAudio service raises the block to its own least (256 frames by default) and
 // the buffer to three blocks, 16 ms. Kept full, that buffer is latency; so the stream keeps
-// only its target queued, and at least a block of the server's plus one of ours, which it can
-// refill between two of the server's cycles.
+// only its target queued, and at least one block of the server's: the server takes a block at
+// each cycle, and the stream has until the next cycle to put one back, however much it keeps.
 void PulseAudioStream::NoteGranted()
 {
     const pa_buffer_attr* attributes = pa_stream_get_buffer_attr(m_stream);
@@ -271,7 +271,7 @@ void PulseAudioStream::NoteGranted()
     const int serverBlock = int(attributes->minreq / kFrameBytes);
     const int serverBuffer = int(attributes->tlength / kFrameBytes);
     m_bufferFrames = serverBuffer;
-    m_queueFrames = std::min(serverBuffer, std::max(m_wanted.targetFrames, serverBlock + m_wanted.blockFrames));
+    m_queueFrames = std::min(serverBuffer, std::max(m_wanted.targetFrames, serverBlock));
     std::lock_guard granted(m_grantedMutex);
     m_granted = {serverBlock, m_queueFrames, double(spec->rate)};
 }
