@@ -92,6 +92,7 @@ protected:
     void OnLButtonUp(UINT flags, CPoint point) override;
     void OnTimer(UINT id) override;
     void OnActivate(UINT state, CWnd* other, BOOL minimized) override;
+    void OnKillFocus(CWnd* newWindow) override;
 
 private:
     void PlaceButtons();

@@ -44,6 +44,9 @@ public:
     void CloseRequested(CWnd* top);
     void MenuCommand(CWnd* top, UINT id);
     void Activated(CWnd* top, bool active);
+    // Something else of ours took the keyboard from an active top-level window: a popup menu or
+    // the menu bar. The keys held down there send their releases elsewhere.
+    void KeyboardLost(CWnd* top);
     // The user moved a top-level window (its outer rectangle on the screen).
     void NativeMoved(CWnd* top, const CRect& outer);
     void ProcessPosted();

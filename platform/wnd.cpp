@@ -432,6 +432,9 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_ACTIVATE:
         OnActivate(LOWORD(wParam), reinterpret_cast<CWnd*>(lParam), HIWORD(wParam));
         return 0;
+    case WM_KILLFOCUS:
+        OnKillFocus(reinterpret_cast<CWnd*>(wParam));
+        return 0;
     default:
         return DefWindowProc(message, wParam, lParam);
     }
@@ -465,6 +468,7 @@ void CWnd::OnTimer(UINT) { Default(); }
 void CWnd::OnClose() { Default(); }
 HICON CWnd::OnQueryDragIcon() { return nullptr; }
 void CWnd::OnActivate(UINT, CWnd*, BOOL) { Default(); }
+void CWnd::OnKillFocus(CWnd*) { Default(); }
 
 // ---- Capture, focus, timers ----------------------------------------------------------------
 

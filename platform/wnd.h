@@ -146,6 +146,7 @@ protected:
     virtual void OnClose();
     virtual HICON OnQueryDragIcon();
     virtual void OnActivate(UINT state, CWnd* other, BOOL minimized);
+    virtual void OnKillFocus(CWnd* newWindow);
     // A window made from a template that this window owns and deletes.
     void OwnChild(CWnd* child) { m_ownedPlaceholders.push_back(child); }
 
