@@ -384,11 +384,16 @@ TEST_F(QtHostTest, TheKeypadSlashPlaysE5)
     EXPECT_EQ(Sent(), (std::vector<DWORD>{NoteOn(kE5), NoteOff(kE5)}));
 }
 
-TEST_F(QtHostTest, AltCombinationsAndF10AreLeftToTheMenuBar)
+TEST_F(QtHostTest, AltCombinationsAreLeftToTheMenuBarAndF10OpensItsFirstMenu)
 {
     EXPECT_FALSE(Press(KEY_Z, Qt::Key_Z, Qt::AltModifier, "z"));
-    EXPECT_FALSE(Press(KEY_F10, Qt::Key_F10));
     EXPECT_FALSE(Press(KEY_LEFTALT, Qt::Key_Alt));
+    EXPECT_TRUE(Sent().empty());
+    EXPECT_TRUE(Press(KEY_F10, Qt::Key_F10));
+    auto* open = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(open, nullptr);
+    EXPECT_EQ(open->title(), "Play &Thru");
+    open->close();
     EXPECT_TRUE(Sent().empty());
     // Keys the panel does not map are still its own.
     EXPECT_TRUE(Press(KEY_ESC, Qt::Key_Escape));

@@ -3,6 +3,7 @@
 #include "platform/menu.h"
 #include "platform/qt/qt_canvas.h"
 #include "platform/qt/qt_host.h"
+#include "platform/qt/qt_menu_bar_keys.h"
 #include "platform/qt/x11_keyboard.h"
 #include "platform/window_manager.h"
 
@@ -34,6 +35,7 @@ QtTopLevel::QtTopLevel(CWnd* window, QtHost& host)
     layout->setSizeConstraint(QLayout::SetFixedSize);
     m_menuBar->setFixedHeight(host.MenuBarHeight());
     m_menuBar->hide();
+    new QtMenuBarKeys(m_menuBar, m_canvas);
     setFocusProxy(m_canvas);
     setWindowFlags(kCaptionFlags);
     setWindowTitle(QString::fromStdString(window->WindowText()));

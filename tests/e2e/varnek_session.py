@@ -21,13 +21,17 @@ _FOREIGN_SETTINGS = ("WAYLAND_DISPLAY", "QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACT
 
 START_TIMEOUT = float(os.environ.get("VARNEK_E2E_START_TIMEOUT", "30"))
 
+# VARNEK_E2E_WINDOW_MANAGER=openbox runs every session under openbox unless a test says otherwise.
+WINDOW_MANAGER = os.environ.get("VARNEK_E2E_WINDOW_MANAGER") == "openbox"
+
 
 class VarnekSession:
-    def __init__(self, program, screen=(800, 400), jack=True, monitor=True, sound=None):
+    def __init__(self, program, screen=(800, 400), jack=True, monitor=True, sound=None, window_manager=None):
         self.program = program
         self.sound_kind = sound  # "pulseaudio" or "pipewire": a sound server of the test's own
         self.sound = None
         self.screen = screen
+        self.window_manager = WINDOW_MANAGER if window_manager is None else window_manager
         self.with_jack = jack
         self.with_monitor = monitor and jack
         self.jack = None
@@ -41,7 +45,7 @@ class VarnekSession:
         self.dir = tempfile.mkdtemp(prefix="varnek-e2e-")
         self.processes = ProcessGroup(self.dir)
         try:
-            self.desktop = Desktop(self.processes, *self.screen)
+            self.desktop = Desktop(self.processes, *self.screen, self.window_manager)
             if self.with_jack:
                 self.jack = JackServer(self.processes)
             if self.sound_kind:
@@ -149,7 +153,8 @@ class VarnekSession:
 
     def client_origin(self):
         """Screen position of the panel's top-left pixel: the rack fills the bottom of the
-        window, under the menu bar when there is one (no window manager draws a frame)."""
+        window, under the menu bar when there is one (a window manager's frame lies outside
+        the window)."""
         x, y, width, height = self.frame()
         return (x, y + height - panel_map.PANEL_HEIGHT)
 
