@@ -129,6 +129,12 @@ class Desktop:
                          for i in range(width)])
         return rows
 
+    def cursor(self):
+        """The pointer's picture as the server shows it: (width, height, hot x, hot y)."""
+        self.x.xfixes_query_version()
+        image = self.x.xfixes_get_cursor_image(self.root)
+        return (image.width, image.height, image.xhot, image.yhot)
+
     def save_png(self, path):
         subprocess.run(["import", "-window", "root", path], env=self.env(), check=False,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

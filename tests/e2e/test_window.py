@@ -75,6 +75,43 @@ class WindowTest(unittest.TestCase):
             self.assertIsNotNone(s.desktop.window_of(s.varnek.pid, "Varnek"))
 
 
+class TwiceTheScaleTest(unittest.TestCase):
+    """On a screen at twice the scale every piece of pixel art is drawn with 2 x 2 device pixels
+    for each of its own, never blended."""
+
+    def test_cursors_and_the_about_logo_are_doubled_pixel_for_pixel(self):
+        with e2e_config.session(screen=(1400, 600), monitor=False, scale=2) as s:
+            self.assertEqual(s.frame()[2], 2 * panel_map.PANEL_WIDTH)
+            key = s.at(panel_map.key_point(0))
+            s.desktop.move(*key)
+            s.desktop.move(key[0] + 1, key[1])
+            # The open hand over a key that is up, the pointing hand over one held down; both
+            # with their hot spot (3, 4) on the same pixel of the art.
+            self.assertTrue(wait_until(lambda: s.desktop.cursor() == (64, 64, 6, 8), 5), s.desktop.cursor())
+            s.desktop.press(*key)
+            self.assertTrue(wait_until(lambda: s.desktop.cursor() == (64, 64, 6, 8), 5), s.desktop.cursor())
+            s.desktop.release()
+
+            s.click_control(panel_map.ABOUT)
+            about = s.desktop.wait_for_window(s.varnek.pid, "About Varnek", 5)
+            self.assertIsNotNone(about)
+            time.sleep(0.5)
+            x, y, width, height = s.desktop.geometry(about)
+            # The logo lies above the text, on the dialog's plain background.
+            rows = s.desktop.pixels(x, y, width, height // 4)
+            background = rows[0][0]
+            spots = [(col, row) for row, line in enumerate(rows) for col, pixel in enumerate(line)
+                     if pixel != background]
+            left, top = min(c for c, _ in spots), min(r for _, r in spots)
+            right, bottom = max(c for c, _ in spots) + 1, max(r for _, r in spots) + 1
+            self.assertEqual((right - left, bottom - top), (32, 28), "the 16 x 14 logo, doubled")
+            blended = [(col, row) for row in range(top, bottom, 2) for col in range(left, right, 2)
+                       if len({rows[row][col], rows[row][col + 1], rows[row + 1][col],
+                               rows[row + 1][col + 1]}) > 1]
+            self.assertEqual(blended, [], "logo pixels blended with their neighbours")
+            s.desktop.key("Escape")
+
+
 class OutputPortTest(unittest.TestCase):
     def test_choosing_a_port_sends_the_current_program_on_channels_1_and_2(self):
         with e2e_config.session() as s:

@@ -22,9 +22,11 @@ START_TIMEOUT = float(os.environ.get("VARNEK_E2E_START_TIMEOUT", "30"))
 
 
 class VarnekSession:
-    def __init__(self, program, screen=(800, 400), jack=True, monitor=True):
+    def __init__(self, program, screen=(800, 400), jack=True, monitor=True, scale=1):
         self.program = program
         self.screen = screen
+        # Qt's scale factor: a screen of that many device pixels to each pixel of the panel.
+        self.scale = scale
         self.with_jack = jack
         self.with_monitor = monitor and jack
         self.jack = None
@@ -54,6 +56,8 @@ class VarnekSession:
         env = {k: v for k, v in os.environ.items() if k not in _FOREIGN_SETTINGS}
         env["DISPLAY"] = self.desktop.name
         env["QT_QPA_PLATFORM"] = "xcb"
+        if self.scale != 1:
+            env["QT_SCALE_FACTOR"] = str(self.scale)
         runtime = os.path.join(self.dir, "run")
         os.makedirs(runtime, mode=0o700, exist_ok=True)
         env["XDG_RUNTIME_DIR"] = runtime
@@ -144,11 +148,11 @@ class VarnekSession:
         """Screen position of the panel's top-left pixel: the rack fills the bottom of the
         window, under the menu bar when there is one (no window manager draws a frame)."""
         x, y, width, height = self.frame()
-        return (x, y + height - panel_map.PANEL_HEIGHT)
+        return (x, y + height - panel_map.PANEL_HEIGHT * self.scale)
 
     def at(self, point):
         ox, oy = self.client_origin()
-        return (ox + point[0], oy + point[1])
+        return (ox + point[0] * self.scale, oy + point[1] * self.scale)
 
     # ---- Input on the panel ------------------------------------------------------------------
 
