@@ -4,7 +4,7 @@
     e2e.py --program build/varnek window playing ...
 
 Each group is a module test_<group>.py in this folder. Needs Xvfb, xdotool, xset, jackd2's
-jackd, jack_lsp, jack_midi_dump and jack_rec, ImageMagick's import, and python3-xlib."""
+jackd, jack_lsp, jack_midi_dump and jack_rec, ImageMagick's import, python3-xlib and openbox."""
 
 import argparse
 import importlib
@@ -18,7 +18,7 @@ sys.path.insert(0, HERE)
 
 import e2e_config  # noqa: E402
 
-TOOLS = ["Xvfb", "xdotool", "xset", "jackd", "jack_lsp", "jack_midi_dump", "jack_rec", "import"]
+TOOLS = ["Xvfb", "xdotool", "xset", "jackd", "jack_lsp", "jack_midi_dump", "jack_rec", "import", "openbox"]
 
 
 def main():

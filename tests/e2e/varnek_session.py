@@ -20,11 +20,15 @@ _FOREIGN_SETTINGS = ("WAYLAND_DISPLAY", "QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACT
 
 START_TIMEOUT = float(os.environ.get("VARNEK_E2E_START_TIMEOUT", "30"))
 
+# VARNEK_E2E_WINDOW_MANAGER=openbox runs every session under openbox unless a test says otherwise.
+WINDOW_MANAGER = os.environ.get("VARNEK_E2E_WINDOW_MANAGER") == "openbox"
+
 
 class VarnekSession:
-    def __init__(self, program, screen=(800, 400), jack=True, monitor=True, scale=1):
+    def __init__(self, program, screen=(800, 400), jack=True, monitor=True, window_manager=None, scale=1):
         self.program = program
         self.screen = screen
+        self.window_manager = WINDOW_MANAGER if window_manager is None else window_manager
         # Qt's scale factor: a screen of that many device pixels to each pixel of the panel.
         self.scale = scale
         self.with_jack = jack
@@ -40,7 +44,7 @@ class VarnekSession:
         self.dir = tempfile.mkdtemp(prefix="varnek-e2e-")
         self.processes = ProcessGroup(self.dir)
         try:
-            self.desktop = Desktop(self.processes, *self.screen)
+            self.desktop = Desktop(self.processes, *self.screen, self.window_manager)
             if self.with_jack:
                 self.jack = JackServer(self.processes)
             if self.with_monitor:
@@ -146,7 +150,8 @@ class VarnekSession:
 
     def client_origin(self):
         """Screen position of the panel's top-left pixel: the rack fills the bottom of the
-        window, under the menu bar when there is one (no window manager draws a frame)."""
+        window, under the menu bar when there is one (a window manager's frame lies outside
+        the window)."""
         x, y, width, height = self.frame()
         return (x, y + height - panel_map.PANEL_HEIGHT * self.scale)
 
