@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Installs a build into a scratch prefix and checks what a desktop needs from it: the program
-starts from there, and its .desktop file and hicolor icons are in place.
+starts from there, its .desktop file and hicolor icons are in place, and the .desktop file and
+the AppStream metadata that software centres read pass their validators.
 
     install_check.py --cmake cmake --build-dir build"""
 
@@ -71,6 +72,18 @@ class InstallTest(unittest.TestCase):
         self.assertEqual(entry.get("Exec", "").split()[0], "varnek")
         self.assertEqual(entry.get("Icon"), "varnek")
         self.assertIn("Audio", entry.get("Categories", "").split(";"))
+        self.assertEqual(entry.get("GenericName"), "MIDI Keyboard")
+        self.assertIn("piano", entry.get("Keywords", "").split(";"))
+
+    def test_desktop_file_and_appstream_metadata_pass_their_validators(self):
+        desktop = self.path("share", "applications", "varnek.desktop")
+        result = subprocess.run(["desktop-file-validate", desktop], capture_output=True, text=True)
+        self.assertEqual((result.returncode, result.stdout + result.stderr), (0, ""))
+        # The whole tree: the metadata, and the .desktop file and icon it names.
+        self.assertTrue(os.listdir(self.path("share", "metainfo")), "no AppStream metadata installed")
+        result = subprocess.run(["appstreamcli", "validate-tree", "--no-net", self.prefix],
+                                capture_output=True, text=True)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
 
     def test_hicolor_icons_have_the_size_of_their_folder(self):
         sizes = sorted(os.listdir(SOURCE_ICONS))
