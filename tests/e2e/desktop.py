@@ -164,6 +164,34 @@ class Desktop:
         origin = window.translate_coords(self.root, 0, 0)
         return (-origin.x, -origin.y, g.width, g.height)
 
+    def outer_geometry(self, window):
+        """(x, y, width, height) of a window with the frame a window manager put around it."""
+        while True:
+            parent = window.query_tree().parent
+            if parent is None or parent == self.root:
+                return self.geometry(window)
+            window = parent
+
+    def watch_structure(self, window):
+        """Starts keeping the window's unmaps and changes of size: see structure_changes."""
+        window.change_attributes(event_mask=X.StructureNotifyMask)
+        self.x.sync()
+
+    def structure_changes(self):
+        """What happened to a watched window since the last call: ("unmap",) or
+        ("size", width, height) for each change."""
+        self.x.sync()
+        changes = []
+        while self.x.pending_events():
+            event = self.x.next_event()
+            if event.type == X.UnmapNotify:
+                changes.append(("unmap",))
+            elif event.type == X.ConfigureNotify:
+                size = ("size", event.width, event.height)
+                if not changes or changes[-1] != size:
+                    changes.append(size)
+        return changes
+
     def popups(self):
         """The open menus: override-redirect windows, as (x, y, width, height), bottom first."""
         return [self.geometry(w) for w, _, popup in self.top_levels() if popup]
@@ -189,6 +217,12 @@ class Desktop:
             rows.append([(data[start + 4 * i + 2], data[start + 4 * i + 1], data[start + 4 * i])
                          for i in range(width)])
         return rows
+
+    def cursor(self):
+        """The pointer's picture as the server shows it: (width, height, hot x, hot y)."""
+        self.x.xfixes_query_version()
+        image = self.x.xfixes_get_cursor_image(self.root)
+        return (image.width, image.height, image.xhot, image.yhot)
 
     def save_png(self, path):
         subprocess.run(["import", "-window", "root", path], env=self.env(), check=False,
