@@ -16,6 +16,8 @@ int main(int argc, char** argv)
     if (std::getenv("QT_QPA_PLATFORM") == nullptr && std::getenv("WAYLAND_DISPLAY") != nullptr &&
         std::getenv("DISPLAY") != nullptr)
         setenv("QT_QPA_PLATFORM", "xcb", 1);
+    // The built-in synth starts opening now, beside Qt's own start.
+    std::unique_ptr<MidiSystem> midi = MakeDesktopMidiSystem();
     // Whole-number scale factors keep the pixel art crisp on high-density screens.
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Round);
     QApplication application(argc, argv);
@@ -25,7 +27,6 @@ int main(int argc, char** argv)
 
     QtHost host;
     SetHost(&host);
-    std::unique_ptr<MidiSystem> midi = MakeDesktopMidiSystem();
     SetMidiSystem(midi.get());
 
     theApp.InitInstance();

@@ -14,6 +14,14 @@ DesktopMidiSystem::~DesktopMidiSystem()
     m_open.clear();
 }
 
+void DesktopMidiSystem::StartOpeningDefaultRoute()
+{
+    m_synthOpening = std::async(std::launch::async, [] {
+        auto synth = std::make_unique<FluidSynthOutput>();
+        return synth->Open() ? std::move(synth) : nullptr;
+    });
+}
+
 void DesktopMidiSystem::RefreshDevices()
 {
     std::bitset<RtMidiPorts::kMaxPorts> open;
@@ -47,14 +55,8 @@ bool DesktopMidiSystem::Open(int device, std::uintptr_t& handle)
 
 std::unique_ptr<MidiPort> DesktopMidiSystem::OpenPort(int device)
 {
-    if (device == -1) {
-        auto synth = std::make_unique<FluidSynthOutput>();
-        if (!synth->Open()) {
-            TellCause(synth->WhyItDidNotOpen());
-            return nullptr;
-        }
-        return synth;
-    }
+    if (device == -1)
+        return OpenSynth();
     if (device < 0)
         return nullptr;
     auto port = m_ports.Open(std::size_t(device));
@@ -62,6 +64,22 @@ std::unique_ptr<MidiPort> DesktopMidiSystem::OpenPort(int device)
     if (!port && m_ports.DeviceName(std::size_t(device), name))
         TellCause("the MIDI port \"" + name + "\" is gone or its server has stopped \u2014 choose another from Play Thru");
     return port;
+}
+
+std::unique_ptr<MidiPort> DesktopMidiSystem::OpenSynth()
+{
+    // One opened beforehand is taken as the result of this first attempt; if it did not open,
+    // this attempt tries again and finds out why.
+    if (m_synthOpening.valid()) {
+        if (auto opened = m_synthOpening.get())
+            return opened;
+    }
+    auto synth = std::make_unique<FluidSynthOutput>();
+    if (!synth->Open()) {
+        TellCause(synth->WhyItDidNotOpen());
+        return nullptr;
+    }
+    return synth;
 }
 
 // The message box that follows the retries cannot say why; one line on the terminal does,
@@ -98,5 +116,7 @@ void DesktopMidiSystem::Sleep(DWORD milliseconds)
 
 std::unique_ptr<MidiSystem> MakeDesktopMidiSystem()
 {
-    return std::make_unique<DesktopMidiSystem>();
+    auto system = std::make_unique<DesktopMidiSystem>();
+    system->StartOpeningDefaultRoute();
+    return system;
 }

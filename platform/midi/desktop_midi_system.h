@@ -6,6 +6,9 @@
 #include "platform/midi/midi_out.h"
 #include "platform/midi/rt_midi_ports.h"
 
+class FluidSynthOutput;
+
+#include <future>
 #include <map>
 #include <string>
 
@@ -13,6 +16,11 @@ class DesktopMidiSystem : public MidiSystem {
 public:
     DesktopMidiSystem();
     ~DesktopMidiSystem() override;
+
+    // Starts opening the built-in synth on a worker thread, so that reading the soundfont and
+    // starting the audio overlap the program's own start; the first open of device -1 waits
+    // for it and takes the synth if it opened.
+    void StartOpeningDefaultRoute();
 
     void RefreshDevices() override;
     UINT DeviceCount() override;
@@ -25,9 +33,11 @@ public:
 
 private:
     std::unique_ptr<MidiPort> OpenPort(int device);
+    std::unique_ptr<MidiPort> OpenSynth();
     void TellCause(const std::string& cause);
 
     RtMidiPorts m_ports;
+    std::future<std::unique_ptr<FluidSynthOutput>> m_synthOpening;
     struct OpenDevice {
         int device;
         std::unique_ptr<MidiPort> port;

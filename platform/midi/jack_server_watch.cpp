@@ -5,8 +5,13 @@
 
 #include <jack/jack.h>
 
+#include <mutex>
+
 std::shared_ptr<JackServerWatch> JackServerWatch::Connect()
 {
+    // The synth may be opening on a worker thread while the port list is read.
+    static std::mutex mutex;
+    std::lock_guard lock(mutex);
     static std::weak_ptr<JackServerWatch> inUse;
     if (auto watch = inUse.lock(); watch && !watch->ServerGone())
         return watch;

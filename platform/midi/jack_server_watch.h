@@ -15,7 +15,7 @@ class JackServerWatch {
 public:
     // The watch in use if its server still runs, else a new one; null when no JACK server is
     // running. Connecting never starts a server: libjack would otherwise try to launch one and
-    // hang for seconds when it cannot. From the user-interface thread only.
+    // hang for seconds when it cannot.
     static std::shared_ptr<JackServerWatch> Connect();
     ~JackServerWatch();
     JackServerWatch(const JackServerWatch&) = delete;
