@@ -2,6 +2,7 @@
 
 #include "app/panel_app.h"
 #include "platform/midi/midi_out.h"
+#include "platform/qt/qt_end_watch.h"
 #include "platform/qt/qt_host.h"
 
 #include <QApplication>
@@ -31,7 +32,11 @@ int main(int argc, char** argv)
     SetHost(&host);
     SetMidiSystem(midi.get());
 
-    theApp.InitInstance();
+    {
+        // A logout, a signal or the loss of the display ends the program the way POWER does.
+        QtEndWatch endWatch([] { theApp.CloseOutput(); });
+        theApp.InitInstance();
+    }
 
     SetMidiSystem(nullptr);
     SetHost(nullptr);

@@ -13,3 +13,9 @@ BOOL CPanelApp::InitInstance()
     // The panel is gone; the program ends without entering a message loop of its own.
     return FALSE;
 }
+
+void CPanelApp::CloseOutput()
+{
+    if (m_pMainWnd != nullptr)
+        static_cast<CPanelDlg*>(m_pMainWnd)->CloseMidiOut();
+}

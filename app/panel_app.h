@@ -6,6 +6,8 @@
 class CPanelApp : public CWinApp {
 public:
     BOOL InitInstance() override;
+    // Silences and closes the panel's output, if the panel is running, as POWER does.
+    void CloseOutput();
 };
 
 extern CPanelApp theApp;

@@ -276,3 +276,9 @@ void CPanelDlg::OnActivate(UINT state, CWnd* other, BOOL minimized)
         ReleaseKeyboardKeys();
     Default();
 }
+
+void CPanelDlg::OnKillFocus(CWnd* newWindow)
+{
+    ReleaseKeyboardKeys();
+    Default();
+}

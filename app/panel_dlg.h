@@ -95,6 +95,7 @@ protected:
     void OnTimer(UINT id) override;
     void OnActivate(UINT state, CWnd* other, BOOL minimized) override;
     void OnInitMenuPopup(CMenu* popup, UINT index, BOOL sysMenu) override;
+    void OnKillFocus(CWnd* newWindow) override;
 
 private:
     void PlaceButtons();

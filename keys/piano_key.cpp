@@ -26,6 +26,7 @@ void CPianoKey::NoteOn()
     if (m_bDown)
         return;
     midiOutShortMsg(m_hMidiOut, KeyNoteMessage(m_nNote, m_bPercussion, true));
+    m_bSoundingPercussion = m_bPercussion;
     m_bDown = TRUE;
     Invalidate(TRUE);
 }
@@ -36,8 +37,7 @@ void CPianoKey::NoteOff()
         return;
     m_bDown = FALSE;
     Invalidate(TRUE);
-    // Encoded from the key's state now, so a release follows a change of instrument.
-    midiOutShortMsg(m_hMidiOut, KeyNoteMessage(m_nNote, m_bPercussion, false));
+    midiOutShortMsg(m_hMidiOut, KeyNoteMessage(m_nNote, m_bSoundingPercussion, false));
 }
 
 void CPianoKey::OnPaint()

@@ -18,6 +18,9 @@ public:
     BOOL m_bWhite = FALSE;
     BOOL m_bDown = FALSE;
     BOOL m_bPercussion = FALSE;
+    // The encoding the sounding note went out with: its release must end that note, even when
+    // the instrument has moved between a program and the percussion map since.
+    BOOL m_bSoundingPercussion = FALSE;
     HMIDIOUT m_hMidiOut = nullptr;
 
     static CDib s_dibWhiteUp;

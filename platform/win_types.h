@@ -99,6 +99,7 @@ constexpr UINT WM_RBUTTONUP = 0x0205;
 constexpr UINT WM_MBUTTONDOWN = 0x0207;
 constexpr UINT WM_MBUTTONUP = 0x0208;
 constexpr UINT WM_ACTIVATE = 0x0006;
+constexpr UINT WM_KILLFOCUS = 0x0008;
 constexpr UINT BM_GETSTATE = 0x00F2;
 
 // Mouse-message key flags.

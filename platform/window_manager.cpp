@@ -173,6 +173,14 @@ void WindowManager::Activated(CWnd* top, bool active)
     ProcessPosted();
 }
 
+void WindowManager::KeyboardLost(CWnd* top)
+{
+    if (!IsLive(top))
+        return;
+    top->SendMessage(WM_KILLFOCUS, 0, 0);
+    ProcessPosted();
+}
+
 void WindowManager::NativeMoved(CWnd* top, const CRect& outer)
 {
     if (IsLive(top))

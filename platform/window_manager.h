@@ -46,6 +46,9 @@ public:
     // `popup`, at `index` in its parent menu, is about to open.
     void MenuPopupOpening(CWnd* top, CMenu* popup, UINT index);
     void Activated(CWnd* top, bool active);
+    // Something else of ours took the keyboard from an active top-level window: a popup menu or
+    // the menu bar. The keys held down there send their releases elsewhere.
+    void KeyboardLost(CWnd* top);
     // The user moved a top-level window (its outer rectangle on the screen).
     void NativeMoved(CWnd* top, const CRect& outer);
     void ProcessPosted();

@@ -436,6 +436,9 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         OnInitMenuPopup(reinterpret_cast<CMenu*>(wParam), LOWORD(static_cast<WPARAM>(lParam)),
                         HIWORD(static_cast<WPARAM>(lParam)));
         return 0;
+    case WM_KILLFOCUS:
+        OnKillFocus(reinterpret_cast<CWnd*>(wParam));
+        return 0;
     default:
         return DefWindowProc(message, wParam, lParam);
     }
@@ -470,6 +473,7 @@ void CWnd::OnClose() { Default(); }
 HICON CWnd::OnQueryDragIcon() { return nullptr; }
 void CWnd::OnActivate(UINT, CWnd*, BOOL) { Default(); }
 void CWnd::OnInitMenuPopup(CMenu*, UINT, BOOL) { Default(); }
+void CWnd::OnKillFocus(CWnd*) { Default(); }
 
 // ---- Capture, focus, timers ----------------------------------------------------------------
 

@@ -148,6 +148,7 @@ protected:
     virtual void OnActivate(UINT state, CWnd* other, BOOL minimized);
     // A popup of the menu bar is about to open: the moment to bring its items up to date.
     virtual void OnInitMenuPopup(CMenu* popup, UINT index, BOOL sysMenu);
+    virtual void OnKillFocus(CWnd* newWindow);
     // A window made from a template that this window owns and deletes.
     void OwnChild(CWnd* child) { m_ownedPlaceholders.push_back(child); }
 

@@ -140,7 +140,9 @@ TEST_F(InstrumentTest, EveryProgramShowsItsOwnMenuTextOnTheLed)
     }
 }
 
-TEST_F(InstrumentTest, AKeyHeldAcrossAChangeIsReleasedWithTheNewSound)
+// The note-off goes to the channel and note of its note-on, both ways across the percussion
+// map: encoded with the new sound it would leave the old note sounding.
+TEST_F(InstrumentTest, AKeyHeldAcrossAChangeEndsTheNoteItStarted)
 {
     StartAndForget();
     const int lowest = g_nKeyScanCode[0];   // key 0, note 29, drum pad 77
@@ -149,7 +151,7 @@ TEST_F(InstrumentTest, AKeyHeldAcrossAChangeIsReleasedWithTheNewSound)
     Settle();
     EXPECT_TRUE(Panel().m_keys[0].m_bDown);
     host.KeyUp(Top(), lowest);
-    EXPECT_EQ(Sent(), (std::vector<DWORD>{KeyNoteMessage(29, false, true), KeyNoteMessage(29, true, false)}));
+    EXPECT_EQ(Sent(), (std::vector<DWORD>{KeyNoteMessage(29, false, true), KeyNoteMessage(29, false, false)}));
 
     midi.ClearLog();
     host.KeyDown(Top(), lowest);
@@ -161,7 +163,7 @@ TEST_F(InstrumentTest, AKeyHeldAcrossAChangeIsReleasedWithTheNewSound)
     for (int run = 0; run < 2; ++run)
         for (const DWORD message : ProgramChange(3))
             expected.push_back(message);
-    expected.push_back(KeyNoteMessage(29, false, false));
+    expected.push_back(KeyNoteMessage(29, true, false));
     EXPECT_EQ(Sent(), expected);
 }
 

@@ -180,6 +180,13 @@ TEST_F(KeyboardTest, LosingTheFocusReleasesKeysHeldFromTheKeyboardOnly)
     Deactivate();
     WindowManager::Instance().Activated(Top(), true);
     EXPECT_TRUE(Sent().empty());
+
+    // A popup or the menu bar taking the keyboard from the active window lets them go too.
+    host.KeyDown(Top(), kScanE);
+    midi.ClearLog();
+    WindowManager::Instance().KeyboardLost(Top());
+    EXPECT_EQ(Sent(), std::vector<DWORD>{KeyOff(43)});
+    EXPECT_FALSE(Key(14).m_bDown);
 }
 
 TEST_F(KeyboardTest, KeyLetGoByTheMouseAndThenGlidedOntoIsTheMouseKeyWhenTheFocusGoes)

@@ -2,12 +2,14 @@
 // keys and mouse from Qt events, the menu bar and its actions, the MENU button's toggle,
 // activation, posted messages and real timers.
 
+#include "app/dialog_resources.h"
 #include "app/panel_dlg.h"
 #include "app/resource_ids.h"
 #include "midi/midi_messages.h"
 #include "platform/gdi_objects.h"
 #include "platform/qt/qt_canvas.h"
 #include "platform/qt/qt_host.h"
+#include "platform/qt/qt_template_dialog.h"
 #include "platform/qt/qt_top_level.h"
 #include "platform/window_manager.h"
 #include "tests/recording_midi_system.h"
@@ -17,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -384,11 +387,16 @@ TEST_F(QtHostTest, TheKeypadSlashPlaysE5)
     EXPECT_EQ(Sent(), (std::vector<DWORD>{NoteOn(kE5), NoteOff(kE5)}));
 }
 
-TEST_F(QtHostTest, AltCombinationsAndF10AreLeftToTheMenuBar)
+TEST_F(QtHostTest, AltCombinationsAreLeftToTheMenuBarAndF10OpensItsFirstMenu)
 {
     EXPECT_FALSE(Press(KEY_Z, Qt::Key_Z, Qt::AltModifier, "z"));
-    EXPECT_FALSE(Press(KEY_F10, Qt::Key_F10));
     EXPECT_FALSE(Press(KEY_LEFTALT, Qt::Key_Alt));
+    EXPECT_TRUE(Sent().empty());
+    EXPECT_TRUE(Press(KEY_F10, Qt::Key_F10));
+    auto* open = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(open, nullptr);
+    EXPECT_EQ(open->title(), "Play &Thru");
+    open->close();
     EXPECT_TRUE(Sent().empty());
     // Keys the panel does not map are still its own.
     EXPECT_TRUE(Press(KEY_ESC, Qt::Key_Escape));
@@ -553,6 +561,30 @@ TEST_F(QtHostTest, RebuildingTheMenuBarDoesNotPileUpOldMenus)
         Click(panel->m_btnMenu);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(MenuBar()->findChildren<QMenu*>().size(), menus);
+}
+
+// ---- Help dialogs --------------------------------------------------------------------------
+
+TEST(QtTemplateDialogTest, KeyCapsWithOneLineAndWithTwoStartTheirTextOnTheSameLine)
+{
+    QtTemplateDialog dialog(g_dlgKeyboardMapping, nullptr);
+    const QImage shown = dialog.grab().toImage();
+    // The first row of text pixels inside a label, its raised frame left out.
+    const auto firstTextRow = [&](const char* text) {
+        for (QLabel* label : dialog.findChildren<QLabel*>()) {
+            if (label->text() != QString::fromUtf8(text))
+                continue;
+            const QRect inside = label->contentsRect().translated(label->pos());
+            for (int y = inside.top(); y <= inside.bottom(); ++y)
+                for (int x = inside.left(); x <= inside.right(); ++x)
+                    if (qGray(shown.pixel(x, y)) < 100)
+                        return y;
+        }
+        return -1;
+    };
+    EXPECT_GT(firstTextRow("6"), 0);
+    EXPECT_EQ(firstTextRow("6"), firstTextRow("7\nC#"));
+    EXPECT_EQ(firstTextRow("Esc"), firstTextRow("F1\nF"));
 }
 
 // ---- Posted messages and timers ------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include "platform/qt/scan_codes.h"
 #include "platform/window_manager.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -22,6 +23,9 @@ QtCanvas::QtCanvas(CWnd* window, QWidget* parent) : QWidget(parent), m_window(wi
     setAttribute(Qt::WA_NoSystemBackground);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
+    // A popup opened while the left button is held takes the pointer, and the release goes to
+    // it; it is watched for there.
+    qApp->installEventFilter(this);
 }
 
 void QtCanvas::paintEvent(QPaintEvent* event)
@@ -34,6 +38,15 @@ void QtCanvas::paintEvent(QPaintEvent* event)
 
 void QtCanvas::Mouse(QMouseEvent* event, int action)
 {
+    // A left release we never saw (over another program's window after a popup took the
+    // pointer) ends the press before anything else the pointer does.
+    const bool leftDown = (event->buttons() & Qt::LeftButton) != 0;
+    const bool leftPress = action == static_cast<int>(MouseAction::Press) && event->button() == Qt::LeftButton;
+    const bool leftRelease = action == static_cast<int>(MouseAction::Release) && event->button() == Qt::LeftButton;
+    if (m_leftHeld && (leftPress || (!leftDown && !leftRelease)))
+        ReleaseLeftElsewhere(*event);
+    if (event->button() == Qt::LeftButton)
+        m_leftHeld = leftPress;
     MouseInput input;
     input.action = static_cast<MouseAction>(action);
     input.button = ButtonFlags(event->button());
@@ -44,6 +57,30 @@ void QtCanvas::Mouse(QMouseEvent* event, int action)
     input.control = (event->modifiers() & Qt::ControlModifier) != 0;
     input.timeMs = event->timestamp();
     WindowManager::Instance().Mouse(m_window, input);
+}
+
+// The release of a press made here, seen elsewhere: it happened outside the window, so it ends
+// the press and its capture without clicking whatever lies under a popup.
+void QtCanvas::ReleaseLeftElsewhere(const QMouseEvent& event)
+{
+    m_leftHeld = false;
+    MouseInput input;
+    input.action = MouseAction::Release;
+    input.button = MK_LBUTTON;
+    input.point = {-1, -1};
+    input.buttons = ButtonFlags(event.buttons() & ~Qt::LeftButton);
+    input.timeMs = event.timestamp();
+    WindowManager::Instance().Mouse(m_window, input);
+}
+
+bool QtCanvas::eventFilter(QObject* watched, QEvent* event)
+{
+    if (m_leftHeld && event->type() == QEvent::MouseButtonRelease && watched != this && watched->isWidgetType()) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton)
+            ReleaseLeftElsewhere(*mouse);
+    }
+    return false;
 }
 
 void QtCanvas::mousePressEvent(QMouseEvent* event) { Mouse(event, static_cast<int>(MouseAction::Press)); }
@@ -91,10 +128,12 @@ void QtCanvas::keyReleaseEvent(QKeyEvent* event)
         QWidget::keyReleaseEvent(event);
 }
 
-// A key let go while another window has the focus sends its release there.
+// A key let go while another window or a popup has the focus sends its release there, so the
+// keys held now are let go at once.
 void QtCanvas::focusOutEvent(QFocusEvent* event)
 {
     m_heldKeys.clear();
+    WindowManager::Instance().KeyboardLost(m_window);
     QWidget::focusOutEvent(event);
 }
 

@@ -22,13 +22,17 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     bool focusNextPrevChild(bool next) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Mouse(QMouseEvent* event, int action);
+    void ReleaseLeftElsewhere(const QMouseEvent& event);
     bool Key(QKeyEvent* event, bool down);
 
     CWnd* m_window;
     // Native scan codes of the keys held down: a press of one of them is a repeat, whether or
     // not the desktop marks it so.
     std::set<quint32> m_heldKeys;
+    // A left press went to the window and its release has not.
+    bool m_leftHeld = false;
 };

@@ -1,6 +1,7 @@
 #include "platform/qt/qt_host.h"
 
 #include "platform/dialog_template.h"
+#include "platform/qt/pixel_art.h"
 #include "platform/qt/qt_canvas.h"
 #include "platform/qt/qt_template_dialog.h"
 #include "platform/qt/qt_top_level.h"
@@ -28,7 +29,9 @@ namespace {
 QRect ToQRect(const CRect& rect) { return QRect(rect.left, rect.top, rect.Width(), rect.Height()); }
 CRect FromQRect(const QRect& rect) { return CRect(rect.left(), rect.top(), rect.right() + 1, rect.bottom() + 1); }
 
-// A cursor resource: a .cur file whose first entry gives the hot spot.
+// A cursor resource: a .cur file whose first entry gives the hot spot. On a high-density
+// screen it grows with everything else, by whole pixels so it stays sharp, and its hot spot
+// stays on the same pixel of the art.
 QCursor LoadCursorResource(int id)
 {
     const auto bytes = FindResourceBytes(ResourceKind::Cursor, MAKEINTRESOURCE(id));
@@ -40,7 +43,10 @@ QCursor LoadCursorResource(int id)
     if (!image.loadFromData(bytes.data(), static_cast<int>(bytes.size()), "CUR") &&
         !image.loadFromData(bytes.data(), static_cast<int>(bytes.size()), "ICO"))
         return QCursor(Qt::ArrowCursor);
-    return QCursor(QPixmap::fromImage(image), hotX, hotY);
+    // X11 takes a cursor's picture and hot spot in screen pixels whatever ratio a pixmap is
+    // marked with, so both are given in screen pixels.
+    const int scale = PixelArtScale(qApp->devicePixelRatio());
+    return QCursor(QPixmap::fromImage(EnlargedPixelArt(image, scale)), hotX * scale, hotY * scale);
 }
 
 QWidget* OwnerWidget(const QtHost& host, CWnd* owner)

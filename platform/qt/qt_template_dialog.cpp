@@ -2,6 +2,7 @@
 
 #include "platform/gdi.h"
 #include "platform/gdi_objects.h"
+#include "platform/qt/pixel_art.h"
 
 #include <QFontMetrics>
 #include <QImage>
@@ -54,7 +55,9 @@ void QtTemplateDialog::AddControl(const DialogControl& control, const DialogBase
     case DialogControlKind::Static: {
         auto* label = new QLabel(QString::fromUtf8(control.text), this);
         label->setGeometry(Place(control, units));
-        label->setAlignment((control.style & SS_CENTER) ? Qt::AlignHCenter | Qt::AlignVCenter : Qt::AlignLeft);
+        // A static's text starts at its top, so one- and two-line labels side by side begin on
+        // the same line.
+        label->setAlignment(((control.style & SS_CENTER) ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
         if (control.exStyle & WS_EX_DLGMODALFRAME) {
             label->setFrameStyle(QFrame::Panel | QFrame::Raised);
             label->setLineWidth(2);
@@ -66,8 +69,14 @@ void QtTemplateDialog::AddControl(const DialogControl& control, const DialogBase
         const int id = std::atoi(control.text);
         HANDLE bitmap = LoadImageA(AfxGetResourceHandle(), MAKEINTRESOURCE(id), IMAGE_BITMAP, 0, 0,
                                    LR_CREATEDIBSECTION | LR_DEFAULTSIZE);
-        if (const QImage* image = DibImage(static_cast<HBITMAP>(bitmap)))
-            picture->setPixmap(QPixmap::fromImage(*image));
+        if (const QImage* image = DibImage(static_cast<HBITMAP>(bitmap))) {
+            // Enlarged here, by whole pixels, the logo is drawn unscaled and stays as crisp as
+            // the panel; left to the label, it would be smoothed.
+            const int scale = PixelArtScale(picture->devicePixelRatioF());
+            QPixmap pixmap = QPixmap::fromImage(EnlargedPixelArt(*image, scale));
+            pixmap.setDevicePixelRatio(scale);
+            picture->setPixmap(pixmap);
+        }
         DeleteObject(static_cast<HBITMAP>(bitmap));
         picture->move(units.X(control.x), units.Y(control.y));
         picture->adjustSize();

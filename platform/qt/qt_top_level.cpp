@@ -3,6 +3,8 @@
 #include "platform/menu.h"
 #include "platform/qt/qt_canvas.h"
 #include "platform/qt/qt_host.h"
+#include "platform/qt/qt_menu_bar_keys.h"
+#include "platform/qt/x11_frame_extents.h"
 #include "platform/qt/x11_keyboard.h"
 #include "platform/window_manager.h"
 
@@ -21,6 +23,8 @@ constexpr Qt::WindowFlags kCaptionFlags = Qt::Window | Qt::CustomizeWindowHint |
                                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                                           Qt::WindowCloseButtonHint;
 constexpr Qt::WindowFlags kBareFlags = Qt::Window | Qt::FramelessWindowHint;
+
+bool OnX11() { return QGuiApplication::platformName() == QLatin1String("xcb"); }
 } // namespace
 
 QtTopLevel::QtTopLevel(CWnd* window, QtHost& host)
@@ -34,16 +38,32 @@ QtTopLevel::QtTopLevel(CWnd* window, QtHost& host)
     layout->setSizeConstraint(QLayout::SetFixedSize);
     m_menuBar->setFixedHeight(host.MenuBarHeight());
     m_menuBar->hide();
+    new QtMenuBarKeys(m_menuBar, m_canvas);
     setFocusProxy(m_canvas);
     setWindowFlags(kCaptionFlags);
     setWindowTitle(QString::fromStdString(window->WindowText()));
+}
+
+FrameInsets QtTopLevel::WindowFrame()
+{
+    // Asked once, before the window is shown, so that the window is placed and centred as
+    // the frame it will have; later the frame measured on the screen takes over.
+    if (!m_frameAsked && OnX11() && !isVisible()) {
+        m_frameAsked = true;
+        // A window of fixed size gets no resize handles, whose room the frame would count.
+        setFixedSize(size());
+        if (const std::optional<FrameInsets> frame = RequestX11FrameExtents(winId()))
+            m_frame = *frame;
+    }
+    return m_frame;
 }
 
 FrameInsets QtTopLevel::CurrentFrame() const { return m_frameless ? FrameInsets{} : m_frame; }
 
 void QtTopLevel::FollowDesktop()
 {
-    if (m_applying || !isVisible())
+    // While the layer's rectangle waits to be applied, the native one is out of date.
+    if (m_applying || m_syncPosted || !isVisible())
         return;
     const QRect inner = geometry();
     const QRect outer = frameGeometry();
@@ -66,18 +86,63 @@ void QtTopLevel::FollowDesktop()
 
 void QtTopLevel::ApplyGeometry()
 {
+    // A shown X11 window follows the layer once the current message has been handled: the
+    // MENU button, for one, takes the menu bar away, then the frame, then moves the window, and
+    // the desktop is to show none of the steps in between.
+    if (isVisible() && OnX11())
+        PostSync();
+    else
+        SyncGeometry();
+}
+
+void QtTopLevel::PostSync()
+{
+    if (m_syncPosted)
+        return;
+    m_syncPosted = true;
+    QMetaObject::invokeMethod(this, [this] { SyncNative(); }, Qt::QueuedConnection);
+}
+
+void QtTopLevel::SyncNative()
+{
+    m_syncPosted = false;
+    const std::optional<Qt::WindowFlags> flags = std::exchange(m_pendingFlags, std::nullopt);
+    // The window manager keeps the client where it is when it takes a frame away or adds one.
+    // A frame goes before the window moves under the rack's place, and comes after it has left
+    // room for the menu bar, so the rack never leaves its pixels.
+    const bool framing = flags && !(*flags & Qt::FramelessWindowHint);
+    if (flags && !framing)
+        SetNativeFlags(*flags);
+    SyncGeometry();
+    if (framing)
+        SetNativeFlags(*flags);
+}
+
+void QtTopLevel::SetNativeFlags(Qt::WindowFlags flags)
+{
+    overrideWindowFlags(flags);
+    windowHandle()->setFlags(flags);
+}
+
+void QtTopLevel::SyncGeometry()
+{
     CRect outer;
     m_window->GetWindowRect(&outer);
     CRect client;
     m_window->GetClientRect(&client);
     const FrameInsets frame = CurrentFrame();
     m_applying = true;
+    m_menuBar->setVisible(m_window->GetMenu() != nullptr);
     m_canvas->setFixedSize(std::max<int>(client.Width(), 1), std::max<int>(client.Height(), 1));
     const int menuHeight = m_window->GetMenu() != nullptr ? m_host.MenuBarHeight() : 0;
     const QRect inner(outer.left + frame.left, outer.top + frame.top, client.Width(), client.Height() + menuHeight);
-    // The fixed-size layout holds the window to its last size until it is brought up to date.
-    layout()->activate();
+    // The fixed-size layout holds the window to its size. Let go first, the window takes its
+    // new place and size in one step, which the desktop never shows halfway; then the layout
+    // holds it again.
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     setGeometry(inner);
+    layout()->activate();
     m_applying = false;
 }
 
@@ -87,9 +152,19 @@ void QtTopLevel::ApplyStyle()
     if (frameless == m_frameless)
         return;
     m_frameless = frameless;
+    const Qt::WindowFlags flags = frameless ? kBareFlags : kCaptionFlags;
+    // An X11 window manager reads the frame it draws from the window's Motif and EWMH hints,
+    // and follows them when they change on the mapped window: no unmap, so no close-and-open
+    // animation, no taskbar flicker, and the keyboard stays. Elsewhere Qt's own way, which
+    // hides the native window and shows it again, is the one that works.
+    if (isVisible() && OnX11() && windowHandle() != nullptr) {
+        m_pendingFlags = flags;
+        PostSync();
+        return;
+    }
     const bool wasVisible = isVisible();
-    setWindowFlags(frameless ? kBareFlags : kCaptionFlags);
-    ApplyGeometry();
+    setWindowFlags(flags);
+    SyncGeometry();
     if (wasVisible) {
         show();
         // New flags hide and show the native window, and hidden it loses the keyboard; the
@@ -200,7 +275,6 @@ void QtTopLevel::RebuildMenu()
     CMenu* menu = m_window->GetMenu();
     if (menu != nullptr)
         AddItems(m_menuBar, *menu);
-    m_menuBar->setVisible(menu != nullptr);
     ApplyGeometry();
 }
 

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <map>
+#include <optional>
 #include <utility>
 
 class CMenu;
@@ -32,8 +33,9 @@ public:
     // Makes the items of one popup anew, also while it is opening.
     void RebuildPopup(CMenu* popup);
     // The frame (caption and borders) the desktop puts around the widget when it has a
-    // caption, also while it has none.
-    FrameInsets WindowFrame() const { return m_frame; }
+    // caption, also while it has none; before the window is first shown, the frame the window
+    // manager says it will give.
+    FrameInsets WindowFrame();
     // Tells the layer where the desktop has put the window and how wide its frame is, so that
     // the client area it computes stays the canvas.
     void FollowDesktop();
@@ -50,6 +52,11 @@ private:
     QAction* MakeAction(CMenu& model, int position, QWidget* parent);
     static void ShowCheck(QAction* action, bool checked);
     FrameInsets CurrentFrame() const;
+    void PostSync();
+    // Brings the native window's flags and rectangle in line with the layer.
+    void SyncNative();
+    void SyncGeometry();
+    void SetNativeFlags(Qt::WindowFlags flags);
 
     CWnd* m_window;
     QtHost& m_host;
@@ -58,6 +65,9 @@ private:
     std::map<std::pair<CMenu*, int>, QAction*> m_actions;
     std::map<CMenu*, QMenu*> m_popups;
     FrameInsets m_frame;   // the last frame the desktop gave a captioned window
+    bool m_frameAsked = false;
     bool m_applying = false;
+    bool m_syncPosted = false;
+    std::optional<Qt::WindowFlags> m_pendingFlags;
     bool m_frameless = false;
 };

@@ -2,7 +2,12 @@
 
 Input goes through xdotool, which uses the XTEST extension: the server treats it as a real
 keyboard and mouse, auto-repeat of held keys included. Pixels, window geometry and close
-requests go through python-xlib."""
+requests go through python-xlib.
+
+By default no window manager runs, so the program's windows are the root's children. With
+window_manager=True Debian's openbox runs on the display as it would on a user's desktop: it
+reparents each window into a frame, gives the focus on its own and answers the program's
+requests to move and activate its window."""
 
 import os
 import subprocess
@@ -13,10 +18,15 @@ from Xlib import X, Xatom, display, protocol
 from processes import wait_until
 
 
+WINDOW_MANAGER_TIMEOUT = 20
+
+
 class Desktop:
-    def __init__(self, processes, width, height):
+    def __init__(self, processes, width, height, window_manager=False):
         self.width = width
         self.height = height
+        self.window_manager = None
+        self._window_manager_own = None
         read_end, write_end = os.pipe()
         # -displayfd makes the server pick a display number that no other server holds.
         self.server = processes.start("xvfb", [
@@ -34,6 +44,41 @@ class Desktop:
         self._wm_protocols = self.x.intern_atom("WM_PROTOCOLS")
         self._wm_delete_window = self.x.intern_atom("WM_DELETE_WINDOW")
         self._net_wm_pid = self.x.intern_atom("_NET_WM_PID")
+        self._wm_state = self.x.intern_atom("WM_STATE")
+        if window_manager:
+            self._start_window_manager(processes)
+
+    def _start_window_manager(self, processes):
+        # No session manager to register with; the stock configuration of /etc/xdg/openbox.
+        self.window_manager = processes.start("openbox", ["openbox", "--sm-disable"],
+                                              env=self.env())
+        if not self._window_manager_manages():
+            raise RuntimeError("openbox did not start:\n" +
+                               open(self.window_manager.log_path).read())
+
+    def _window_manager_manages(self):
+        """Waits until the window manager has taken the display and manages new windows. It
+        announces itself with _NET_SUPPORTING_WM_CHECK on the root window, but a map request that
+        comes while it is still starting is lost, so probe windows are mapped until one comes
+        back framed."""
+        check = self.x.intern_atom("_NET_SUPPORTING_WM_CHECK")
+        announced = wait_until(lambda: self.root.get_full_property(check, Xatom.WINDOW),
+                               WINDOW_MANAGER_TIMEOUT)
+        if announced is None or not announced.value:
+            return False
+        self._window_manager_own = announced.value[0]
+        deadline = time.monotonic() + WINDOW_MANAGER_TIMEOUT
+        while time.monotonic() < deadline:
+            probe = self.root.create_window(0, 0, 1, 1, 0, X.CopyFromParent)
+            probe.map()
+            self.x.sync()
+            framed = wait_until(
+                lambda: probe.get_full_property(self._wm_state, X.AnyPropertyType) is not None, 0.5)
+            probe.destroy()
+            self.x.sync()
+            if framed:
+                return True
+        return False
 
     @staticmethod
     def _read_display_number(fd):
@@ -73,17 +118,33 @@ class Desktop:
         return env
 
     def top_levels(self):
-        """The viewable top-level windows: (window, name, override_redirect)."""
+        """The viewable top-level windows: (window, name, override_redirect). Under a window
+        manager these are the client windows inside its frames, not the frames."""
         found = []
         for child in self.root.query_tree().children:
             try:
                 attributes = child.get_attributes()
-                if attributes.map_state != X.IsViewable:
+                if attributes.map_state != X.IsViewable or child.id == self._window_manager_own:
                     continue
-                found.append((child, child.get_wm_name() or "", bool(attributes.override_redirect)))
+                popup = bool(attributes.override_redirect)
+                window = child if popup or self.window_manager is None else self._client_in(child)
+                if window is not None:
+                    found.append((window, window.get_wm_name() or "", popup))
             except Exception:
                 continue   # gone meanwhile
         return found
+
+    def _client_in(self, frame, depth=3):
+        """The client window a window manager's frame holds: the one with WM_STATE."""
+        if frame.get_full_property(self._wm_state, X.AnyPropertyType) is not None:
+            return frame
+        if depth == 0:
+            return None
+        for child in frame.query_tree().children:
+            client = self._client_in(child, depth - 1)
+            if client is not None:
+                return client
+        return None
 
     def window_of(self, pid, name):
         for window, window_name, popup in self.top_levels():
@@ -102,6 +163,34 @@ class Desktop:
         g = window.get_geometry()
         origin = window.translate_coords(self.root, 0, 0)
         return (-origin.x, -origin.y, g.width, g.height)
+
+    def outer_geometry(self, window):
+        """(x, y, width, height) of a window with the frame a window manager put around it."""
+        while True:
+            parent = window.query_tree().parent
+            if parent is None or parent == self.root:
+                return self.geometry(window)
+            window = parent
+
+    def watch_structure(self, window):
+        """Starts keeping the window's unmaps and changes of size: see structure_changes."""
+        window.change_attributes(event_mask=X.StructureNotifyMask)
+        self.x.sync()
+
+    def structure_changes(self):
+        """What happened to a watched window since the last call: ("unmap",) or
+        ("size", width, height) for each change."""
+        self.x.sync()
+        changes = []
+        while self.x.pending_events():
+            event = self.x.next_event()
+            if event.type == X.UnmapNotify:
+                changes.append(("unmap",))
+            elif event.type == X.ConfigureNotify:
+                size = ("size", event.width, event.height)
+                if not changes or changes[-1] != size:
+                    changes.append(size)
+        return changes
 
     def popups(self):
         """The open menus: override-redirect windows, as (x, y, width, height), bottom first."""
@@ -128,6 +217,12 @@ class Desktop:
             rows.append([(data[start + 4 * i + 2], data[start + 4 * i + 1], data[start + 4 * i])
                          for i in range(width)])
         return rows
+
+    def cursor(self):
+        """The pointer's picture as the server shows it: (width, height, hot x, hot y)."""
+        self.x.xfixes_query_version()
+        image = self.x.xfixes_get_cursor_image(self.root)
+        return (image.width, image.height, image.xhot, image.yhot)
 
     def save_png(self, path):
         subprocess.run(["import", "-window", "root", path], env=self.env(), check=False,

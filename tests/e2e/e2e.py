@@ -5,7 +5,7 @@
 
 Each group is a module test_<group>.py in this folder. Needs Xvfb, xdotool, xset, jackd2's
 jackd, jack_lsp, jack_midi_dump and jack_rec, PulseAudio, PipeWire with pipewire-pulse and
-wireplumber, dbus-daemon, pactl and parec, ImageMagick's import, and python3-xlib."""
+wireplumber, dbus-daemon, pactl and parec, ImageMagick's import, python3-xlib and openbox."""
 
 import argparse
 import importlib
@@ -19,7 +19,7 @@ sys.path.insert(0, HERE)
 
 import e2e_config  # noqa: E402
 
-TOOLS = ["Xvfb", "xdotool", "xset", "jackd", "jack_lsp", "jack_midi_dump", "jack_rec", "import",
+TOOLS = ["Xvfb", "xdotool", "xset", "jackd", "jack_lsp", "jack_midi_dump", "jack_rec", "import", "openbox",
          "pulseaudio", "pipewire", "pipewire-pulse", "wireplumber", "dbus-daemon", "pactl", "parec"]
 
 

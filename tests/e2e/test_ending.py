@@ -1,6 +1,8 @@
 """Ending the program with POWER and with a close request: the process goes, nothing of it is
-left behind, and no note is left sounding on the port it played to."""
+left behind, and no note is left sounding on the port it played to. Ended from outside, by a
+signal or the loss of its display, it silences the port the same way."""
 
+import signal
 import time
 import unittest
 
@@ -54,6 +56,9 @@ class EndingTest(unittest.TestCase):
         self.assert_gone_without_trace(s, children)
         s.desktop.key_up(keycode(SCAN[31]))
 
+        self.assert_port_silenced_and_closed(s)
+
+    def assert_port_silenced_and_closed(self, s):
         # Before letting go of the port the program silences every channel it plays on.
         sent = hex_list(s.monitor.settle(0))
         self.assertIn("90 3c 7f", sent)
@@ -81,6 +86,33 @@ class EndingTest(unittest.TestCase):
         children = children_of(s.varnek.pid)
         s.click_control(panel_map.POWER)
         self.assert_gone_without_trace(s, children)
+
+    def start_playing(self):
+        """A session whose program plays the busiest backing with a key held down."""
+        s = self.start(route_to_monitor=True)
+        s.click_control(panel_map.STYLE_BUTTONS[6])   # Tango
+        time.sleep(1.0)
+        s.desktop.key_down(keycode(SCAN[31]))
+        time.sleep(0.3)
+        return s
+
+    def test_ending_signals_silence_the_port_and_end_with_the_signal(self):
+        for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+            with self.subTest(signal=number.name):
+                s = self.start_playing()
+                s.varnek.send_signal(number)
+                self.assertEqual(s.wait_for_exit(15), -number, "not ended by the signal itself")
+                s.desktop.key_up(keycode(SCAN[31]))
+                self.assert_port_silenced_and_closed(s)
+                s.__exit__(None, None, None)   # one server set at a time
+
+    def test_lost_display_silences_the_port(self):
+        s = self.start_playing()
+        s.window = None   # nothing left to ask to close
+        s.processes.stop(s.desktop.server)
+        self.assertEqual(s.wait_for_exit(15), 1, "the program did not end with the display")
+        self.assert_port_silenced_and_closed(s)
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -9,6 +9,7 @@ import e2e_config
 import panel_map
 from midi_log import hex_list, note
 from panel_map import PLAYING_SCAN_CODES as SCAN, keycode
+from processes import wait_until
 
 
 def on(key, channel=1):
@@ -169,6 +170,83 @@ class PlayingTest(unittest.TestCase):
         self.assertEqual(self.received(), [on(D4), on(E4)])
         s.click(panel_map.BARE_RACK)
         self.assertEqual(self.received(), [off(D4), off(E4)])
+
+
+class KeysComeBackTest(unittest.TestCase):
+    """Whatever takes the keyboard or the pointer from the panel, a menu above all, lets go of
+    the keys held there, and the panel plays again as soon as no menu is open."""
+
+    WINDOW_MANAGER = False
+
+    @classmethod
+    def setUpClass(cls):
+        cls.session = e2e_config.session(window_manager=cls.WINDOW_MANAGER).__enter__()
+        cls.session.route_to_monitor()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.session.__exit__(None, None, None)
+
+    setUp = PlayingTest.setUp
+    received = PlayingTest.received
+
+    def assert_plays_at_once(self):
+        self.assertTrue(self.session.wait_menus_closed())
+        self.session.key(SCAN[C4])
+        self.assertEqual(self.received(), [on(C4), off(C4)])
+
+    def test_keys_come_back_after_each_way_through_the_menu_bar(self):
+        s = self.session
+        s.menu("b", "Escape")
+        self.assert_plays_at_once()
+        s.menu("t", "Up", "Return")   # the open port again: nothing is sent
+        self.assert_plays_at_once()
+        s.desktop.key("alt")
+        self.assert_plays_at_once()
+        s.desktop.key("alt", "Escape")
+        self.assert_plays_at_once()
+        # F10 opens the first menu, Play Thru, at the left end of the bar.
+        s.desktop.key("F10")
+        opened = wait_until(s.desktop.popups, 5)
+        self.assertTrue(opened, "F10 opened no menu")
+        self.assertLess(abs(opened[0][0] - s.client_origin()[0]), 40)
+        s.desktop.key("Escape")
+        self.assert_plays_at_once()
+
+    def test_a_menu_lets_go_of_keys_held_from_the_keyboard_and_the_mouse(self):
+        s = self.session
+        s.desktop.key_down(keycode(SCAN[C4]))
+        time.sleep(0.3)
+        s.menu("b")
+        self.assertEqual(self.received(), [on(C4), off(C4)], "let go as the menu opens")
+        s.desktop.key_up(keycode(SCAN[C4]))
+        s.desktop.key("Escape")
+        self.assert_plays_at_once()
+        # A key held by the mouse ends with the release, which the open menu receives.
+        s.desktop.press(*s.at(panel_map.key_point(D4)))
+        time.sleep(0.3)
+        s.menu("b")
+        self.assertEqual(self.received(), [on(D4)])
+        s.desktop.release()
+        self.assertEqual(self.received(), [off(D4)])
+        s.desktop.key("Escape")
+        self.assert_plays_at_once()
+
+    def test_a_button_pressed_as_a_menu_opens_keeps_no_hold_on_the_pointer(self):
+        s = self.session
+        s.desktop.press(*s.at(panel_map.STYLE_BUTTONS[1].centre))   # Waltz
+        time.sleep(0.3)
+        s.menu("b")
+        s.desktop.release()
+        s.desktop.key("Escape")
+        self.assertTrue(s.wait_menus_closed())
+        # The next click plays its key, and no backing started.
+        s.click(panel_map.key_point(E4))
+        self.assertEqual(self.received(quiet=1.0), [on(E4), off(E4)])
+
+
+class KeysComeBackUnderOpenboxTest(KeysComeBackTest):
+    WINDOW_MANAGER = True
 
 
 if __name__ == "__main__":

@@ -26,14 +26,21 @@ def centred(screen_size, window_size):
 
 
 class WindowTest(unittest.TestCase):
+    window_manager = False
+
+    def session(self, **options):
+        return e2e_config.session(window_manager=self.window_manager, **options)
+
     def check_frame(self, screen):
-        with e2e_config.session(screen=screen, monitor=False) as s:
+        with self.session(screen=screen, monitor=False) as s:
             x, y, width, height = s.frame()
             menu_bar = height - panel_map.PANEL_HEIGHT
             self.assertEqual(width, panel_map.PANEL_WIDTH)
             self.assertGreater(menu_bar, 10, "no menu bar above the rack")
             self.assertLess(menu_bar, 60)
-            self.assertEqual((x, y), centred(screen, (width, height)))
+            # Centred is the window as the desktop shows it, with the window manager's frame.
+            outer = s.desktop.outer_geometry(s.window)
+            self.assertEqual(outer[:2], centred(screen, outer[2:]), f"window at {s.frame()}")
 
     def test_titled_window_with_rack_client_area_centred_on_screen(self):
         self.check_frame((800, 400))
@@ -42,9 +49,10 @@ class WindowTest(unittest.TestCase):
         self.check_frame((640, 200))
 
     def test_menu_button_hides_the_bars_and_the_bare_rack_drags(self):
-        with e2e_config.session(monitor=False) as s:
+        with self.session(monitor=False) as s:
             before = s.frame()
             rack = s.client_origin()
+            s.desktop.watch_structure(s.window)
 
             s.click_control(panel_map.MENU)
             self.assertTrue(wait_until(lambda: s.frame()[3] == panel_map.PANEL_HEIGHT, 5),
@@ -67,13 +75,60 @@ class WindowTest(unittest.TestCase):
             self.assertTrue(wait_until(lambda: s.frame()[3] == before[3], 5))
             self.assertEqual(s.client_origin(), moved, "showing the bars moved the rack")
             self.assertEqual(s.frame()[2:], before[2:])
+            # The window stayed on the screen all along, in one of its two sizes.
+            time.sleep(0.3)
+            sizes = {("size", *before[2:]), ("size", panel_map.PANEL_WIDTH, panel_map.PANEL_HEIGHT)}
+            changes = s.desktop.structure_changes()
+            self.assertEqual([c for c in changes if c not in sizes], [], changes)
 
     def test_keys_that_close_dialogs_leave_the_panel_open(self):
-        with e2e_config.session(monitor=False) as s:
+        with self.session(monitor=False) as s:
             s.desktop.key("Escape", "Return", "space", "KP_Enter")
             time.sleep(0.5)
             self.assertIsNone(s.varnek.poll(), "the panel closed")
             self.assertIsNotNone(s.desktop.window_of(s.varnek.pid, "Varnek"))
+
+
+class WindowUnderOpenboxTest(WindowTest):
+    """The same under a window manager that frames the window, as on a user's desktop."""
+    window_manager = True
+
+
+class TwiceTheScaleTest(unittest.TestCase):
+    """On a screen at twice the scale every piece of pixel art is drawn with 2 x 2 device pixels
+    for each of its own, never blended."""
+
+    def test_cursors_and_the_about_logo_are_doubled_pixel_for_pixel(self):
+        with e2e_config.session(screen=(1400, 600), monitor=False, scale=2) as s:
+            self.assertEqual(s.frame()[2], 2 * panel_map.PANEL_WIDTH)
+            key = s.at(panel_map.key_point(0))
+            s.desktop.move(*key)
+            s.desktop.move(key[0] + 1, key[1])
+            # The open hand over a key that is up, the pointing hand over one held down; both
+            # with their hot spot (3, 4) on the same pixel of the art.
+            self.assertTrue(wait_until(lambda: s.desktop.cursor() == (64, 64, 6, 8), 5), s.desktop.cursor())
+            s.desktop.press(*key)
+            self.assertTrue(wait_until(lambda: s.desktop.cursor() == (64, 64, 6, 8), 5), s.desktop.cursor())
+            s.desktop.release()
+
+            s.click_control(panel_map.ABOUT)
+            about = s.desktop.wait_for_window(s.varnek.pid, "About Varnek", 5)
+            self.assertIsNotNone(about)
+            time.sleep(0.5)
+            x, y, width, height = s.desktop.geometry(about)
+            # The logo lies above the text, on the dialog's plain background.
+            rows = s.desktop.pixels(x, y, width, height // 4)
+            background = rows[0][0]
+            spots = [(col, row) for row, line in enumerate(rows) for col, pixel in enumerate(line)
+                     if pixel != background]
+            left, top = min(c for c, _ in spots), min(r for _, r in spots)
+            right, bottom = max(c for c, _ in spots) + 1, max(r for _, r in spots) + 1
+            self.assertEqual((right - left, bottom - top), (32, 28), "the 16 x 14 logo, doubled")
+            blended = [(col, row) for row in range(top, bottom, 2) for col in range(left, right, 2)
+                       if len({rows[row][col], rows[row][col + 1], rows[row + 1][col],
+                               rows[row + 1][col + 1]}) > 1]
+            self.assertEqual(blended, [], "logo pixels blended with their neighbours")
+            s.desktop.key("Escape")
 
 
 class OutputPortTest(unittest.TestCase):

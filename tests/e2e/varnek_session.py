@@ -21,13 +21,20 @@ _FOREIGN_SETTINGS = ("WAYLAND_DISPLAY", "QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACT
 
 START_TIMEOUT = float(os.environ.get("VARNEK_E2E_START_TIMEOUT", "30"))
 
+# VARNEK_E2E_WINDOW_MANAGER=openbox runs every session under openbox unless a test says otherwise.
+WINDOW_MANAGER = os.environ.get("VARNEK_E2E_WINDOW_MANAGER") == "openbox"
+
 
 class VarnekSession:
-    def __init__(self, program, screen=(800, 400), jack=True, monitor=True, sound=None):
+    def __init__(self, program, screen=(800, 400), jack=True, monitor=True, sound=None, window_manager=None,
+                 scale=1):
         self.program = program
         self.sound_kind = sound  # "pulseaudio" or "pipewire": a sound server of the test's own
         self.sound = None
         self.screen = screen
+        self.window_manager = WINDOW_MANAGER if window_manager is None else window_manager
+        # Qt's scale factor: a screen of that many device pixels to each pixel of the panel.
+        self.scale = scale
         self.with_jack = jack
         self.with_monitor = monitor and jack
         self.jack = None
@@ -41,7 +48,7 @@ class VarnekSession:
         self.dir = tempfile.mkdtemp(prefix="varnek-e2e-")
         self.processes = ProcessGroup(self.dir)
         try:
-            self.desktop = Desktop(self.processes, *self.screen)
+            self.desktop = Desktop(self.processes, *self.screen, self.window_manager)
             if self.with_jack:
                 self.jack = JackServer(self.processes)
             if self.sound_kind:
@@ -59,6 +66,8 @@ class VarnekSession:
         env = {k: v for k, v in os.environ.items() if k not in _FOREIGN_SETTINGS}
         env["DISPLAY"] = self.desktop.name
         env["QT_QPA_PLATFORM"] = "xcb"
+        if self.scale != 1:
+            env["QT_SCALE_FACTOR"] = str(self.scale)
         runtime = os.path.join(self.dir, "run")
         os.makedirs(runtime, mode=0o700, exist_ok=True)
         env["XDG_RUNTIME_DIR"] = runtime
@@ -149,13 +158,14 @@ class VarnekSession:
 
     def client_origin(self):
         """Screen position of the panel's top-left pixel: the rack fills the bottom of the
-        window, under the menu bar when there is one (no window manager draws a frame)."""
+        window, under the menu bar when there is one (a window manager's frame lies outside
+        the window)."""
         x, y, width, height = self.frame()
-        return (x, y + height - panel_map.PANEL_HEIGHT)
+        return (x, y + height - panel_map.PANEL_HEIGHT * self.scale)
 
     def at(self, point):
         ox, oy = self.client_origin()
-        return (ox + point[0], oy + point[1])
+        return (ox + point[0] * self.scale, oy + point[1] * self.scale)
 
     # ---- Input on the panel ------------------------------------------------------------------
 

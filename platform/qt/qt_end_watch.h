@@ -1,0 +1,23 @@
+#pragma once
+// Lets the program silence its output before the desktop ends it from outside: on SIGTERM,
+// SIGINT or SIGHUP (a logout, a kill, Ctrl+C) and when the X display goes away. Without it
+// the notes held and the backing's last tick would keep sounding on an external synth.
+
+#include <QObject>
+
+#include <functional>
+
+class QSocketNotifier;
+
+class QtEndWatch : public QObject {
+public:
+    // `lastWords` runs at most once, on the UI thread, before such an end; the watch only
+    // serves while it lives. One watch at a time.
+    explicit QtEndWatch(std::function<void()> lastWords);
+    ~QtEndWatch() override;
+
+private:
+    void SignalArrived();
+
+    QSocketNotifier* m_notifier = nullptr;
+};
