@@ -327,9 +327,11 @@ void PulseAudioStream::Uncork()
         return;
     m_corked.store(false);
     m_silentFrames = 0;
-    pa_operation* uncork = pa_stream_cork(m_stream, 0, nullptr, nullptr);
-    if (uncork)
-        pa_operation_unref(uncork);
+    // The silence still queued from before the cork would play ahead of the new sound.
+    for (pa_operation* operation : {pa_stream_flush(m_stream, nullptr, nullptr), pa_stream_cork(m_stream, 0, nullptr, nullptr)}) {
+        if (operation)
+            pa_operation_unref(operation);
+    }
 }
 
 // The stream plays in time only if its thread runs when the server asks; on a busy machine that
