@@ -37,6 +37,7 @@ public:
 private:
     RtMidiOutputPort(PortApi api, std::shared_ptr<JackServerWatch> jack);
     bool ServerGone() const;
+    void LetTheLastMessagesThrough() const;
 
     PortApi m_api;
     std::shared_ptr<JackServerWatch> m_jack;
