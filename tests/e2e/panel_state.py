@@ -89,7 +89,7 @@ def open_menu_marks(session, mnemonic, rows, path=()):
     time.sleep(0.3)
     # Windows are listed bottom first, so the submenu opened last comes last.
     marks = marked_rows(session, session.desktop.popups()[-1], rows)
-    # One Escape per menu, and one more to take the keys back from the menu bar.
-    session.desktop.key(*(["Escape"] * (len(path) + 2)))
+    # One Escape per menu; the panel has the keys back once the last one closes.
+    session.desktop.key(*(["Escape"] * (len(path) + 1)))
     session.wait_menus_closed()
     return marks
