@@ -65,9 +65,12 @@ FluidSynthOutput::AudioBuffer FluidSynthOutput::GrantedBuffer() const
     return {granted.blockFrames, double(granted.targetFrames) / granted.blockFrames, granted.sampleRate};
 }
 
+// A PulseAudio stream whose server has gone waits for it to come back and plays again by
+// itself; until then the synth counts as cut off, so that choosing it again opens it anew,
+// through whatever output there is now.
 bool FluidSynthOutput::IsConnected() const
 {
-    return m_synth && !(m_jack && m_jack->ServerGone());
+    return m_synth && !(m_jack && m_jack->ServerGone()) && !(m_pulse && !m_pulse->IsPlaying());
 }
 
 double FluidSynthOutput::AudioBuffer::Milliseconds() const

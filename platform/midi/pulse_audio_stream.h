@@ -50,6 +50,9 @@ public:
     // plays; safe to call from one other thread while the stream runs.
     void Wake();
 
+    // Connected to a server and taking sound; false while it waits for a server that went away.
+    bool IsPlaying() const { return m_playing.load(); }
+
     // What the server granted: its block, and how much of its buffer the stream keeps queued;
     // zero before the stream first plays.
     Buffer Granted() const;

@@ -1,6 +1,7 @@
 """The built-in synth, the default route: the note played sounds, at its pitch, through the
 JACK server that runs; through PulseAudio or PipeWire, its sound comes back by itself after the
-server has crashed and started again."""
+server has crashed and started again; and when the server stays away, choosing the Midi Mapper
+again moves the synth to the output there is now."""
 
 import os
 import time
@@ -91,6 +92,18 @@ class PulseSynthTest(unittest.TestCase):
 
     def test_sound_comes_back_after_pipewire_restarts(self):
         self.check_sound_comes_back("pipewire")
+
+    def test_checked_midi_mapper_moves_to_jack_when_pulseaudio_stays_away(self):
+        with e2e_config.session(monitor=False, sound="pulseaudio") as s:
+            s.desktop.focus(s.window)
+            self.assertTrue(wait_until(s.sound.streams, 10), "the synth opened no stream")
+            synth_on_jack = lambda: [p for p in s.jack.ports() or [] if p.startswith("Varnek:")]
+            self.assertFalse(synth_on_jack(), "the synth played through JACK beside PulseAudio")
+            s.sound.kill()
+            s.menu("t", "Return")   # the Midi Mapper, checked
+            s.wait_menus_closed()
+            self.assertTrue(wait_until(synth_on_jack, 10),
+                            "choosing the checked Midi Mapper did not open it anew\n" + s.diagnostics())
 
 
 if __name__ == "__main__":
