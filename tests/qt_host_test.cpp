@@ -411,6 +411,28 @@ TEST_F(QtHostTest, ReleasingAKeyWhileAltIsHeldEndsItsNote)
     EXPECT_EQ(Sent(), (std::vector<DWORD>{NoteOn(kC4), NoteOff(kC4)}));
 }
 
+TEST_F(QtHostTest, AMenuTakesTheKeysHeldOnTheKeyboardAndTheMouseReleaseItReceives)
+{
+    Native()->activateWindow();
+    ASSERT_TRUE(RunEventLoopUntil([&] { return Native()->isActiveWindow(); }));
+    Press(KEY_Z, Qt::Key_Z, Qt::NoModifier, "z");
+    MousePress(Centre(panel->m_btnStyle[1]));   // Waltz: pushed, and it captures
+    Press(KEY_F10, Qt::Key_F10);
+    auto* open = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(open, nullptr);
+    EXPECT_EQ(Sent(), (std::vector<DWORD>{NoteOn(kC4), NoteOff(kC4)}));
+    EXPECT_EQ(CWnd::GetCapture(), &panel->m_btnStyle[1]);
+
+    // The open menu has the pointer: the release goes to it, lets go of the capture and
+    // clicks nothing on the panel.
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(2, 2), open->mapToGlobal(QPointF(2, 2)), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(open, &release);
+    open->close();
+    EXPECT_EQ(CWnd::GetCapture(), nullptr);
+    EXPECT_EQ(panel->m_nStyle, 0);
+}
+
 TEST_F(QtHostTest, LosingActivationReleasesTheKeysHeldOnTheKeyboard)
 {
     Native()->activateWindow();

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -106,7 +107,14 @@ bool FluidSynthOutput::Open()
     m_queue.Clear();
     m_limiter.Reset();
     m_settings = new_fluid_settings();
-    if (m_settings && CreateSynth(kPreferredSampleRate) && (m_sink == Sink::Offline || StartAudio()))
+    // Finding the JACK server takes as long as reading the soundfont, so both go on at once.
+    // The watch found stays the one in use while this holds it, and the driver takes it.
+    std::future<std::shared_ptr<JackServerWatch>> jackAhead;
+    if (WillTryJack())
+        jackAhead = std::async(std::launch::async, &JackServerWatch::Connect);
+    const bool synthReady = m_settings && CreateSynth(kPreferredSampleRate);
+    const std::shared_ptr<JackServerWatch> jack = jackAhead.valid() ? jackAhead.get() : nullptr;
+    if (synthReady && (m_sink == Sink::Offline || StartAudio()))
         return true;
     Close();
     return false;
@@ -225,6 +233,15 @@ void FluidSynthOutput::StopAudio()
     else if (m_audio)
         delete_fluid_audio_driver(m_audio);
     m_audio = nullptr;
+}
+
+// JACK comes after PulseAudio, which is tried only where its server may run.
+bool FluidSynthOutput::WillTryJack() const
+{
+    const auto offered = [this](const char* driver) {
+        return std::find(m_driverCandidates.begin(), m_driverCandidates.end(), driver) != m_driverCandidates.end();
+    };
+    return m_sink == Sink::AudioDevice && offered("jack") && !(offered("pulseaudio") && PulseServerMayRun());
 }
 
 bool FluidSynthOutput::StartAudio()

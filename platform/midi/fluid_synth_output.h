@@ -101,6 +101,7 @@ private:
     bool CreateSynth(double sampleRate);
     void DeleteSynth();
     bool LoadSoundfont();
+    bool WillTryJack() const;
     bool StartAudio();
     void StopAudio();
     bool TryDriver(const std::string& driver);

@@ -156,7 +156,8 @@ void PulseAudioStream::CreateStream()
     pa_buffer_attr attributes;
     attributes.maxlength = std::uint32_t(-1);
     attributes.tlength = std::uint32_t(m_wanted.targetFrames * kFrameBytes);
-    attributes.prebuf = std::uint32_t(-1);
+    // Playback starts with one block queued, and after an underrun goes on at once.
+    attributes.prebuf = std::uint32_t(m_wanted.blockFrames * kFrameBytes);
     attributes.minreq = std::uint32_t(m_wanted.blockFrames * kFrameBytes);
     attributes.fragsize = std::uint32_t(-1);
     // The target is the whole latency, the server's share included; without this flag the
@@ -257,15 +258,22 @@ void PulseAudioStream::OnStreamState(pa_stream* s, void* self)
     }
 }
 
+// PipeWire's PulseAudio service raises the block to its own least (256 frames by default) and
+// the buffer to three blocks, 16 ms. Kept full, that buffer is latency; so the stream keeps
+// only its target queued, and at least one block of the server's: the server takes a block at
+// each cycle, and the stream has until the next cycle to put one back, however much it keeps.
 void PulseAudioStream::NoteGranted()
 {
     const pa_buffer_attr* attributes = pa_stream_get_buffer_attr(m_stream);
     const pa_sample_spec* spec = pa_stream_get_sample_spec(m_stream);
     if (!attributes || !spec)
         return;
+    const int serverBlock = int(attributes->minreq / kFrameBytes);
+    const int serverBuffer = int(attributes->tlength / kFrameBytes);
+    m_bufferFrames = serverBuffer;
+    m_queueFrames = std::min(serverBuffer, std::max(m_wanted.targetFrames, serverBlock));
     std::lock_guard granted(m_grantedMutex);
-    m_granted = {int(attributes->minreq / kFrameBytes), int(attributes->tlength / kFrameBytes),
-                 double(spec->rate)};
+    m_granted = {serverBlock, m_queueFrames, double(spec->rate)};
 }
 
 void PulseAudioStream::OnWrite(pa_stream*, std::size_t bytes, void* self)
@@ -273,12 +281,16 @@ void PulseAudioStream::OnWrite(pa_stream*, std::size_t bytes, void* self)
     static_cast<PulseAudioStream*>(self)->Fill(bytes);
 }
 
-// The server asks for `bytes`; it gets at least that, in whole blocks, so the synth always
-// renders the block it was set up for.
+// The server may ask for its whole buffer; the stream tops its queue up to the level it keeps,
+// in whole blocks, so the synth always renders the block it was set up for.
 void PulseAudioStream::Fill(std::size_t bytes)
 {
     RaiseThreadPriority();
-    int frames = RoundUpToBlock(int(bytes / kFrameBytes), m_wanted.blockFrames);
+    const int queued = m_bufferFrames - int(bytes / kFrameBytes);
+    const int missing = m_queueFrames - queued;
+    if (missing <= 0)
+        return;
+    int frames = RoundUpToBlock(missing, m_wanted.blockFrames);
     while (frames > 0) {
         const int now = std::min(frames, kMostFramesAtOnce / m_wanted.blockFrames * m_wanted.blockFrames);
         m_soundPending.store(false);
@@ -315,9 +327,11 @@ void PulseAudioStream::Uncork()
         return;
     m_corked.store(false);
     m_silentFrames = 0;
-    pa_operation* uncork = pa_stream_cork(m_stream, 0, nullptr, nullptr);
-    if (uncork)
-        pa_operation_unref(uncork);
+    // The silence still queued from before the cork would play ahead of the new sound.
+    for (pa_operation* operation : {pa_stream_flush(m_stream, nullptr, nullptr), pa_stream_cork(m_stream, 0, nullptr, nullptr)}) {
+        if (operation)
+            pa_operation_unref(operation);
+    }
 }
 
 // The stream plays in time only if its thread runs when the server asks; on a busy machine that

@@ -28,7 +28,7 @@ class PulseAudioStream {
 public:
     struct Buffer {
         int blockFrames = 0;  // the least the server asks for at a time
-        int targetFrames = 0; // what the server keeps queued ahead of playback
+        int targetFrames = 0; // what is kept queued ahead of playback
         double sampleRate = 0;
     };
     // Fills `frames` frames of interleaved stereo, always a whole number of blocks.
@@ -50,11 +50,9 @@ public:
     // plays; safe to call from one other thread while the stream runs.
     void Wake();
 
-    // What the server granted, once the stream has played; zero before.
+    // What the server granted: its block, and how much of its buffer the stream keeps queued;
+    // zero before the stream first plays.
     Buffer Granted() const;
-    bool IsCorked() const { return m_corked.load(); }
-    // Connected and taking sound; false while it connects again.
-    bool IsPlaying() const { return m_playing.load(); }
 
 private:
     static void OnContextState(pa_context* context, void* self);
@@ -93,8 +91,10 @@ private:
     bool m_openFailed = false;
     bool m_priorityRaised = false;
     long m_silentFrames = 0;
+    int m_bufferFrames = 0; // the server's buffer
+    int m_queueFrames = 0;  // how much of it the stream keeps filled
 
-    std::atomic<bool> m_playing{false};
+    std::atomic<bool> m_playing{false}; // connected and taking sound
     std::atomic<bool> m_corked{false};
     std::atomic<bool> m_soundPending{false};
     mutable std::mutex m_grantedMutex;

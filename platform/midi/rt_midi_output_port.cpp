@@ -8,6 +8,8 @@
 
 #include <rtmidi/RtMidi.h>
 
+#include <chrono>
+#include <thread>
 #include <unistd.h>
 
 #include <algorithm>
@@ -94,6 +96,21 @@ RtMidiOutputPort::~RtMidiOutputPort()
 {
     if (m_out && ServerGone())
         Abandon(std::move(m_out));
+    else if (m_out && m_api == PortApi::Jack)
+        LetTheLastMessagesThrough();
+}
+
+// RtMidi's JACK output lets its close go on from the very cycle in which it hands its last
+// messages to the server, and the port may then be gone before the ports connected to it read
+// them in that cycle: the All Notes Off sent just before a close were lost now and then. A few
+// cycles later they have been delivered.
+void RtMidiOutputPort::LetTheLastMessagesThrough() const
+{
+    constexpr unsigned kCycles = 3;
+    if (!m_jack || m_jack->SampleRate() == 0)
+        return;
+    const auto cycle = std::chrono::microseconds(1'000'000ULL * m_jack->BufferSize() / m_jack->SampleRate());
+    std::this_thread::sleep_for(kCycles * cycle);
 }
 
 bool RtMidiOutputPort::ServerGone() const

@@ -40,6 +40,7 @@ public:
 private:
     RtMidiOutputPort(PortApi api, std::string portName, std::shared_ptr<JackServerWatch> jack);
     bool ServerGone() const;
+    void LetTheLastMessagesThrough() const;
 
     PortApi m_api;
     std::string m_portName; // as RtMidi lists it

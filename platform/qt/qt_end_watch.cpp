@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <memory>
+#include <utility>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -25,11 +27,9 @@ extern "C" void OnEndingSignal(int number)
 
 void SayLastWords()
 {
-    if (g_lastWords == nullptr)
-        return;
-    std::function<void()> lastWords = std::move(*g_lastWords);
-    g_lastWords = nullptr;
-    lastWords();
+    const std::unique_ptr<std::function<void()>> lastWords(std::exchange(g_lastWords, nullptr));
+    if (lastWords)
+        (*lastWords)();
 }
 
 // Qt ends the program with exit(1) when its X connection breaks (and Xlib does the same on
@@ -60,8 +60,7 @@ QtEndWatch::~QtEndWatch()
     // From here on the program ends by itself; a signal ends it at once.
     for (const int number : kEndingSignals)
         std::signal(number, SIG_DFL);
-    delete g_lastWords;
-    g_lastWords = nullptr;
+    delete std::exchange(g_lastWords, nullptr);
 }
 
 void QtEndWatch::SignalArrived()

@@ -78,23 +78,25 @@ def key_of(message):
 
 
 def key_faults(messages):
-    """Where the keys' notes do not pair up: a key struck again before its release, a release
-    of a key that does not sound, or a key still sounding at the end. Empty when every
-    note-on has its note-off."""
+    """Where the keys' notes do not pair up on their (channel, note): a note struck again before
+    its release, a release of a note that does not sound, which is also what a note-off sent to
+    another channel than its note-on looks like. Returns (faults, sounding): the faults, and the
+    piano keys of the notes still sounding at the end, by (channel, note)."""
     sounding, faults = {}, []
     for index, message in enumerate(messages):
         key = key_of(message)
         if key is None:
             continue
+        where = (message.status & 0x0F) + 1, message.data[1]
         down = message.data[2] != 0
-        if down and key in sounding:
-            faults.append(f"message {index}: key {key} struck again while it sounds ({message})")
-        elif not down and key not in sounding:
-            faults.append(f"message {index}: key {key} released while silent ({message})")
+        if down and where in sounding:
+            faults.append(f"message {index}: channel {where[0]} note {where[1]} struck again while "
+                          f"it sounds ({message})")
+        elif not down and where not in sounding:
+            faults.append(f"message {index}: channel {where[0]} note {where[1]} released while "
+                          f"silent ({message})")
         if down:
-            sounding[key] = index
+            sounding[where] = key
         else:
-            sounding.pop(key, None)
-    for key, index in sorted(sounding.items()):
-        faults.append(f"key {key} still sounds, struck at message {index}")
-    return faults
+            sounding.pop(where, None)
+    return faults, sounding

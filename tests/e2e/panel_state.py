@@ -9,6 +9,10 @@ from processes import wait_until
 
 _STYLE_IMAGES = {"lit": bitmaps.load("GREEN_ON_U"), "dark": bitmaps.load("ALL_OFF_U")}
 _LAMP_IMAGES = {"lit": bitmaps.load("YELLOW_ON"), "dark": bitmaps.load("YELLOW_OFF")}
+_WHITE_KEY_IMAGES = {"down": bitmaps.load("WHITE_NOTE_D"), "up": bitmaps.load("WHITE_NOTE_U")}
+_BLACK_KEY_IMAGES = {"down": bitmaps.load("BLACK_NOTE_D"), "up": bitmaps.load("BLACK_NOTE_U")}
+# The black keys cover the upper part of the white keys; below it a white key shows whole.
+_WHITE_KEY_SHOWN = slice(46, None)
 
 
 def _crop(shot, rect):
@@ -26,6 +30,24 @@ def lamps(session):
     styles = [bitmaps.which(_crop(shot, r), _STYLE_IMAGES) for r in panel_map.STYLE_BUTTONS]
     keys = [bitmaps.which(_crop(shot, r), _LAMP_IMAGES) for r in panel_map.KEY_LAMPS]
     return styles, keys
+
+
+def keys_down(session):
+    """The piano keys drawn down; raises when a key shows neither image."""
+    shot = panel_pixels(session)
+    down = []
+    for key in range(panel_map.KEY_COUNT):
+        shown = _crop(shot, panel_map.key_rect(key))
+        if panel_map.is_black(key):
+            state = bitmaps.which(shown, _BLACK_KEY_IMAGES)
+        else:
+            state = bitmaps.which(shown[_WHITE_KEY_SHOWN], {
+                name: image[_WHITE_KEY_SHOWN] for name, image in _WHITE_KEY_IMAGES.items()})
+        if state is None:
+            raise AssertionError(f"piano key {key} shows neither image")
+        if state == "down":
+            down.append(key)
+    return down
 
 
 def lit(states):
@@ -67,7 +89,7 @@ def open_menu_marks(session, mnemonic, rows, path=()):
     time.sleep(0.3)
     # Windows are listed bottom first, so the submenu opened last comes last.
     marks = marked_rows(session, session.desktop.popups()[-1], rows)
-    # One Escape per menu, and one more to take the keys back from the menu bar.
-    session.desktop.key(*(["Escape"] * (len(path) + 2)))
+    # One Escape per menu; the panel has the keys back once the last one closes.
+    session.desktop.key(*(["Escape"] * (len(path) + 1)))
     session.wait_menus_closed()
     return marks

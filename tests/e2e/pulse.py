@@ -61,7 +61,9 @@ class SoundServer:
             with open(script, "w") as f:
                 f.write(f"load-module module-null-sink sink_name=null rate={RATE}\n"
                         f"load-module module-native-protocol-unix auth-anonymous=1 socket={self.socket()}\n"
-                        "set-default-sink null\n")
+                        "set-default-sink null\n"
+                        # As on a desktop: a sink that nothing plays to for 5 s sleeps.
+                        "load-module module-suspend-on-idle\n")
             self.servers = [self.processes.start("pulseaudio", [
                 "pulseaudio", "--daemonize=no", "--use-pid-file=no", "--exit-idle-time=-1",
                 "--disallow-exit", "-n", "-F", script, "--log-target=stderr"], env=env)]

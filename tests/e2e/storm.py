@@ -2,9 +2,10 @@
 tapped, held and overlapped, and commands from the menus, the way an impatient user (or a
 cat) would give them.
 
-The storm never touches POWER, which would end it, nor the Play Thru menu, whose port change
-would hide from the MIDI monitor what follows. Everything else is fair game, the MENU button
-included: with the bars hidden the rack moves under drags, so every action looks up where the
+The storm never touches POWER, which would end it, nor chooses another port from the Play Thru
+menu, which would hide from the MIDI monitor what follows; it opens that menu, with Alt or F10,
+and chooses the monitor's port again. It opens menus while keys and buttons are held and lets
+go of them inside. Everything else is fair game, the MENU button and the wheel included: with the bars hidden the rack moves under drags, so every action looks up where the
 panel is now. A point of the rack that lies off the screen is never aimed at: X would move the
 pointer to the screen's edge instead, onto whatever is there, POWER included. When most of the
 rack has been dragged off the screen, the storm brings it back, as a user would."""
@@ -63,12 +64,20 @@ class Storm:
             if not panel_map.POWER.contains(x, y, margin=8) and self.on_screen(self.session.at((x, y))):
                 return self.session.at((x, y))
 
-    def target(self):
+    def target(self, targets=TARGETS):
         """A random point of a control on the screen, or of the panel when none is there."""
         for _ in range(20):
-            rect = self.random.choice(TARGETS)
+            rect = self.random.choice(targets)
             point = self.session.at((rect.x + self.random.randrange(rect.width),
                                      rect.y + self.random.randrange(rect.height)))
+            if self.on_screen(point):
+                return point
+        return self.point()
+
+    def piano_key(self):
+        """A point of a random piano key on the screen, or of the panel when none is there."""
+        for _ in range(20):
+            point = self.session.at(panel_map.key_point(self.random.randrange(panel_map.KEY_COUNT)))
             if self.on_screen(point):
                 return point
         return self.point()
@@ -156,10 +165,61 @@ class Storm:
 
     def backing_from_menu(self):
         letter = self.random.choice(BACKING_MNEMONICS + "\x1b")
-        # Escape closes the menu but leaves the menu bar taking keys, as on any desktop;
-        # a second one gives them back to the panel.
-        last = ("key", "Escape", "Escape") if letter == "\x1b" else ("key", letter)
+        last = ("key", "Escape") if letter == "\x1b" else ("key", letter)
         self.send(("key", "alt+b"), ("sleep", "0.15"), last)
+
+    def play_thru_menu(self):
+        """Opens Play Thru with Alt+T or F10, wanders, then chooses the monitor's port again
+        (the item above the first, as the session chose it) or closes the menu."""
+        opener = self.random.choice(("alt+t", "F10"))
+        chain = [("key", opener), ("sleep", "0.15")]
+        chain += [("key", self.random.choice(("Down", "Up")))] * self.random.randrange(4)
+        if self.random.random() < 0.5:
+            chain += [("key", "Escape")]
+        else:
+            chain += [("key", "Escape"), ("key", opener), ("sleep", "0.15"), ("key", "Up"),
+                      ("key", "Return")]
+        self.send(*chain)
+
+    def menu_bar_keys(self):
+        """Taps Alt alone, or F10 then Escape, and plays straight after."""
+        chain = [("key", "alt")] if self.random.random() < 0.5 else [
+            ("key", "F10"), ("sleep", "0.15"), ("key", "Escape")]
+        chain += [("key", "--delay", 20, self.key_name())]
+        self.send(*chain)
+
+    def menu_while_holding(self):
+        """Holds a key or a mouse button on the panel and opens a menu; lets go inside it, or
+        chooses an instrument between the percussion map and a program and lets go after."""
+        by_mouse = self.random.random() < 0.5
+        x, y = self.piano_key()
+        name = keycode(self.random.choice(panel_map.PLAYING_SCAN_CODES))
+        hold, let_go = ((("mousemove", x, y), ("mousedown", 1)), (("mouseup", 1),)) if by_mouse \
+            else ((("keydown", name),), (("keyup", name),))
+        chain = [*hold, self.pause(0.3)]
+        if self.random.random() < 0.5:
+            opener = self.random.choice(("alt+b", "alt+k", "alt+t", "F10"))
+            chain += [("key", opener), ("sleep", "0.15"), *let_go, self.pause(0.2), ("key", "Escape")]
+        else:
+            # The last item is the percussion map; the first group's first item a program.
+            choice = [("key", "Up")] if self.random.random() < 0.5 else [
+                ("key", "Down"), ("key", "Right"), ("sleep", "0.1")]
+            chain += [("key", "alt+i"), ("sleep", "0.15"), *choice, ("key", "Return"),
+                      self.pause(0.2), *let_go]
+        self.send(*chain)
+
+    def click_while_holding(self):
+        """Holds a key and clicks a control: the program buttons change the instrument under
+        it, across the percussion map now and then."""
+        name = keycode(self.random.choice(panel_map.PLAYING_SCAN_CODES))
+        x, y = self.target((panel_map.PROGRAM_DOWN, panel_map.PROGRAM_UP))
+        self.send(("keydown", name), self.pause(0.2), ("mousemove", x, y), ("click", 1),
+                  self.pause(0.2), ("keyup", name))
+
+    def wheel(self):
+        x, y = self.point()
+        self.send(("mousemove", x, y), ("click", "--repeat", self.random.randint(1, 4),
+                                        self.random.choice((4, 5))))
 
     def key_from_menu(self):
         self.send(("key", "alt+k"), ("sleep", "0.15"), ("key", self.random.choice("ud")))
@@ -181,6 +241,8 @@ class Storm:
         (click_anywhere, 14), (click_control, 14), (double_click, 4), (drag, 10),
         (hover_with_modifier, 3), (tap_keys, 14), (hold_key, 5), (overlap_keys, 8),
         (backing_from_menu, 4), (key_from_menu, 2), (instrument_from_menu, 3), (help_from_menu, 1),
+        (play_thru_menu, 2), (menu_bar_keys, 2), (menu_while_holding, 4), (click_while_holding, 3),
+        (wheel, 2),
     )
 
     # ---- The storm ---------------------------------------------------------------------------

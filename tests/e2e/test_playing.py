@@ -94,7 +94,7 @@ class PlayingTest(unittest.TestCase):
             s.key(SCAN[C4])
             self.assertEqual(self.received(), [on(C4), off(C4)])
         # A menu opened and closed from the keyboard hands the keys back to the panel.
-        s.menu("b", "Escape", "Escape")
+        s.menu("b", "Escape")
         self.assertTrue(s.wait_menus_closed())
         s.key(SCAN[C4])
         self.assertEqual(self.received(), [on(C4), off(C4)])
