@@ -54,7 +54,7 @@ class VarnekSession:
             if self.sound_kind:
                 self.sound = SoundServer(self.processes, self.sound_kind)
             if self.with_monitor:
-                # The program lists the ports once, at start-up, so the monitor comes first.
+                # The monitor comes first, so that the Play Thru list shows it from the start.
                 self.monitor = MidiMonitor(self.processes, self.jack)
             self.start_program()
         except BaseException:
