@@ -18,12 +18,17 @@ int main(int argc, char** argv)
         std::getenv("DISPLAY") != nullptr)
         setenv("QT_QPA_PLATFORM", "xcb", 1);
     // The built-in synth opens on a thread of its own while Qt starts and the panel builds;
-    // the panel's first open of the default route takes it. It starts after the environment
-    // is settled: the sound libraries read it.
-    std::unique_ptr<MidiSystem> midi = MakeDesktopMidiSystem(DefaultRoute::OpenAhead);
+    // the panel's first open of the default route takes it. The sound libraries read the
+    // environment as they open, and changing it meanwhile is unsafe: Qt takes a desktop's
+    // start-up notice out of it, so where there is one the synth waits until Qt has started.
+    std::unique_ptr<MidiSystem> midi;
+    if (std::getenv("DESKTOP_STARTUP_ID") == nullptr)
+        midi = MakeDesktopMidiSystem(DefaultRoute::OpenAhead);
     // Whole-number scale factors keep the pixel art crisp on high-density screens.
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Round);
     QApplication application(argc, argv);
+    if (!midi)
+        midi = MakeDesktopMidiSystem(DefaultRoute::OpenAhead);
     QApplication::setApplicationName("Varnek");
     QApplication::setApplicationVersion("1.0.0.1");
     QApplication::setDesktopFileName("varnek");

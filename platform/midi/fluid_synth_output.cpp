@@ -252,6 +252,9 @@ bool FluidSynthOutput::StartAudio()
     for (const auto& driver : m_driverCandidates) {
         if (driver == "pulseaudio" ? TryPulse() : driver == "jack" ? TryJack() : TryDriver(driver))
             return true;
+        // A synth that could not be made again at a server's rate has nothing left to play.
+        if (!m_synth || m_soundfontId < 0)
+            return false;
     }
     return false;
 }
@@ -279,8 +282,10 @@ bool FluidSynthOutput::TryJack()
     const double serverRate = m_jack->SampleRate();
     if (serverRate != m_sampleRate) {
         DeleteSynth();
-        if (!CreateSynth(serverRate))
+        if (!CreateSynth(serverRate)) {
+            m_jack.reset();
             return false;
+        }
     }
     if (!TryDriver("jack")) {
         m_jack.reset();

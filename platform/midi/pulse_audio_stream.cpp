@@ -17,6 +17,8 @@ constexpr std::size_t kFrameBytes = kChannels * sizeof(float);
 constexpr long kOpenTimeoutUs = 3'000'000;
 // How often a lost server is looked for again.
 constexpr long kRetryUs = 250'000;
+// How many retries a connection still on its way is waited for: three seconds.
+constexpr int kPatientRetries = 12;
 // The most one request renders at a time; a server asks for far less.
 constexpr int kMostFramesAtOnce = 8192;
 // Below this a block counts as silence: far under what any sound leaves in 16 bits.
@@ -193,13 +195,16 @@ void PulseAudioStream::Disconnect()
 // own callback.
 void PulseAudioStream::Lost()
 {
-    m_playing.store(false);
+    const bool wasPlaying = m_playing.exchange(false);
     if (!m_reconnects) {
         m_openFailed = true;
         pa_threaded_mainloop_signal(m_loop, 0);
         return;
     }
-    RetryIn(0);
+    // The first try comes at once; a server that is still away is asked again at the usual
+    // pace rather than in a loop.
+    m_patientRetries = 0;
+    RetryIn(wasPlaying ? 0 : kRetryUs);
 }
 
 void PulseAudioStream::RetryIn(long microseconds)
@@ -220,12 +225,25 @@ void PulseAudioStream::OnRetry(pa_mainloop_api*, pa_time_event*, const struct ti
     // to sound all at once when the server is back.
     stream->m_soundPending.store(false);
     stream->m_render(stream->m_scratch.data(), stream->m_wanted.blockFrames);
-    const auto state = stream->m_context ? pa_context_get_state(stream->m_context) : PA_CONTEXT_FAILED;
-    if (!PA_CONTEXT_IS_GOOD(state) || state == PA_CONTEXT_READY) {
+    if (stream->ShouldStartOver()) {
         stream->Disconnect();
         stream->Connect();
     }
     stream->RetryIn(kRetryUs);
+}
+
+// A server that has just come back may take a while to set the stream up (PipeWire waits for
+// its session manager to link it), so a connection on its way is given a few seconds before
+// it is made again.
+bool PulseAudioStream::ShouldStartOver()
+{
+    const pa_context_state_t context = m_context ? pa_context_get_state(m_context) : PA_CONTEXT_FAILED;
+    const bool streamOnItsWay = m_stream && PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream));
+    const bool onItsWay = PA_CONTEXT_IS_GOOD(context) && (context != PA_CONTEXT_READY || streamOnItsWay);
+    if (onItsWay && ++m_patientRetries < kPatientRetries)
+        return false;
+    m_patientRetries = 0;
+    return true;
 }
 
 void PulseAudioStream::OnOpenTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self)

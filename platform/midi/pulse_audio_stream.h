@@ -69,6 +69,7 @@ private:
     void Disconnect();
     void Lost();
     void RetryIn(long microseconds);
+    bool ShouldStartOver();
     void Fill(std::size_t bytes);
     void CorkIfSilent(const float* samples, int frames);
     void Uncork();
@@ -96,6 +97,7 @@ private:
     long m_silentFrames = 0;
     int m_bufferFrames = 0; // the server's buffer
     int m_queueFrames = 0;  // how much of it the stream keeps filled
+    int m_patientRetries = 0; // retries the connection under way has been waited for
 
     std::atomic<bool> m_playing{false}; // connected and taking sound
     std::atomic<bool> m_corked{false};

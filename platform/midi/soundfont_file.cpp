@@ -64,16 +64,18 @@ std::uint64_t Padded(std::uint64_t size) { return size + (size & 1); }
 
 // ---- The loader's side: files by the name FluidSynth is given, and its readers -------------
 
+// Never destroyed: a synth may still close its soundfont from a handler that runs at exit,
+// after the statics built later than that handler's registration are gone.
 std::mutex& RegistryMutex()
 {
-    static std::mutex mutex;
-    return mutex;
+    static auto* const mutex = new std::mutex;
+    return *mutex;
 }
 
 std::map<std::string, const SoundfontFile*>& Registry()
 {
-    static std::map<std::string, const SoundfontFile*> files;
-    return files;
+    static auto* const files = new std::map<std::string, const SoundfontFile*>;
+    return *files;
 }
 
 struct Reader {

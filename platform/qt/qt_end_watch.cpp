@@ -51,14 +51,20 @@ QtEndWatch::QtEndWatch(std::function<void()> lastWords)
     action.sa_handler = OnEndingSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int number : kEndingSignals)
-        sigaction(number, &action, nullptr);
+    for (const int number : kEndingSignals) {
+        // A signal the program was started to ignore (nohup, a background job) stays ignored.
+        struct sigaction inherited {};
+        if (sigaction(number, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN)
+            continue;
+        if (sigaction(number, &action, nullptr) == 0)
+            m_handled.push_back(number);
+    }
 }
 
 QtEndWatch::~QtEndWatch()
 {
     // From here on the program ends by itself; a signal ends it at once.
-    for (const int number : kEndingSignals)
+    for (const int number : m_handled)
         std::signal(number, SIG_DFL);
     delete std::exchange(g_lastWords, nullptr);
 }

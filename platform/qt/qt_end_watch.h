@@ -6,6 +6,7 @@
 #include <QObject>
 
 #include <functional>
+#include <vector>
 
 class QSocketNotifier;
 
@@ -20,4 +21,5 @@ private:
     void SignalArrived();
 
     QSocketNotifier* m_notifier = nullptr;
+    std::vector<int> m_handled; // the signals this watch took over
 };

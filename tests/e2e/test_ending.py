@@ -106,6 +106,17 @@ class EndingTest(unittest.TestCase):
                 self.assert_port_silenced_and_closed(s)
                 s.__exit__(None, None, None)   # one server set at a time
 
+    def test_a_hangup_the_program_was_started_to_ignore_leaves_it_playing(self):
+        # As under nohup: the ignored signal is inherited and stays ignored.
+        previous = signal.signal(signal.SIGHUP, signal.SIG_IGN)
+        try:
+            s = self.start(route_to_monitor=False)
+        finally:
+            signal.signal(signal.SIGHUP, previous)
+        s.varnek.send_signal(signal.SIGHUP)
+        time.sleep(0.5)
+        self.assertIsNone(s.varnek.poll(), "a hangup it was started to ignore ended the program")
+
     def test_lost_display_silences_the_port(self):
         s = self.start_playing()
         s.window = None   # nothing left to ask to close
