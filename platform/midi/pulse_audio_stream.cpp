@@ -144,10 +144,10 @@ bool PulseAudioStream::Connect()
 
 void PulseAudioStream::CreateStream()
 {
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, std::uint32_t(m_wanted.sampleRate), kChannels};
+    const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, std::uint32_t(m_wanted.sampleRate), kChannels};
     pa_proplist* properties = pa_proplist_new();
     pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "music");
-    m_stream = pa_stream_new_with_proplist(m_context, m_name.c_str(), &spec, nullptr, properties);
+    m_stream = pa_stream_new_with_proplist(m_context, m_name.c_str(), &format, nullptr, properties);
     pa_proplist_free(properties);
     if (!m_stream) {
         Lost();
@@ -283,15 +283,15 @@ void PulseAudioStream::OnStreamState(pa_stream* s, void* self)
 void PulseAudioStream::NoteGranted()
 {
     const pa_buffer_attr* attributes = pa_stream_get_buffer_attr(m_stream);
-    const pa_sample_spec* spec = pa_stream_get_sample_spec(m_stream);
-    if (!attributes || !spec)
+    const pa_sample_spec* format = pa_stream_get_sample_spec(m_stream);
+    if (!attributes || !format)
         return;
     const int serverBlock = int(attributes->minreq / kFrameBytes);
     const int serverBuffer = int(attributes->tlength / kFrameBytes);
     m_bufferFrames = serverBuffer;
     m_queueFrames = std::min(serverBuffer, std::max(m_wanted.targetFrames, serverBlock));
     std::lock_guard granted(m_grantedMutex);
-    m_granted = {serverBlock, m_queueFrames, double(spec->rate)};
+    m_granted = {serverBlock, m_queueFrames, double(format->rate)};
 }
 
 void PulseAudioStream::OnWrite(pa_stream*, std::size_t bytes, void* self)
