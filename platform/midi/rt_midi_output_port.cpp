@@ -97,20 +97,29 @@ RtMidiOutputPort::~RtMidiOutputPort()
     if (m_out && ServerGone())
         Abandon(std::move(m_out));
     else if (m_out && m_api == PortApi::Jack)
-        LetTheLastMessagesThrough();
+        CloseJackPort();
 }
 
 // RtMidi's JACK output lets its close go on from the very cycle in which it hands its last
 // messages to the server, and the port may then be gone before the ports connected to it read
 // them in that cycle: the All Notes Off sent just before a close were lost now and then. A few
-// cycles later they have been delivered.
-void RtMidiOutputPort::LetTheLastMessagesThrough() const
+// cycles later they have been delivered. Its destructor then frees the queue that its process
+// callback reads while the client still runs, so a callback that began before the port went
+// away could read freed memory: the port is closed first, and the client destroyed only once
+// such a callback has ended.
+void RtMidiOutputPort::CloseJackPort()
 {
-    constexpr unsigned kCycles = 3;
+    WaitJackCycles(3);
+    m_out->closePort();
+    WaitJackCycles(2);
+}
+
+void RtMidiOutputPort::WaitJackCycles(unsigned cycles) const
+{
     if (!m_jack || m_jack->SampleRate() == 0)
         return;
     const auto cycle = std::chrono::microseconds(1'000'000ULL * m_jack->BufferSize() / m_jack->SampleRate());
-    std::this_thread::sleep_for(kCycles * cycle);
+    std::this_thread::sleep_for(cycles * cycle);
 }
 
 bool RtMidiOutputPort::ServerGone() const

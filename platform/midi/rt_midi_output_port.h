@@ -40,7 +40,8 @@ public:
 private:
     RtMidiOutputPort(PortApi api, std::string portName, std::shared_ptr<JackServerWatch> jack);
     bool ServerGone() const;
-    void LetTheLastMessagesThrough() const;
+    void CloseJackPort();
+    void WaitJackCycles(unsigned cycles) const;
 
     PortApi m_api;
     std::string m_portName; // as RtMidi lists it
