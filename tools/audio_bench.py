@@ -6,12 +6,16 @@ outside:
 
 - key -> sound: from the key event to the first sound of its note on the sink's monitor,
   median and 95th percentile; also for the first note after a long silence;
-- gaps: runs of digital silence inside continuous playing, 20 notes a second for 10 s;
+- gaps: runs of digital silence inside continuous playing, 20 notes a second for 10 s; with
+  --stalls, also how many of them came while the machine itself stalled: a real-time probe on
+  every core wakes every 4 ms and notes when it woke 3 ms or more late (a virtual machine's
+  host taking its cores away), which no program can play through with a short buffer. The
+  probe is off by default, as it delays PulseAudio's main thread, which is not a real-time one;
 - idle CPU of the program and of the server, 5 to 10 s and 10 to 15 s into a silence (% of one
   core), with nothing recording;
 - peaks: a piano A4 at full velocity and a ten-key chord.
 
-    tools/audio_bench.py build/varnek [--server pulseaudio|pipewire|both] [--runs 3]
+    tools/audio_bench.py build/varnek [--server pulseaudio|pipewire|both] [--runs 3] [--stalls]
     tools/audio_bench.py /usr/bin/vmpk --window "Virtual MIDI Piano Keyboard"
 
 Any program that plays notes from the computer keyboard can be measured the same way. Needs what
@@ -23,6 +27,7 @@ import math
 import os
 import shutil
 import statistics
+import subprocess
 import sys
 import tempfile
 import threading
@@ -153,16 +158,72 @@ def cpu_percent(pids, seconds):
 
 
 def gaps(samples):
-    """Runs of at least GAP_FRAMES frames that are exactly zero on both channels."""
-    count = run = 0
+    """Where runs of at least GAP_FRAMES frames that are exactly zero on both channels begin,
+    in frames."""
+    starts = []
+    run = 0
     for i in range(0, len(samples) - 1, CHANNELS):
         if samples[i] == 0.0 and samples[i + 1] == 0.0:
             run += 1
             if run == GAP_FRAMES:
-                count += 1
+                starts.append(i // CHANNELS - GAP_FRAMES + 1)
         else:
             run = 0
-    return count
+    return starts
+
+
+# One process per core, pinned to it at the lowest real-time priority where allowed: above
+# every ordinary thread, so that neither the programs' interfaces nor this script delay it, and
+# below the audio threads, which it never holds up. It wakes every 4 ms, which costs little, and
+# prints when and how late it woke whenever that was 3 ms or more.
+PROBE = """
+import os, sys, time
+os.sched_setaffinity(0, {int(sys.argv[1])})
+try:
+    os.sched_setscheduler(0, os.SCHED_FIFO, os.sched_param(1))
+except OSError:
+    pass
+deadline = time.monotonic()
+while True:
+    deadline += 0.004
+    time.sleep(max(0.0, deadline - time.monotonic()))
+    late = time.monotonic() - deadline
+    if late >= 0.003:
+        print(f"{deadline} {late}", flush=True)
+        deadline = time.monotonic()
+"""
+
+
+class StallProbe:
+    """Stalls of the machine's cores while it runs: (monotonic start, seconds)."""
+
+    def __init__(self):
+        self.stalls = []
+        self.processes = [subprocess.Popen([sys.executable, "-c", PROBE, str(cpu)], stdout=subprocess.PIPE,
+                                           text=True) for cpu in sorted(os.sched_getaffinity(0))]
+        self.threads = [threading.Thread(target=self._read, args=(p,), daemon=True) for p in self.processes]
+        for thread in self.threads:
+            thread.start()
+
+    def _read(self, process):
+        for line in process.stdout:
+            start, late = map(float, line.split())
+            self.stalls.append((start, late))
+
+    def stop(self):
+        for process in self.processes:
+            process.terminate()
+            process.wait(5)
+        for thread in self.threads:
+            thread.join(5)
+        return self
+
+    def during(self, start, end):
+        return [s for s in self.stalls if start <= s[0] < end]
+
+    def explains(self, moment):
+        """A stall that began shortly before `moment` and may have emptied any short buffer."""
+        return any(start - 0.002 <= moment <= start + late + 0.01 for start, late in self.stalls)
 
 
 def dbfs(level):
@@ -204,6 +265,7 @@ def measure(args, kind):
 
         # Gaps: 20 notes a second, each held 0.1 s, so the sound never stops.
         runs = []
+        probe = StallProbe() if args.stalls else None
         for _ in range(args.runs):
             start = time.monotonic()
             held = []
@@ -218,12 +280,21 @@ def measure(args, kind):
                 keys.up(key)
             runs.append((start, time.monotonic()))
             time.sleep(0.5)
+        if probe:
+            probe.stop()
         recorder.stop()
         latencies = [1000 * onset for onset in map(recorder.onset_after, stamps) if onset is not None]
         gap_counts = []
+        stalled_gaps = []
+        stall_counts = []
         for start, end in runs:
-            onset = recorder.onset_after(start) or 0
-            gap_counts.append(gaps(recorder.between(start + onset, end + 0.05)))
+            first = start + (recorder.onset_after(start) or 0)
+            offset = recorder.index(first) // CHANNELS
+            moments = [recorder.time_of(offset + frame) for frame in gaps(recorder.between(first, end + 0.05))]
+            gap_counts.append(len(moments))
+            if probe:
+                stalled_gaps.append(sum(map(probe.explains, moments)))
+                stall_counts.append(len(probe.during(start, end)))
 
         # Idle: 5 s of silence, then 5 s measured, with nothing recording: a recorder keeps the
         # server busy.
@@ -256,6 +327,8 @@ def measure(args, kind):
             "missed": args.notes - len(latencies),
             "after_silence_ms": None if first_after_silence is None else 1000 * first_after_silence,
             "gaps": gap_counts,
+            "stalled_gaps": stalled_gaps,
+            "stalls": stall_counts,
             "idle_program": idle[0],
             "idle_servers": idle[1:],
             "later_program": idle_later[0],
@@ -279,7 +352,9 @@ def report(kind, figures):
         print("  key -> sound        no note heard")
     after = figures["after_silence_ms"]
     print(f"  after 17 s silence  {'unheard' if after is None else f'{after:.1f} ms'}")
-    print(f"  gaps per 10 s       {figures['gaps']}")
+    stalls = (f", of them in a stall of the machine {figures['stalled_gaps']}; stalls of 3 ms or more "
+              f"{figures['stalls']}" if figures["stalls"] else "")
+    print(f"  gaps per 10 s       {figures['gaps']}{stalls}")
     print(f"  idle CPU  5-10 s    program {figures['idle_program']:.1f} %, server {servers} %")
     later = " + ".join(f"{c:.1f}" for c in figures["later_servers"])
     print(f"  idle CPU 10-15 s    program {figures['later_program']:.1f} %, server {later} %")
@@ -295,6 +370,8 @@ def main():
     parser.add_argument("--server", choices=("pulseaudio", "pipewire", "both"), default="both")
     parser.add_argument("--runs", type=int, default=3, help="runs of 10 s at 20 notes a second")
     parser.add_argument("--notes", type=int, default=30, help="single notes timed")
+    parser.add_argument("--stalls", action="store_true",
+                        help="probe the cores for stalls of the machine while the gaps are counted")
     args = parser.parse_args()
     kinds = ("pulseaudio", "pipewire") if args.server == "both" else (args.server,)
     for kind in kinds:

@@ -277,19 +277,23 @@ void PulseAudioStream::OnStreamState(pa_stream* s, void* self)
 }
 
 // PipeWire's PulseAudio service raises the block to its own least (256 frames by default) and
-// the buffer to three blocks, 16 ms. Kept full, that buffer is latency; so the stream keeps
-// only its target queued, and at least one block of the server's: the server takes a block at
-// each cycle, and the stream has until the next cycle to put one back, however much it keeps.
+// runs its graph in cycles of that block. At each cycle it takes a whole block, or plays
+// silence if less is queued, and the stream has until the next cycle to put one back however
+// much it keeps; so whatever is queued beyond whole blocks is latency and no safety. The stream
+// keeps its target rounded down to whole blocks of the server's, at least one, and never more
+// than the server's buffer: PulseAudio grants less than the target, having spent part of it on
+// the sink's own buffer.
 void PulseAudioStream::NoteGranted()
 {
     const pa_buffer_attr* attributes = pa_stream_get_buffer_attr(m_stream);
     const pa_sample_spec* format = pa_stream_get_sample_spec(m_stream);
     if (!attributes || !format)
         return;
-    const int serverBlock = int(attributes->minreq / kFrameBytes);
+    const int serverBlock = std::max(1, int(attributes->minreq / kFrameBytes));
     const int serverBuffer = int(attributes->tlength / kFrameBytes);
     m_bufferFrames = serverBuffer;
-    m_queueFrames = std::min(serverBuffer, std::max(m_wanted.targetFrames, serverBlock));
+    const int wholeBlocks = std::max(serverBlock, m_wanted.targetFrames / serverBlock * serverBlock);
+    m_queueFrames = std::min(serverBuffer, wholeBlocks);
     std::lock_guard granted(m_grantedMutex);
     m_granted = {serverBlock, m_queueFrames, double(format->rate)};
 }
@@ -306,16 +310,21 @@ void PulseAudioStream::Fill(std::size_t bytes)
     RaiseThreadPriority();
     const int queued = m_bufferFrames - int(bytes / kFrameBytes);
     const int missing = m_queueFrames - queued;
-    if (missing <= 0)
-        return;
-    int frames = RoundUpToBlock(missing, m_wanted.blockFrames);
+    if (missing > 0)
+        Write(RoundUpToBlock(missing, m_wanted.blockFrames), PA_SEEK_RELATIVE);
+}
+
+// Renders `frames` frames and queues them at `seek`, then goes on behind them.
+void PulseAudioStream::Write(int frames, pa_seek_mode_t seek)
+{
     while (frames > 0) {
         const int now = std::min(frames, kMostFramesAtOnce / m_wanted.blockFrames * m_wanted.blockFrames);
         m_soundPending.store(false);
         m_render(m_scratch.data(), now);
-        pa_stream_write(m_stream, m_scratch.data(), std::size_t(now) * kFrameBytes, nullptr, 0, PA_SEEK_RELATIVE);
+        pa_stream_write(m_stream, m_scratch.data(), std::size_t(now) * kFrameBytes, nullptr, 0, seek);
         CorkIfSilent(m_scratch.data(), now);
         frames -= now;
+        seek = PA_SEEK_RELATIVE;
     }
 }
 
@@ -339,17 +348,19 @@ void PulseAudioStream::CorkIfSilent(const float* samples, int frames)
         pa_operation_unref(cork);
 }
 
+// The silence still queued from before the cork would play ahead of the new sound, so the new
+// sound is written over it from where playback stands, before the stream plays again: the
+// server has it at hand when it wakes, without asking for it first.
 void PulseAudioStream::Uncork()
 {
-    if (!m_corked.load() || !m_stream)
+    if (!m_corked.load() || !m_playing.load())
         return;
     m_corked.store(false);
     m_silentFrames = 0;
-    // The silence still queued from before the cork would play ahead of the new sound.
-    for (pa_operation* operation : {pa_stream_flush(m_stream, nullptr, nullptr), pa_stream_cork(m_stream, 0, nullptr, nullptr)}) {
-        if (operation)
-            pa_operation_unref(operation);
-    }
+    Write(RoundUpToBlock(m_queueFrames, m_wanted.blockFrames), PA_SEEK_RELATIVE_ON_READ);
+    pa_operation* uncork = pa_stream_cork(m_stream, 0, nullptr, nullptr);
+    if (uncork)
+        pa_operation_unref(uncork);
 }
 
 // The stream plays in time only if its thread runs when the server asks; on a busy machine that

@@ -11,6 +11,8 @@
 // meanwhile the render function is still called now and then, so that whatever feeds it is
 // consumed and nothing piles up.
 
+#include <pulse/def.h>
+
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -71,6 +73,7 @@ private:
     void RetryIn(long microseconds);
     bool ShouldStartOver();
     void Fill(std::size_t bytes);
+    void Write(int frames, pa_seek_mode_t seek);
     void CorkIfSilent(const float* samples, int frames);
     void Uncork();
     void NoteGranted();

@@ -80,6 +80,10 @@ class PulseSynthTest(unittest.TestCase):
             before = self.level_of_key(s, A4, "before")
             self.assertGreater(before, 0.02, "silent before the restart")
             self.assertLess(before, 0.966, "over the ceiling")
+            # Silent for longer than the stream plays silence: it pauses, and the next key wakes it.
+            time.sleep(4)
+            after_silence = self.level_of_key(s, A4, "after-silence")
+            self.assertGreater(after_silence, 0.5 * before, "quieter or silent after a silence")
 
             s.sound.restart()
             self.assertTrue(wait_until(s.sound.streams, 10),
