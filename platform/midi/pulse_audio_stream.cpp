@@ -276,13 +276,13 @@ void PulseAudioStream::OnStreamState(pa_stream* s, void* self)
     }
 }
 
-// PipeWire's PulseAudio service raises the block to its own least (256 frames by default) and
-// runs its graph in cycles of that block. At each cycle it takes a whole block, or plays
-// silence if less is queued, and the stream has until the next cycle to put one back however
-// much it keeps; so whatever is queued beyond whole blocks is latency and no safety. The stream
-// keeps its target rounded down to whole blocks of the server's, at least one, and never more
-// than the server's buffer: PulseAudio grants less than the target, having spent part of it on
-// the sink's own buffer.
+// The stream keeps queued what the server asks for: PulseAudio grants less than the target,
+// having spent the rest on the sink's own buffer. PipeWire's PulseAudio service raises the
+// block to its own least (256 frames by default) and runs its graph in cycles of that block:
+// at each cycle it takes a whole block, or plays silence if less is queued, and the stream has
+// until the next cycle to put one back however much it keeps. So there the stream keeps whole
+// blocks of the server's only, as many as fit in its target and at least one: what it queued
+// beyond them would be latency and no safety.
 void PulseAudioStream::NoteGranted()
 {
     const pa_buffer_attr* attributes = pa_stream_get_buffer_attr(m_stream);
@@ -293,7 +293,7 @@ void PulseAudioStream::NoteGranted()
     const int serverBuffer = int(attributes->tlength / kFrameBytes);
     m_bufferFrames = serverBuffer;
     const int wholeBlocks = std::max(serverBlock, m_wanted.targetFrames / serverBlock * serverBlock);
-    m_queueFrames = std::min(serverBuffer, wholeBlocks);
+    m_queueFrames = serverBlock > m_wanted.blockFrames ? std::min(serverBuffer, wholeBlocks) : serverBuffer;
     std::lock_guard granted(m_grantedMutex);
     m_granted = {serverBlock, m_queueFrames, double(format->rate)};
 }
