@@ -3,19 +3,28 @@
 #include "platform/midi/library_logs.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
+// With other tests' JACK servers starting and stopping beside this one, a client's connection
+// now and then fails at once; it is tried again a few times before the server counts as gone.
 std::unique_ptr<JackTestClient> JackTestClient::Open(const std::string& name)
 {
     SilenceSoundLibraryLogs();
-    jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
-    if (!client)
-        return nullptr;
-    std::unique_ptr<JackTestClient> test(new JackTestClient(client));
-    jack_set_process_callback(client, &JackTestClient::Process, test.get());
-    if (jack_activate(client) != 0)
-        return nullptr;
-    return test;
+    constexpr int kAttempts = 4;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        if (attempt > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
+        if (!client)
+            continue;
+        std::unique_ptr<JackTestClient> test(new JackTestClient(client));
+        jack_set_process_callback(client, &JackTestClient::Process, test.get());
+        if (jack_activate(client) == 0)
+            return test;
+    }
+    return nullptr;
 }
 
 JackTestClient::~JackTestClient()
