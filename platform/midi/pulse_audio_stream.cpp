@@ -64,7 +64,6 @@ bool PulseAudioStream::Open()
     m_api = pa_threaded_mainloop_get_api(m_loop);
     pa_threaded_mainloop_lock(m_loop);
     m_openFailed = false;
-    m_priorityRaised = false;
     bool playing = false;
     if (pa_threaded_mainloop_start(m_loop) >= 0 && Connect()) {
         const auto onWake = [](pa_mainloop_api*, pa_io_event*, int fd, pa_io_event_flags_t, void* self) {
@@ -268,6 +267,7 @@ void PulseAudioStream::OnStreamState(pa_stream* s, void* self)
     auto* stream = static_cast<PulseAudioStream*>(self);
     const pa_stream_state_t state = pa_stream_get_state(s);
     if (state == PA_STREAM_READY) {
+        RaiseThreadPriority();
         stream->NoteGranted();
         stream->m_playing.store(true);
         pa_threaded_mainloop_signal(stream->m_loop, 0);
@@ -307,7 +307,6 @@ void PulseAudioStream::OnWrite(pa_stream*, std::size_t bytes, void* self)
 // in whole blocks, so the synth always renders the block it was set up for.
 void PulseAudioStream::Fill(std::size_t bytes)
 {
-    RaiseThreadPriority();
     const int queued = m_bufferFrames - int(bytes / kFrameBytes);
     const int missing = m_queueFrames - queued;
     if (missing > 0)
@@ -363,13 +362,11 @@ void PulseAudioStream::Uncork()
         pa_operation_unref(uncork);
 }
 
-// The stream plays in time only if its thread runs when the server asks; on a busy machine that
-// takes a real-time priority. Without the right to one, it plays at the normal priority.
+// The stream plays in time only if the main loop's thread runs when the server asks; on a busy
+// machine that takes a real-time priority. It is asked for on that thread whenever a stream
+// becomes ready; without the right to one, the stream plays at the normal priority.
 void PulseAudioStream::RaiseThreadPriority()
 {
-    if (m_priorityRaised)
-        return;
-    m_priorityRaised = true;
     sched_param priority{};
     priority.sched_priority = kRealtimePriority;
     pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority);

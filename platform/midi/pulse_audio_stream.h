@@ -77,7 +77,7 @@ private:
     void CorkIfSilent(const float* samples, int frames);
     void Uncork();
     void NoteGranted();
-    void RaiseThreadPriority();
+    static void RaiseThreadPriority();
 
     std::string m_name;
     Buffer m_wanted;
@@ -96,7 +96,6 @@ private:
     // Main loop thread only.
     bool m_reconnects = false; // after the first success, a lost server is waited for
     bool m_openFailed = false;
-    bool m_priorityRaised = false;
     long m_silentFrames = 0;
     int m_bufferFrames = 0; // the server's buffer
     int m_queueFrames = 0;  // how much of it the stream keeps filled
