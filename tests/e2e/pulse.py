@@ -7,6 +7,7 @@ Used by the end-to-end tests and by tools/audio_bench.py."""
 
 import os
 import signal
+import socket
 import subprocess
 import tempfile
 
@@ -68,9 +69,14 @@ class SoundServer:
                 "pulseaudio", "--daemonize=no", "--use-pid-file=no", "--exit-idle-time=-1",
                 "--disallow-exit", "-n", "-F", script, "--log-target=stderr"], env=env)]
         else:
+            # Its session manager gives up at once when PipeWire does not answer yet, and after
+            # a kill the old socket file is still there: wait until the new one takes calls.
+            self.servers = [self.processes.start("pipewire", ["pipewire"], env=env)]
+            if not wait_until(lambda: _accepts(os.path.join(self.runtime, "pipewire-0")), 20, 0.05):
+                raise RuntimeError("pipewire did not start:\n" + self.logs())
             # PipeWire's PulseAudio service loads a null sink only when asked.
-            self.servers = [self.processes.start(name, [name], env=env)
-                            for name in ("pipewire", "wireplumber", "pipewire-pulse")]
+            self.servers += [self.processes.start(name, [name], env=env)
+                             for name in ("wireplumber", "pipewire-pulse")]
         if not wait_until(self.answers, 20, 0.1):
             raise RuntimeError(f"{self.kind} did not start:\n" + self.logs())
         if self.kind == "pipewire":
@@ -155,6 +161,16 @@ class SoundServer:
             except subprocess.TimeoutExpired:
                 recorder.kill()
                 recorder.wait()
+
+
+def _accepts(path):
+    """Whether a server listens on the Unix socket at path."""
+    with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as probe:
+        try:
+            probe.connect(path)
+            return True
+        except OSError:
+            return False
 
 
 def read_raw(path):
