@@ -54,13 +54,8 @@ protected:
         ASSERT_TRUE(server);
         observer = JackTestClient::Open("observer");
         ASSERT_TRUE(observer);
-        // Line-buffered, or the dump would reach us only when it ends.
-        dump = ChildProcess::Start({"stdbuf", "-oL", "jack_midi_dump", kDumpClient});
-        ASSERT_TRUE(dump);
-        ASSERT_TRUE(WaitUntil([&] {
-            return !observer->Ports(std::string("^") + kDumpClient + ":", 0).empty();
-        })) << "jack_midi_dump "
-            << (dump->HasEnded() ? "ended" : "runs") << " but shows no port";
+        ASSERT_TRUE(StartDump()) << "jack_midi_dump " << (dump && dump->HasEnded() ? "ended" : "runs")
+                                 << " but shows no port";
         system = std::make_unique<DesktopMidiSystem>();
         previous = SetMidiSystem(system.get());
         // With other tests' JACK servers starting and stopping beside this one, a client's
@@ -79,6 +74,23 @@ protected:
         dump.reset();
         observer.reset();
         server.reset();
+    }
+
+    // Like our own clients, jack_midi_dump's connection now and then fails while other tests'
+    // servers start or stop; it then ends at once and is started again.
+    bool StartDump()
+    {
+        const auto dumpPortShows = [&] { return !observer->Ports(std::string("^") + kDumpClient + ":", 0).empty(); };
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            // Line-buffered, or the dump would reach us only when it ends.
+            dump = ChildProcess::Start({"stdbuf", "-oL", "jack_midi_dump", kDumpClient});
+            if (!dump)
+                return false;
+            if (WaitUntil([&] { return dumpPortShows() || dump->HasEnded(); }) && dumpPortShows())
+                return true;
+            std::this_thread::sleep_for(200ms);
+        }
+        return false;
     }
 
     // Opens the device that jack_midi_dump offers, found by its menu name.
