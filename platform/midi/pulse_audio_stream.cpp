@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -69,7 +70,7 @@ bool PulseAudioStream::Open()
         const auto onWake = [](pa_mainloop_api*, pa_io_event*, int fd, pa_io_event_flags_t, void* self) {
             std::uint64_t count = 0;
             [[maybe_unused]] const auto read_ = read(fd, &count, sizeof count);
-            static_cast<PulseAudioStream*>(self)->Uncork();
+            static_cast<PulseAudioStream*>(self)->Resume();
         };
         m_wakeEvent = m_api->io_new(m_api, m_wakeFd, PA_IO_EVENT_INPUT, onWake, this);
         const struct timeval deadline = In(kOpenTimeoutUs);
@@ -108,18 +109,18 @@ void PulseAudioStream::Close()
     if (m_wakeFd >= 0)
         close(m_wakeFd);
     m_wakeFd = -1;
-    m_corked.store(false);
+    m_resting.store(false);
     std::lock_guard granted(m_grantedMutex);
     m_granted = {};
 }
 
-// The sender says that sound is on its way before it looks whether the stream is corked, and
-// the stream corks before it looks whether sound is on its way: one of the two always sees the
-// other, so a message is never left waiting in a corked stream.
+// The sender says that sound is on its way before it looks whether the stream rests, and the
+// stream rests before it looks whether sound is on its way: one of the two always sees the
+// other, so a message is never left waiting for a stream that is not there.
 void PulseAudioStream::Wake()
 {
     m_soundPending.store(true);
-    if (m_corked.load() && m_wakeFd >= 0) {
+    if (m_resting.load() && m_wakeFd >= 0) {
         const std::uint64_t one = 1;
         [[maybe_unused]] const auto written = write(m_wakeFd, &one, sizeof one);
     }
@@ -172,21 +173,27 @@ void PulseAudioStream::CreateStream()
 void PulseAudioStream::Disconnect()
 {
     m_playing.store(false);
+    DropStream();
+    if (m_context) {
+        pa_context_set_state_callback(m_context, nullptr, nullptr);
+        pa_context_disconnect(m_context);
+        pa_context_unref(m_context);
+    }
+    m_context = nullptr;
+    m_resting.store(false);
+    m_silentFrames = 0;
+}
+
+void PulseAudioStream::DropStream()
+{
     if (m_stream) {
         pa_stream_set_state_callback(m_stream, nullptr, nullptr);
         pa_stream_set_write_callback(m_stream, nullptr, nullptr);
         pa_stream_disconnect(m_stream);
         pa_stream_unref(m_stream);
     }
-    if (m_context) {
-        pa_context_set_state_callback(m_context, nullptr, nullptr);
-        pa_context_disconnect(m_context);
-        pa_context_unref(m_context);
-    }
     m_stream = nullptr;
-    m_context = nullptr;
-    m_corked.store(false);
-    m_silentFrames = 0;
+    m_corked = false;
 }
 
 // The server went away or refused us. Before the first success that ends the opening; after it
@@ -256,10 +263,23 @@ void PulseAudioStream::OnContextState(pa_context* context, void* self)
 {
     auto* stream = static_cast<PulseAudioStream*>(self);
     const pa_context_state_t state = pa_context_get_state(context);
-    if (state == PA_CONTEXT_READY)
-        stream->CreateStream();
+    if (state == PA_CONTEXT_READY) {
+        pa_operation* asking = pa_context_get_server_info(context, &PulseAudioStream::OnServerInfo, self);
+        if (asking)
+            pa_operation_unref(asking);
+        else
+            stream->Lost();
+    }
     else if (!PA_CONTEXT_IS_GOOD(state))
         stream->Lost();
+}
+
+// PipeWire's PulseAudio service calls itself "PulseAudio (on PipeWire x.y.z)".
+void PulseAudioStream::OnServerInfo(pa_context*, const pa_server_info* server, void* self)
+{
+    auto* stream = static_cast<PulseAudioStream*>(self);
+    stream->m_corksToRest = server && server->server_name && std::strstr(server->server_name, "PipeWire");
+    stream->CreateStream();
 }
 
 void PulseAudioStream::OnStreamState(pa_stream* s, void* self)
@@ -321,13 +341,13 @@ void PulseAudioStream::Write(int frames, pa_seek_mode_t seek)
         m_soundPending.store(false);
         m_render(m_scratch.data(), now);
         pa_stream_write(m_stream, m_scratch.data(), std::size_t(now) * kFrameBytes, nullptr, 0, seek);
-        CorkIfSilent(m_scratch.data(), now);
+        RestIfSilent(m_scratch.data(), now);
         frames -= now;
         seek = PA_SEEK_RELATIVE;
     }
 }
 
-void PulseAudioStream::CorkIfSilent(const float* samples, int frames)
+void PulseAudioStream::RestIfSilent(const float* samples, int frames)
 {
     const auto loud = [](float sample) { return std::fabs(sample) >= kSilence; };
     if (std::any_of(samples, samples + std::ptrdiff_t(frames) * kChannels, loud)) {
@@ -335,31 +355,48 @@ void PulseAudioStream::CorkIfSilent(const float* samples, int frames)
         return;
     }
     m_silentFrames += frames;
-    if (m_corked.load() || m_silentFrames < long(kCorkAfterSeconds * m_wanted.sampleRate))
+    if (m_resting.load() || m_silentFrames < long(kRestAfterSeconds * m_wanted.sampleRate))
         return;
-    m_corked.store(true);
+    m_resting.store(true);
     if (m_soundPending.load()) {
-        m_corked.store(false);
+        m_resting.store(false);
         return;
     }
-    pa_operation* cork = pa_stream_cork(m_stream, 1, nullptr, nullptr);
-    if (cork)
-        pa_operation_unref(cork);
+    if (m_corksToRest)
+        Cork(true);
+    else // not from inside the server's request, which is still writing to the stream
+        pa_mainloop_api_once(m_api, &PulseAudioStream::OnRest, this);
 }
 
-// The silence still queued from before the cork would play ahead of the new sound, so the new
-// sound is written over it from where playback stands, before the stream plays again: the
-// server has it at hand when it wakes, without asking for it first.
-void PulseAudioStream::Uncork()
+void PulseAudioStream::OnRest(pa_mainloop_api*, void* self)
 {
-    if (!m_corked.load() || !m_playing.load())
+    auto* stream = static_cast<PulseAudioStream*>(self);
+    if (stream->m_resting.load() && stream->m_playing.load())
+        stream->DropStream();
+}
+
+void PulseAudioStream::Resume()
+{
+    if (!m_resting.load() || !m_playing.load())
         return;
-    m_corked.store(false);
+    m_resting.store(false);
     m_silentFrames = 0;
-    Write(RoundUpToBlock(m_queueFrames, m_wanted.blockFrames), PA_SEEK_RELATIVE_ON_READ);
-    pa_operation* uncork = pa_stream_cork(m_stream, 0, nullptr, nullptr);
-    if (uncork)
-        pa_operation_unref(uncork);
+    if (!m_stream) {
+        CreateStream();
+    } else if (m_corked) {
+        // The silence still queued from before the cork would play ahead of the new sound, so
+        // the sound is written over it from where playback stands, before the stream plays
+        // again: the server has it at hand when it wakes, without asking for it first.
+        Write(RoundUpToBlock(m_queueFrames, m_wanted.blockFrames), PA_SEEK_RELATIVE_ON_READ);
+        Cork(false);
+    }
+}
+
+void PulseAudioStream::Cork(bool cork)
+{
+    m_corked = cork;
+    if (pa_operation* operation = pa_stream_cork(m_stream, cork ? 1 : 0, nullptr, nullptr))
+        pa_operation_unref(operation);
 }
 
 // The stream plays in time only if the main loop's thread runs when the server asks; on a busy

@@ -5,11 +5,16 @@
 // loop. A stream that states its buffer gets it: PulseAudio keeps no more than the target, and
 // PipeWire runs its graph in a quantum that fits it.
 //
-// Silence costs nothing: after a few seconds of it the stream corks, so neither the server nor
-// the program wakes up for it, and Wake uncorks it. When the server goes away the stream keeps
-// trying to connect again, a few times a second, and plays on by itself once a server answers;
-// meanwhile the render function is still called now and then, so that whatever feeds it is
-// consumed and nothing piles up.
+// Silence costs nothing: after a few seconds of it the stream rests, so neither the server nor
+// the program wakes up for it, and Wake brings it back. On PulseAudio it rests by letting go of
+// its stream on the server, as a corked stream would still hold the server's sink to its short
+// buffer and wake it hundreds of times a second; the connection stays, so the next sound needs
+// only a new stream. On PipeWire's service a corked stream costs nothing, and a new one would
+// wait 20-30 ms for the session manager to link it, so there it corks.
+//
+// When the server goes away the stream keeps trying to connect again, a few times a second, and
+// plays on by itself once a server answers; meanwhile the render function is still called now
+// and then, so that whatever feeds it is consumed and nothing piles up.
 
 #include <pulse/def.h>
 
@@ -22,6 +27,7 @@
 struct pa_context;
 struct pa_io_event;
 struct pa_mainloop_api;
+struct pa_server_info;
 struct pa_stream;
 struct pa_threaded_mainloop;
 struct pa_time_event;
@@ -36,7 +42,7 @@ public:
     // Fills `frames` frames of interleaved stereo, always a whole number of blocks.
     using Renderer = std::function<void(float* interleaved, int frames)>;
 
-    static constexpr double kCorkAfterSeconds = 3.0;
+    static constexpr double kRestAfterSeconds = 3.0;
 
     PulseAudioStream(std::string name, Buffer wanted, Renderer render);
     ~PulseAudioStream();
@@ -48,7 +54,7 @@ public:
     bool Open();
     void Close();
 
-    // Sound is coming: uncorks the stream if it is corked. Costs two atomic operations when it
+    // Sound is coming: makes the stream again if it rests. Costs two atomic operations when it
     // plays; safe to call from one other thread while the stream runs.
     void Wake();
 
@@ -61,6 +67,7 @@ public:
 
 private:
     static void OnContextState(pa_context* context, void* self);
+    static void OnServerInfo(pa_context* context, const pa_server_info* server, void* self);
     static void OnStreamState(pa_stream* stream, void* self);
     static void OnWrite(pa_stream* stream, std::size_t bytes, void* self);
     static void OnRetry(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self);
@@ -74,8 +81,11 @@ private:
     bool ShouldStartOver();
     void Fill(std::size_t bytes);
     void Write(int frames, pa_seek_mode_t seek);
-    void CorkIfSilent(const float* samples, int frames);
-    void Uncork();
+    void DropStream();
+    void RestIfSilent(const float* samples, int frames);
+    static void OnRest(pa_mainloop_api*, void* self);
+    void Resume();
+    void Cork(bool cork);
     void NoteGranted();
     static void RaiseThreadPriority();
 
@@ -100,9 +110,11 @@ private:
     int m_bufferFrames = 0; // the server's buffer
     int m_queueFrames = 0;  // how much of it the stream keeps filled
     int m_patientRetries = 0; // retries the connection under way has been waited for
+    bool m_corksToRest = false;
+    bool m_corked = false;
 
     std::atomic<bool> m_playing{false}; // connected and taking sound
-    std::atomic<bool> m_corked{false};
+    std::atomic<bool> m_resting{false}; // let go of its stream while silent
     std::atomic<bool> m_soundPending{false};
     mutable std::mutex m_grantedMutex;
     Buffer m_granted;
