@@ -298,7 +298,7 @@ bool FluidSynthOutput::TryJack()
 // FluidSynth's own PulseAudio driver asks the server for a single period, which leaves less
 // than one block queued: it underruns all the time and wakes both processes hundreds of times
 // a second even in silence. Our own stream states a target of about 6 ms in blocks of 128
-// frames, and lets go of it while nothing sounds.
+// frames, and rests while nothing sounds.
 bool FluidSynthOutput::TryPulse()
 {
     if (!PulseServerMayRun())

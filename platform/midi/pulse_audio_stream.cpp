@@ -269,9 +269,9 @@ void PulseAudioStream::OnContextState(pa_context* context, void* self)
             pa_operation_unref(asking);
         else
             stream->Lost();
-    }
-    else if (!PA_CONTEXT_IS_GOOD(state))
+    } else if (!PA_CONTEXT_IS_GOOD(state)) {
         stream->Lost();
+    }
 }
 
 // PipeWire's PulseAudio service calls itself "PulseAudio (on PipeWire x.y.z)".
