@@ -116,11 +116,12 @@ void PulseAudioStream::Close()
 
 // The sender says that sound is on its way before it looks whether the stream rests, and the
 // stream rests before it looks whether sound is on its way: one of the two always sees the
-// other, so a message is never left waiting for a stream that is not there.
+// other, so a message is never left waiting for a stream that is not there. While the stream
+// plays silence the sender wakes it too, so that the first sound skips the queued silence.
 void PulseAudioStream::Wake()
 {
     m_soundPending.store(true);
-    if (m_resting.load() && m_wakeFd >= 0) {
+    if ((m_resting.load() || m_queueSilent.load()) && m_wakeFd >= 0) {
         const std::uint64_t one = 1;
         [[maybe_unused]] const auto written = write(m_wakeFd, &one, sizeof one);
     }
@@ -181,7 +182,6 @@ void PulseAudioStream::Disconnect()
     }
     m_context = nullptr;
     m_resting.store(false);
-    m_silentFrames = 0;
 }
 
 void PulseAudioStream::DropStream()
@@ -194,6 +194,8 @@ void PulseAudioStream::DropStream()
     }
     m_stream = nullptr;
     m_corked = false;
+    m_silentFrames = 0;
+    m_queueSilent.store(false);
 }
 
 // The server went away or refused us. Before the first success that ends the opening; after it
@@ -352,9 +354,12 @@ void PulseAudioStream::RestIfSilent(const float* samples, int frames)
     const auto loud = [](float sample) { return std::fabs(sample) >= kSilence; };
     if (std::any_of(samples, samples + std::ptrdiff_t(frames) * kChannels, loud)) {
         m_silentFrames = 0;
+        m_queueSilent.store(false);
         return;
     }
     m_silentFrames += frames;
+    if (m_silentFrames >= long(kQueueSilentAfterSeconds * m_wanted.sampleRate))
+        m_queueSilent.store(true);
     if (m_resting.load() || m_silentFrames < long(kRestAfterSeconds * m_wanted.sampleRate))
         return;
     m_resting.store(true);
@@ -375,21 +380,25 @@ void PulseAudioStream::OnRest(pa_mainloop_api*, void* self)
         stream->DropStream();
 }
 
+// Sound is coming after a silence. A stream that was let go is made again, and its first
+// block is the new sound. Otherwise the silence still queued would play ahead of the new
+// sound, so the sound is written over it from where playback stands (before a corked stream
+// plays again): the server has it at hand at once, and the queue keeps its length.
 void PulseAudioStream::Resume()
 {
-    if (!m_resting.load() || !m_playing.load())
+    if (!m_playing.load())
         return;
     m_resting.store(false);
-    m_silentFrames = 0;
     if (!m_stream) {
         CreateStream();
-    } else if (m_corked) {
-        // The silence still queued from before the cork would play ahead of the new sound, so
-        // the sound is written over it from where playback stands, before the stream plays
-        // again: the server has it at hand when it wakes, without asking for it first.
-        Write(RoundUpToBlock(m_queueFrames, m_wanted.blockFrames), PA_SEEK_RELATIVE_ON_READ);
-        Cork(false);
+        return;
     }
+    // Sound may have been rendered since the sender woke us; it is not written over.
+    if (!m_queueSilent.load())
+        return;
+    Write(RoundUpToBlock(m_queueFrames, m_wanted.blockFrames), PA_SEEK_RELATIVE_ON_READ);
+    if (m_corked)
+        Cork(false);
 }
 
 void PulseAudioStream::Cork(bool cork)

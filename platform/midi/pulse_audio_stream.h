@@ -10,7 +10,9 @@
 // its stream on the server, as a corked stream would still hold the server's sink to its short
 // buffer and wake it hundreds of times a second; the connection stays, so the next sound needs
 // only a new stream. On PipeWire's service a corked stream costs nothing, and a new one would
-// wait 20-30 ms for the session manager to link it, so there it corks.
+// wait 20-30 ms for the session manager to link it, so there it corks. Whenever the stream has
+// queued nothing but silence, the first sound after it is written over that silence from where
+// playback stands, so it does not wait behind the queue.
 //
 // When the server goes away the stream keeps trying to connect again, a few times a second, and
 // plays on by itself once a server answers; meanwhile the render function is still called now
@@ -43,6 +45,8 @@ public:
     using Renderer = std::function<void(float* interleaved, int frames)>;
 
     static constexpr double kRestAfterSeconds = 3.0;
+    // Longer than anything the server holds of the stream: all it has queued is silence.
+    static constexpr double kQueueSilentAfterSeconds = 0.05;
 
     PulseAudioStream(std::string name, Buffer wanted, Renderer render);
     ~PulseAudioStream();
@@ -54,8 +58,9 @@ public:
     bool Open();
     void Close();
 
-    // Sound is coming: makes the stream again if it rests. Costs two atomic operations when it
-    // plays; safe to call from one other thread while the stream runs.
+    // Sound is coming: makes the stream again if it rests, and lets it skip the silence it has
+    // queued. Costs three atomic operations when it plays; safe to call from one other thread
+    // while the stream runs.
     void Wake();
 
     // Connected to a server and taking sound; false while it waits for a server that went away.
@@ -115,6 +120,7 @@ private:
 
     std::atomic<bool> m_playing{false}; // connected and taking sound
     std::atomic<bool> m_resting{false}; // let go of its stream while silent
+    std::atomic<bool> m_queueSilent{false}; // the server has nothing but silence queued
     std::atomic<bool> m_soundPending{false};
     mutable std::mutex m_grantedMutex;
     Buffer m_granted;
