@@ -353,8 +353,10 @@ void PulseAudioStream::RestIfSilent(const float* samples, int frames)
 {
     const auto loud = [](float sample) { return std::fabs(sample) >= kSilence; };
     if (std::any_of(samples, samples + std::ptrdiff_t(frames) * kChannels, loud)) {
+        // Also when a request already on its way meets a stream that has just begun to rest.
         m_silentFrames = 0;
         m_queueSilent.store(false);
+        m_resting.store(false);
         return;
     }
     m_silentFrames += frames;
@@ -394,9 +396,8 @@ void PulseAudioStream::Resume()
         return;
     }
     // Sound may have been rendered since the sender woke us; it is not written over.
-    if (!m_queueSilent.load())
-        return;
-    Write(RoundUpToBlock(m_queueFrames, m_wanted.blockFrames), PA_SEEK_RELATIVE_ON_READ);
+    if (m_queueSilent.load())
+        Write(RoundUpToBlock(m_queueFrames, m_wanted.blockFrames), PA_SEEK_RELATIVE_ON_READ);
     if (m_corked)
         Cork(false);
 }
