@@ -266,11 +266,11 @@ void PulseAudioStream::OnContextState(pa_context* context, void* self)
     auto* stream = static_cast<PulseAudioStream*>(self);
     const pa_context_state_t state = pa_context_get_state(context);
     if (state == PA_CONTEXT_READY) {
-        pa_operation* asking = pa_context_get_server_info(context, &PulseAudioStream::OnServerInfo, self);
-        if (asking)
+        // The answer is needed only when the stream first rests, seconds later: the stream
+        // does not wait for it.
+        if (pa_operation* asking = pa_context_get_server_info(context, &PulseAudioStream::OnServerInfo, self))
             pa_operation_unref(asking);
-        else
-            stream->Lost();
+        stream->CreateStream();
     } else if (!PA_CONTEXT_IS_GOOD(state)) {
         stream->Lost();
     }
@@ -281,7 +281,6 @@ void PulseAudioStream::OnServerInfo(pa_context*, const pa_server_info* server, v
 {
     auto* stream = static_cast<PulseAudioStream*>(self);
     stream->m_corksToRest = server && server->server_name && std::strstr(server->server_name, "PipeWire");
-    stream->CreateStream();
 }
 
 void PulseAudioStream::OnStreamState(pa_stream* s, void* self)

@@ -115,7 +115,7 @@ private:
     int m_bufferFrames = 0; // the server's buffer
     int m_queueFrames = 0;  // how much of it the stream keeps filled
     int m_patientRetries = 0; // retries the connection under way has been waited for
-    bool m_corksToRest = false;
+    bool m_corksToRest = false; // on PipeWire, once the server has said its name
     bool m_corked = false;
 
     std::atomic<bool> m_playing{false}; // connected and taking sound
