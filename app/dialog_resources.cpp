@@ -9,6 +9,7 @@ constexpr DWORD kOwnerDrawn = WS_CHILD | WS_VISIBLE | BS_OWNERDRAW;
 
 // The front panel's controls. Set-up takes over every one and moves it to its place on the
 // rack, so their texts and rectangles here are never shown.
+// clang-format off
 constexpr DialogControl kPanelControls[] = {
     {Button, "Power", IDC_POWER, 24, 35, 20, 8, kOwnerDrawn, 0},
     {Button, "Menu", IDC_MENU, 358, 21, 20, 8, kOwnerDrawn, 0},
@@ -142,3 +143,4 @@ const DialogTemplate g_dlgKeyboardMapping = {
 const DialogTemplate g_dlgAbout = {
     IDD_ABOUT, "About Varnek", WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, 0,
     8, "Helv", 34, 22, 144, 75, kAboutControls};
+// clang-format on

@@ -8,6 +8,7 @@ constexpr MenuTemplateItem kPlayThru[] = {
 };
 
 // The General MIDI programs, eight to a group, in General MIDI order.
+// clang-format off
 constexpr MenuTemplateItem kPiano[] = {
     {"Acoustic grand piano", 32777, {}}, {"Bright acoustic piano", 32778, {}}, {"Electric", 32779, {}},
     {"Honky-tonk piano", 32780, {}},     {"Rhodes piano", 32781, {}},          {"Chorused piano", 32782, {}},
@@ -129,5 +130,6 @@ constexpr MenuTemplateItem kMainMenu[] = {
     {"&Help", 0, kHelp},
 };
 } // namespace
+// clang-format on
 
 std::span<const MenuTemplateItem> MainMenuResource() { return kMainMenu; }

@@ -8,10 +8,10 @@
 #include <algorithm>
 
 namespace {
-constexpr int kMaxDevices = 8;   // the ids leave room for devices 0 to 7
+constexpr int kMaxDevices = 8; // the ids leave room for devices 0 to 7
 constexpr UINT kCaptionStyles = WS_CAPTION | DS_MODALFRAME | DS_3DLOOK;
 constexpr int kProgramChoices = 129;
-constexpr UINT kStyleButtonToCommand = ID_STYLE_FIRST - IDC_STYLE_FIRST;   // 31892
+constexpr UINT kStyleButtonToCommand = ID_STYLE_FIRST - IDC_STYLE_FIRST; // 31892
 
 bool InRange(UINT id, UINT first, UINT last) { return id >= first && id <= last; }
 } // namespace
@@ -45,10 +45,7 @@ BOOL CPanelDlg::OnCommand(WPARAM wParam, LPARAM lParam)
     return CDialog::OnCommand(wParam, lParam);
 }
 
-void CPanelDlg::FillPlayThruMenu()
-{
-    AppendDevices(*m_menu.GetSubMenu(0));
-}
+void CPanelDlg::FillPlayThruMenu() { AppendDevices(*m_menu.GetSubMenu(0)); }
 
 void CPanelDlg::AppendDevices(CMenu& menu)
 {
@@ -94,7 +91,8 @@ void CPanelDlg::RefreshPlayThruMenu()
     while (playThru->GetMenuItemCount() > 1)
         playThru->DeleteMenu(1, MF_BYPOSITION);
     for (const CMenu::Item& item : now.Items())
-        playThru->AppendMenu(item.separator ? MF_SEPARATOR : MF_STRING | MF_ENABLED, item.id, item.text.c_str());
+        playThru->AppendMenu(item.separator ? MF_SEPARATOR : MF_STRING | MF_ENABLED, item.id,
+                             item.text.c_str());
     if (checked != 0)
         playThru->CheckMenuItem(checked, MF_BYCOMMAND | MF_CHECKED);
 }
@@ -127,7 +125,8 @@ void CPanelDlg::ToggleMenuBar()
         SetMenu(nullptr);
         ModifyStyle(kCaptionStyles, 0);
         ModifyStyleEx(WS_EX_DLGMODALFRAME, 0);
-        SetWindowPos(nullptr, window.left + frame.left, window.top + frame.top, rack.cx, rack.cy, SWP_NOZORDER);
+        SetWindowPos(nullptr, window.left + frame.left, window.top + frame.top, rack.cx, rack.cy,
+                     SWP_NOZORDER);
     } else {
         ModifyStyle(0, kCaptionStyles);
         ModifyStyleEx(0, WS_EX_DLGMODALFRAME);

@@ -131,7 +131,8 @@ void CPanelDlg::PlaceButtons()
     const auto place = [this](CRackButton& button, const ButtonPlace& p) {
         button.Place(p.x, p.y, p.id, this, p.onUp, p.onDown, p.offUp, p.offDown, p.initiallyOn);
     };
-    CRackButton* const front[] = {&m_btnPower, &m_btnMenu, &m_btnHotKey, &m_btnAbout, &m_btnProgramDown, &m_btnProgramUp};
+    CRackButton* const front[] = {&m_btnPower, &m_btnMenu,        &m_btnHotKey,
+                                  &m_btnAbout, &m_btnProgramDown, &m_btnProgramUp};
     for (size_t i = 0; i < std::size(front); ++i)
         place(*front[i], kFrontButtons[i]);
     for (int i = 0; i < kKeyLampCount; ++i) {
@@ -140,8 +141,8 @@ void CPanelDlg::PlaceButtons()
                              id == IDC_KEY_C ? 1 : 0);
     }
     for (int s = 0; s < kStyleCount; ++s) {
-        m_btnStyle[s].Place(kStyleButton[s].x, kStyleButton[s].y, IDC_STYLE_FIRST + static_cast<UINT>(s), this,
-                            "GREEN_ON_U", "GREEN_ON_D", "ALL_OFF_U", "ALL_OFF_D", s == 0 ? 1 : 0);
+        m_btnStyle[s].Place(kStyleButton[s].x, kStyleButton[s].y, IDC_STYLE_FIRST + static_cast<UINT>(s),
+                            this, "GREEN_ON_U", "GREEN_ON_D", "ALL_OFF_U", "ALL_OFF_D", s == 0 ? 1 : 0);
     }
 }
 
@@ -156,8 +157,8 @@ void CPanelDlg::CreateKeys()
                 continue;
             CPianoKey& key = m_keys[i];
             key.m_bWhite = black ? FALSE : TRUE;
-            key.Create(nullptr, black ? "Black Note" : "White Note", style, CRect(KeyLeft(i), kKeyTop, 0, 0), this,
-                       IDC_PIANO_FIRST + static_cast<UINT>(i));
+            key.Create(nullptr, black ? "Black Note" : "White Note", style, CRect(KeyLeft(i), kKeyTop, 0, 0),
+                       this, IDC_PIANO_FIRST + static_cast<UINT>(i));
             key.m_nNote = 29 + i;
         }
     }

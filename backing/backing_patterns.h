@@ -10,11 +10,11 @@ constexpr int kRest = 99;
 struct BackingStyle {
     const char* name;
     unsigned periodMs;
-    int cycle;          // steps before the pattern repeats
+    int cycle; // steps before the pattern repeats
     int chordSlots;
     int drumSlots;
-    std::span<const int> chords;   // cycle × chordSlots, slot 1 first within a step
-    std::span<const int> drums;    // cycle × drumSlots
+    std::span<const int> chords; // cycle × chordSlots, slot 1 first within a step
+    std::span<const int> drums;  // cycle × drumSlots
 
     int Chord(int step, int slot) const { return chords[static_cast<size_t>(step * chordSlots + slot)]; }
     int Drum(int step, int slot) const { return drums[static_cast<size_t>(step * drumSlots + slot)]; }

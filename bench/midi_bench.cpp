@@ -44,17 +44,11 @@ void OpenSynth(benchmark::State& state, FluidSynthOutput::Sink sink)
 }
 
 // The whole open as the program does it: soundfont, synth and audio driver.
-void BM_OpenSynthWithAudio(benchmark::State& state)
-{
-    OpenSynth(state, FluidSynthOutput::Sink::AudioDevice);
-}
+void BM_OpenSynthWithAudio(benchmark::State& state) { OpenSynth(state, FluidSynthOutput::Sink::AudioDevice); }
 BENCHMARK(BM_OpenSynthWithAudio)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 // The part of it that does not depend on the machine's sound server.
-void BM_OpenSynthOffline(benchmark::State& state)
-{
-    OpenSynth(state, FluidSynthOutput::Sink::Offline);
-}
+void BM_OpenSynthOffline(benchmark::State& state) { OpenSynth(state, FluidSynthOutput::Sink::Offline); }
 BENCHMARK(BM_OpenSynthOffline)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 // A key pressed and released: note on and note off alternately, through midiOutShortMsg to the

@@ -26,9 +26,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr UINT kTango = ID_STYLE_FIRST + 6;
-constexpr unsigned kNativeScanCodeZ = 44 + 8;   // evdev code + 8, as X11 and Wayland give it
+constexpr unsigned kNativeScanCodeZ = 44 + 8; // evdev code + 8, as X11 and Wayland give it
 
-double Microseconds(Clock::duration duration) { return std::chrono::duration<double, std::micro>(duration).count(); }
+double Microseconds(Clock::duration duration)
+{
+    return std::chrono::duration<double, std::micro>(duration).count();
+}
 
 // The whole client area painted into an image, as the canvas paints on an expose.
 void BM_PaintWholePanel(benchmark::State& state)
@@ -59,7 +62,7 @@ void BM_BackingTick(benchmark::State& state)
     QuietMidiSystem midi;
     PanelOnQtHost setup(midi);
     setup.Command(kTango);
-    setup.Panel().SendMessage(WM_TIMER, 0, 0);   // anything done once only is done now
+    setup.Panel().SendMessage(WM_TIMER, 0, 0); // anything done once only is done now
     if (!AllocationsAreCounted()) {
         state.SkipWithError("allocations are not counted in this build");
         return;
@@ -68,7 +71,8 @@ void BM_BackingTick(benchmark::State& state)
     for (auto _ : state)
         setup.Panel().SendMessage(WM_TIMER, 0, 0);
     const std::uint64_t allocations = AllocationCounter::Count() - before;
-    state.counters["allocs_per_tick"] = static_cast<double>(allocations) / static_cast<double>(state.iterations());
+    state.counters["allocs_per_tick"] =
+        static_cast<double>(allocations) / static_cast<double>(state.iterations());
     setup.Command(ID_STYLE_FIRST);
 }
 BENCHMARK(BM_BackingTick)->Unit(benchmark::kNanosecond);
@@ -76,8 +80,7 @@ BENCHMARK(BM_BackingTick)->Unit(benchmark::kNanosecond);
 // From an input event handed to the canvas to the first MIDI byte it causes. Each iteration
 // sends one event, alternately one that sounds a key and one that ends it; between events
 // the event loop runs (repaints included) outside the measured time.
-template <typename SendInput>
-void MeasureInputToMidi(benchmark::State& state, SendInput sendInput)
+template <typename SendInput> void MeasureInputToMidi(benchmark::State& state, SendInput sendInput)
 {
     QuietMidiSystem midi;
     Clock::time_point sentAt;
@@ -113,8 +116,8 @@ void MeasureInputToMidi(benchmark::State& state, SendInput sendInput)
 void BM_KeyEventToMidi(benchmark::State& state)
 {
     MeasureInputToMidi(state, [](PanelOnQtHost& setup, bool press) {
-        QKeyEvent event(press ? QEvent::KeyPress : QEvent::KeyRelease, Qt::Key_Z, Qt::NoModifier, kNativeScanCodeZ, 0,
-                        0, "z");
+        QKeyEvent event(press ? QEvent::KeyPress : QEvent::KeyRelease, Qt::Key_Z, Qt::NoModifier,
+                        kNativeScanCodeZ, 0, 0, "z");
         QCoreApplication::sendEvent(setup.Canvas(), &event);
     });
 }
@@ -128,8 +131,8 @@ void BM_MouseEventToMidi(benchmark::State& state)
         const QPointF onF1(25, 190);
         timestamp += 500;
         QMouseEvent event(press ? QEvent::MouseButtonPress : QEvent::MouseButtonRelease, onF1,
-                          setup.Canvas()->mapToGlobal(onF1), Qt::LeftButton, press ? Qt::LeftButton : Qt::NoButton,
-                          Qt::NoModifier);
+                          setup.Canvas()->mapToGlobal(onF1), Qt::LeftButton,
+                          press ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
         event.setTimestamp(timestamp);
         QCoreApplication::sendEvent(setup.Canvas(), &event);
     });

@@ -6,7 +6,8 @@
 #include <QCoreApplication>
 
 PanelOnQtHost::PanelOnQtHost(MidiSystem& midi)
-    : m_previousHost(SetHost(&m_host)), m_previousMidi(SetMidiSystem(&midi)), m_panel(std::make_unique<CPanelDlg>())
+    : m_previousHost(SetHost(&m_host)), m_previousMidi(SetMidiSystem(&midi)),
+      m_panel(std::make_unique<CPanelDlg>())
 {
     WindowManager::Instance().SetMainWindow(m_panel.get());
     m_panel->Create();

@@ -7,8 +7,8 @@
 #include <string>
 
 struct ResidentMemory {
-    double total = 0;    // VmRSS
-    double shared = 0;   // RssShmem
+    double total = 0;  // VmRSS
+    double shared = 0; // RssShmem
     double Own() const { return total - shared; }
 };
 

@@ -33,7 +33,7 @@ struct Program {
 };
 constexpr auto kGiveUp = 15s;
 constexpr auto kSettle = 1500ms;
-constexpr auto kPollPause = 2ms;   // leaves the program the processor while it starts
+constexpr auto kPollPause = 2ms; // leaves the program the processor while it starts
 constexpr auto kRest = 1s;
 
 std::string ProgramPath() { return QCoreApplication::applicationDirPath().toStdString() + "/../varnek"; }
@@ -42,9 +42,15 @@ constexpr const char* kPeerPath = "/usr/bin/vmpk";
 Program Varnek() { return {{ProgramPath()}, "Varnek"}; }
 // The peer keeps its settings in its home folder: a fresh one each run of the benchmark, so it
 // starts as on a new desktop.
-Program Peer(const std::string& home) { return {{"env", "HOME=" + home, kPeerPath}, "Virtual MIDI Piano Keyboard"}; }
+Program Peer(const std::string& home)
+{
+    return {{"env", "HOME=" + home, kPeerPath}, "Virtual MIDI Piano Keyboard"};
+}
 
-double Milliseconds(Clock::duration duration) { return std::chrono::duration<double, std::milli>(duration).count(); }
+double Milliseconds(Clock::duration duration)
+{
+    return std::chrono::duration<double, std::milli>(duration).count();
+}
 
 std::unique_ptr<ChildProcess> StartProgram(const VirtualDisplay& display, const Program& program)
 {
@@ -80,7 +86,9 @@ struct StartUp {
 class StartUpTimer {
 public:
     StartUpTimer(const VirtualDisplay& display, XScreenProbe& screen, Program program)
-        : m_display(display), m_screen(screen), m_program(std::move(program)) {}
+        : m_display(display), m_screen(screen), m_program(std::move(program))
+    {
+    }
 
     // A run whose settled window becomes the picture the timed runs wait for.
     bool TakeReference()
@@ -146,7 +154,8 @@ private:
 
 void TimeStartUps(benchmark::State& state, const Program& program)
 {
-    if (!std::filesystem::exists(ProgramPath()) || !VirtualDisplay::Available() || !JackDummyServer::Available()) {
+    if (!std::filesystem::exists(ProgramPath()) || !VirtualDisplay::Available() ||
+        !JackDummyServer::Available()) {
         state.SkipWithError("needs the program built beside the benchmarks, Xvfb and jackd");
         return;
     }

@@ -22,15 +22,15 @@ using Clock = std::chrono::steady_clock;
 
 constexpr UINT kTango = ID_STYLE_FIRST + 6;
 constexpr double kTangoPeriodMs = 75;
-constexpr std::size_t kTicks = 201;   // 200 periods
+constexpr std::size_t kTicks = 201; // 200 periods
 constexpr int kGiveUpMs = 60000;
 
 struct TickFigures {
-    std::vector<double> deviations;   // |period - 75 ms| of every period
+    std::vector<double> deviations; // |period - 75 ms| of every period
     double meanPeriod = 0;
-    double drift = 0;      // last tick - first - 75 ms × periods
-    double lateSum = 0;    // what the periods longer than 75 ms added
-    double earlySum = 0;   // what the periods shorter than 75 ms took away
+    double drift = 0;    // last tick - first - 75 ms × periods
+    double lateSum = 0;  // what the periods longer than 75 ms added
+    double earlySum = 0; // what the periods shorter than 75 ms took away
     int lateOver2ms = 0;
 };
 

@@ -14,7 +14,8 @@ template <typename Reply> std::unique_ptr<Reply, decltype(&std::free)> Owned(Rep
 xcb_atom_t Atom(xcb_connection_t* connection, const std::string& name)
 {
     auto reply = Owned(xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.c_str()), nullptr));
+        connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.c_str()),
+        nullptr));
     return reply ? reply->atom : XCB_ATOM_NONE;
 }
 } // namespace
@@ -47,8 +48,8 @@ std::uint32_t XScreenProbe::FindVisibleWindow(const std::string& name)
     std::vector<xcb_get_property_cookie_t> names;
     for (int i = 0; i < count; ++i) {
         attributes.push_back(xcb_get_window_attributes(m_connection, children[i]));
-        names.push_back(xcb_get_property(m_connection, 0, children[i], XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0,
-                                         256));
+        names.push_back(xcb_get_property(m_connection, 0, children[i], XCB_ATOM_WM_NAME,
+                                         XCB_GET_PROPERTY_TYPE_ANY, 0, 256));
     }
     std::uint32_t found = 0;
     for (int i = 0; i < count; ++i) {
@@ -65,13 +66,14 @@ std::uint32_t XScreenProbe::FindVisibleWindow(const std::string& name)
 
 std::vector<std::uint8_t> XScreenProbe::Pixels(std::uint32_t window)
 {
-    auto geometry = Owned(xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, window), nullptr));
+    auto geometry =
+        Owned(xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, window), nullptr));
     if (!geometry)
         return {};
-    auto image = Owned(xcb_get_image_reply(
-        m_connection,
-        xcb_get_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, window, 0, 0, geometry->width, geometry->height, ~0u),
-        nullptr));
+    auto image = Owned(xcb_get_image_reply(m_connection,
+                                           xcb_get_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, window, 0,
+                                                         0, geometry->width, geometry->height, ~0u),
+                                           nullptr));
     if (!image)
         return {};
     const std::uint8_t* data = xcb_get_image_data(image.get());

@@ -43,7 +43,8 @@ void CPianoKey::NoteOff()
 void CPianoKey::OnPaint()
 {
     CPaintDC dc(this);
-    CDib& image = m_bWhite ? (m_bDown ? s_dibWhiteDown : s_dibWhiteUp) : (m_bDown ? s_dibBlackDown : s_dibBlackUp);
+    CDib& image =
+        m_bWhite ? (m_bDown ? s_dibWhiteDown : s_dibWhiteUp) : (m_bDown ? s_dibBlackDown : s_dibBlackUp);
     image.Draw(dc, nullptr, nullptr, TRUE, nullptr, FALSE);
 }
 

@@ -21,7 +21,8 @@ void CPanelDlg::OnInstrument(UINT id)
     // The current group's popup title carries the mark, or "Percussion Map" itself.
     CMenu* instruments = m_menu.GetSubMenu(kInstrumentPopup);
     for (UINT position = 0; position <= kPercussionGroup; ++position)
-        instruments->CheckMenuItem(position, MF_BYPOSITION | (position == m_nGroup ? MF_CHECKED : MF_UNCHECKED));
+        instruments->CheckMenuItem(position,
+                                   MF_BYPOSITION | (position == m_nGroup ? MF_CHECKED : MF_UNCHECKED));
 
     SendProgramChange(static_cast<int>(m_nProgram));
 
@@ -31,7 +32,8 @@ void CPanelDlg::OnInstrument(UINT id)
     }
 
     char name[100] = "";
-    CMenu* holder = m_nGroup == kPercussionGroup ? instruments : instruments->GetSubMenu(static_cast<int>(m_nGroup));
+    CMenu* holder =
+        m_nGroup == kPercussionGroup ? instruments : instruments->GetSubMenu(static_cast<int>(m_nGroup));
     holder->GetMenuString(id, name, sizeof name, MF_BYCOMMAND);
     char line[120];
     std::snprintf(line, sizeof line, "PROGRAM %d:  %s", static_cast<int>(m_nProgram), name);

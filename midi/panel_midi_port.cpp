@@ -11,7 +11,8 @@ constexpr DWORD kOpenWaits[] = {800, 1200, 1600, 2000};
 constexpr DWORD kCloseRetryWait = 500;
 constexpr UINT kPercussionMap = 128;
 
-constexpr const char* kOpenFailedText = "Can't open specified MIDI out device, \nplease change to another by 'Play Thru' menu. ";
+constexpr const char* kOpenFailedText =
+    "Can't open specified MIDI out device, \nplease change to another by 'Play Thru' menu. ";
 constexpr const char* kOpenFailedCaption = "Warring";
 } // namespace
 

@@ -38,10 +38,7 @@ BITMAPINFOHEADER ReadInfoHeader(std::span<const std::uint8_t> bytes)
     return h;
 }
 
-bool IsSupportedDepth(int bits)
-{
-    return bits == 1 || bits == 4 || bits == 8 || bits == 24 || bits == 32;
-}
+bool IsSupportedDepth(int bits) { return bits == 1 || bits == 4 || bits == 8 || bits == 24 || bits == 32; }
 
 // The palette index of pixel x in a row of 1, 4 or 8 bits per pixel; the leftmost pixel sits
 // in the high bits of its byte.
@@ -57,10 +54,7 @@ int IndexAt(const std::uint8_t* row, int x, int bits)
     }
 }
 
-QRgb ToRgb(const RGBQUAD& c)
-{
-    return qRgb(c.rgbRed, c.rgbGreen, c.rgbBlue);
-}
+QRgb ToRgb(const RGBQUAD& c) { return qRgb(c.rgbRed, c.rgbGreen, c.rgbBlue); }
 
 void DecodeIndexedRow(const std::uint8_t* row, QRgb* out, int width, int bits, std::span<const QRgb> lookup)
 {

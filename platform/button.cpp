@@ -1,9 +1,6 @@
 #include "platform/button.h"
 
-UINT CButton::GetState() const
-{
-    return (m_bPushed ? BST_PUSHED : 0) | (GetFocus() == this ? BST_FOCUS : 0);
-}
+UINT CButton::GetState() const { return (m_bPushed ? BST_PUSHED : 0) | (GetFocus() == this ? BST_FOCUS : 0); }
 
 LRESULT CButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {

@@ -34,10 +34,7 @@ Target TargetOf(HDC dc)
     return dc->Painter() ? Target::Paint : Target::Nowhere;
 }
 
-BOOL ResultFor(Target target)
-{
-    return target == Target::Refused ? FALSE : TRUE;
-}
+BOOL ResultFor(Target target) { return target == Target::Refused ? FALSE : TRUE; }
 
 // The bitmap selected into a live memory context, or null.
 DibSection* SourceBitmap(HDC src)
@@ -68,19 +65,13 @@ void PaintImage(QPainter& painter, const QRect& target, const QImage& image, con
     painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
 }
 
-QColor ToQColor(COLORREF colour)
-{
-    return QColor(GetRValue(colour), GetGValue(colour), GetBValue(colour));
-}
+QColor ToQColor(COLORREF colour) { return QColor(GetRValue(colour), GetGValue(colour), GetBValue(colour)); }
 
 } // namespace
 
 // ---- Trace ----------------------------------------------------------------------------------
 
-void SetGdiTrace(std::vector<std::string>* trace)
-{
-    g_trace = trace;
-}
+void SetGdiTrace(std::vector<std::string>* trace) { g_trace = trace; }
 
 void GdiTrace(const std::string& line)
 {
@@ -88,10 +79,7 @@ void GdiTrace(const std::string& line)
         g_trace->push_back(line);
 }
 
-bool GdiTracing()
-{
-    return g_trace != nullptr;
-}
+bool GdiTracing() { return g_trace != nullptr; }
 
 // ---- Contexts -------------------------------------------------------------------------------
 
@@ -103,10 +91,7 @@ HDC GetWindowDC(void* window)
     return screen;
 }
 
-int ReleaseDC(void* window, HDC dc)
-{
-    return dc && dc == GetWindowDC(nullptr) ? 1 : 0;
-}
+int ReleaseDC(void* window, HDC dc) { return dc && dc == GetWindowDC(nullptr) ? 1 : 0; }
 
 HDC CreateCompatibleDC(HDC dc)
 {
@@ -170,10 +155,7 @@ HPALETTE SelectPalette(HDC dc, HPALETTE palette, BOOL forceBackground)
 }
 
 // A true-colour screen maps every colour exactly, so no palette entry needs realising.
-UINT RealizePalette(HDC dc)
-{
-    return 0;
-}
+UINT RealizePalette(HDC dc) { return 0; }
 
 int SetStretchBltMode(HDC dc, int mode)
 {

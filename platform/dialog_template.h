@@ -9,9 +9,9 @@ enum class DialogControlKind { Button, Static, Picture };
 
 struct DialogControl {
     DialogControlKind kind;
-    const char* text;   // for a picture, the name of its bitmap resource
+    const char* text; // for a picture, the name of its bitmap resource
     UINT id;
-    int x, y, cx, cy;   // dialog units
+    int x, y, cx, cy; // dialog units
     DWORD style;
     DWORD exStyle;
 };
@@ -23,7 +23,7 @@ struct DialogTemplate {
     DWORD exStyle;
     int pointSize;
     const char* typeface;
-    int x, y, cx, cy;   // dialog units
+    int x, y, cx, cy; // dialog units
     std::span<const DialogControl> controls;
 };
 

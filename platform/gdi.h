@@ -37,7 +37,10 @@ using HANDLE = void*;
 using HINSTANCE = void*;
 
 // Resource names are strings, or small integers dressed as pointers.
-inline const char* MAKEINTRESOURCE(int id) { return reinterpret_cast<const char*>(static_cast<std::uintptr_t>(id)); }
+inline const char* MAKEINTRESOURCE(int id)
+{
+    return reinterpret_cast<const char*>(static_cast<std::uintptr_t>(id));
+}
 inline bool IS_INTRESOURCE(const char* name) { return reinterpret_cast<std::uintptr_t>(name) < 0x10000; }
 
 HINSTANCE AfxGetResourceHandle();
@@ -157,7 +160,7 @@ public:
     int m_bkMode = OPAQUE;
     int m_stretchMode = 1;
     HPALETTE m_palette = DefaultPalette();
-    HGDIOBJ m_selected = nullptr;   // the bitmap of a memory context
+    HGDIOBJ m_selected = nullptr; // the bitmap of a memory context
     bool m_memory = false;
 
 private:
@@ -167,7 +170,7 @@ private:
 // The dialog font, "8 point MS Sans Serif" in its Linux form: DejaVu Sans, 11 pixels.
 const QFont& DialogFont();
 
-HDC GetWindowDC(void* window);   // only the screen (null) is asked for
+HDC GetWindowDC(void* window); // only the screen (null) is asked for
 int ReleaseDC(void* window, HDC dc);
 HDC CreateCompatibleDC(HDC dc);
 BOOL DeleteDC(HDC dc);
@@ -187,8 +190,9 @@ BOOL DrawIcon(HDC dc, int x, int y, HICON icon);
 
 HDRAWDIB DrawDibOpen();
 BOOL DrawDibClose(HDRAWDIB drawDib);
-BOOL DrawDibDraw(HDRAWDIB drawDib, HDC dc, int xDst, int yDst, int dxDst, int dyDst, const BITMAPINFOHEADER* header,
-                 const void* bits, int xSrc, int ySrc, int dxSrc, int dySrc, UINT flags);
+BOOL DrawDibDraw(HDRAWDIB drawDib, HDC dc, int xDst, int yDst, int dxDst, int dyDst,
+                 const BITMAPINFOHEADER* header, const void* bits, int xSrc, int ySrc, int dxSrc, int dySrc,
+                 UINT flags);
 
 // ---- Framework objects --------------------------------------------------------------------
 

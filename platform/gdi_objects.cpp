@@ -116,42 +116,18 @@ DibSection* BitmapWithBits(const void* bits)
     return found == byBits.end() ? nullptr : found->second;
 }
 
-void AddMemoryDC(HDC dc)
-{
-    TheRegister().memoryDCs.insert(dc);
-}
-void RemoveMemoryDC(HDC dc)
-{
-    TheRegister().memoryDCs.erase(dc);
-}
-bool HoldsMemoryDC(HDC dc)
-{
-    return dc && TheRegister().memoryDCs.contains(dc);
-}
+void AddMemoryDC(HDC dc) { TheRegister().memoryDCs.insert(dc); }
+void RemoveMemoryDC(HDC dc) { TheRegister().memoryDCs.erase(dc); }
+bool HoldsMemoryDC(HDC dc) { return dc && TheRegister().memoryDCs.contains(dc); }
 
-DibSection* FindBitmap(const void* handle)
-{
-    return FindOfKind<DibSection>(handle, GdiKind::Bitmap);
-}
-PaletteObject* FindPalette(const void* handle)
-{
-    return FindOfKind<PaletteObject>(handle, GdiKind::Palette);
-}
-IconObject* FindIcon(const void* handle)
-{
-    return FindOfKind<IconObject>(handle, GdiKind::Icon);
-}
-DrawDibObject* FindDrawDib(const void* handle)
-{
-    return FindOfKind<DrawDibObject>(handle, GdiKind::DrawDib);
-}
+DibSection* FindBitmap(const void* handle) { return FindOfKind<DibSection>(handle, GdiKind::Bitmap); }
+PaletteObject* FindPalette(const void* handle) { return FindOfKind<PaletteObject>(handle, GdiKind::Palette); }
+IconObject* FindIcon(const void* handle) { return FindOfKind<IconObject>(handle, GdiKind::Icon); }
+DrawDibObject* FindDrawDib(const void* handle) { return FindOfKind<DrawDibObject>(handle, GdiKind::DrawDib); }
 
 } // namespace gdi_register
 
-int LiveGdiObjects(GdiKind kind)
-{
-    return gdi_register::Count(kind);
-}
+int LiveGdiObjects(GdiKind kind) { return gdi_register::Count(kind); }
 
 int LiveGdiObjects()
 {
@@ -316,10 +292,7 @@ HPALETTE DefaultPalette()
     return palette;
 }
 
-HPALETTE CreateHalftonePalette(HDC dc)
-{
-    return NewPalette(0x300, HalftoneEntries());
-}
+HPALETTE CreateHalftonePalette(HDC dc) { return NewPalette(0x300, HalftoneEntries()); }
 
 UINT GetPaletteEntries(HPALETTE palette, UINT start, UINT count, PALETTEENTRY* out)
 {
@@ -434,7 +407,4 @@ BOOL CGdiObject::DeleteObject()
     return ::DeleteObject(Detach());
 }
 
-int CPalette::GetEntryCount() const
-{
-    return int(GetPaletteEntries(*this, 0, 0, nullptr));
-}
+int CPalette::GetEntryCount() const { return int(GetPaletteEntries(*this, 0, 0, nullptr)); }

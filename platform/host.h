@@ -44,8 +44,8 @@ public:
 
     virtual CRect ScreenRect() = 0;
     virtual CRect WorkArea() = 0;
-    virtual int DoubleClickTime() = 0;       // milliseconds
-    virtual int DoubleClickDistance() = 0;   // pixels either way
+    virtual int DoubleClickTime() = 0;     // milliseconds
+    virtual int DoubleClickDistance() = 0; // pixels either way
 
     // The cursor shown over the program's windows: a cursor resource id, 0 for the arrow.
     virtual void SetCursor(int resourceId) = 0;

@@ -87,7 +87,8 @@ UINT CMenu::GetMenuState(UINT idOrPosition, UINT flags) const
     if (!Find(idOrPosition, flags, menu, position))
         return kNoItem;
     const Item& item = menu->m_items[static_cast<size_t>(position)];
-    return (item.checked ? MF_CHECKED : 0) | (item.separator ? MF_SEPARATOR : 0) | (item.popup ? MF_POPUP : 0);
+    return (item.checked ? MF_CHECKED : 0) | (item.separator ? MF_SEPARATOR : 0) |
+           (item.popup ? MF_POPUP : 0);
 }
 
 CMenu* CMenu::Holder(UINT idOrPosition, UINT flags, int& position)

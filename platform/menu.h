@@ -14,7 +14,7 @@ class CWnd;
 
 // A menu resource: items in order; a popup has children, a separator has neither id nor text.
 struct MenuTemplateItem {
-    const char* text;   // null for a separator
+    const char* text; // null for a separator
     UINT id;
     std::span<const MenuTemplateItem> popup;
 };

@@ -14,9 +14,12 @@ namespace {
 const char* FolderOf(ResourceKind kind)
 {
     switch (kind) {
-    case ResourceKind::Bitmap: return "bitmaps";
-    case ResourceKind::Cursor: return "cursors";
-    case ResourceKind::Icon: return "icons";
+    case ResourceKind::Bitmap:
+        return "bitmaps";
+    case ResourceKind::Cursor:
+        return "cursors";
+    case ResourceKind::Icon:
+        return "icons";
     }
     return "";
 }
@@ -24,9 +27,12 @@ const char* FolderOf(ResourceKind kind)
 const char* ExtensionOf(ResourceKind kind)
 {
     switch (kind) {
-    case ResourceKind::Bitmap: return ".bmp";
-    case ResourceKind::Cursor: return ".cur";
-    case ResourceKind::Icon: return ".ico";
+    case ResourceKind::Bitmap:
+        return ".bmp";
+    case ResourceKind::Cursor:
+        return ".cur";
+    case ResourceKind::Icon:
+        return ".ico";
     }
     return "";
 }
@@ -45,10 +51,7 @@ std::string StemOf(const char* name)
 
 } // namespace
 
-std::string ResourceFileName(ResourceKind kind, const char* name)
-{
-    return StemOf(name) + ExtensionOf(kind);
-}
+std::string ResourceFileName(ResourceKind kind, const char* name) { return StemOf(name) + ExtensionOf(kind); }
 
 std::span<const std::uint8_t> FindResourceBytes(ResourceKind kind, const char* name)
 {

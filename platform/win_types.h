@@ -25,7 +25,10 @@ constexpr WORD LOWORD(WPARAM v) { return static_cast<WORD>(v & 0xFFFF); }
 constexpr WORD HIWORD(WPARAM v) { return static_cast<WORD>((v >> 16) & 0xFFFF); }
 constexpr WPARAM MAKEWPARAM(WORD lo, WORD hi) { return WPARAM(lo) | (WPARAM(hi) << 16); }
 constexpr LPARAM MAKELPARAM(WORD lo, WORD hi) { return LPARAM(lo) | (LPARAM(hi) << 16); }
-constexpr COLORREF RGB(BYTE r, BYTE g, BYTE b) { return COLORREF(r) | (COLORREF(g) << 8) | (COLORREF(b) << 16); }
+constexpr COLORREF RGB(BYTE r, BYTE g, BYTE b)
+{
+    return COLORREF(r) | (COLORREF(g) << 8) | (COLORREF(b) << 16);
+}
 constexpr BYTE GetRValue(COLORREF c) { return BYTE(c & 0xFF); }
 constexpr BYTE GetGValue(COLORREF c) { return BYTE((c >> 8) & 0xFF); }
 constexpr BYTE GetBValue(COLORREF c) { return BYTE((c >> 16) & 0xFF); }
@@ -59,12 +62,21 @@ struct CRect {
     constexpr CPoint TopLeft() const { return {left, top}; }
     constexpr CSize Size() const { return {Width(), Height()}; }
     constexpr bool IsRectEmpty() const { return Width() <= 0 || Height() <= 0; }
-    constexpr bool PtInRect(CPoint p) const { return p.x >= left && p.x < right && p.y >= top && p.y < bottom; }
-    constexpr void OffsetRect(LONG dx, LONG dy) { left += dx; right += dx; top += dy; bottom += dy; }
+    constexpr bool PtInRect(CPoint p) const
+    {
+        return p.x >= left && p.x < right && p.y >= top && p.y < bottom;
+    }
+    constexpr void OffsetRect(LONG dx, LONG dy)
+    {
+        left += dx;
+        right += dx;
+        top += dy;
+        bottom += dy;
+    }
     constexpr CRect Intersect(const CRect& o) const
     {
-        CRect r(left > o.left ? left : o.left, top > o.top ? top : o.top,
-                right < o.right ? right : o.right, bottom < o.bottom ? bottom : o.bottom);
+        CRect r(left > o.left ? left : o.left, top > o.top ? top : o.top, right < o.right ? right : o.right,
+                bottom < o.bottom ? bottom : o.bottom);
         return r.IsRectEmpty() ? CRect() : r;
     }
     constexpr bool operator==(const CRect&) const = default;

@@ -14,7 +14,7 @@ constexpr UINT HTCLIENT = 1;
 Host& TheHost()
 {
     if (g_host == nullptr)
-        std::abort();   // the program sets its host before it creates any window
+        std::abort(); // the program sets its host before it creates any window
     return *g_host;
 }
 
@@ -53,7 +53,8 @@ void WindowManager::SetCapture(CWnd* window)
 {
     CWnd* previous = m_capture;
     m_capture = window;
-    if (previous != nullptr && IsLive(previous) && (window == nullptr || previous->GetTopLevel() != window->GetTopLevel()))
+    if (previous != nullptr && IsLive(previous) &&
+        (window == nullptr || previous->GetTopLevel() != window->GetTopLevel()))
         TheHost().CaptureChanged(previous->GetTopLevel(), false);
     if (window != nullptr)
         TheHost().CaptureChanged(window->GetTopLevel(), true);
@@ -68,7 +69,8 @@ UINT WindowManager::MessageForPress(CWnd* target, const MouseInput& input)
     const std::int64_t distance = TheHost().DoubleClickDistance();
     const bool near = std::llabs(input.point.x - m_lastPressPoint.x) <= distance &&
                       std::llabs(input.point.y - m_lastPressPoint.y) <= distance;
-    const bool soon = input.timeMs - m_lastPressTime <= static_cast<std::uint64_t>(TheHost().DoubleClickTime());
+    const bool soon =
+        input.timeMs - m_lastPressTime <= static_cast<std::uint64_t>(TheHost().DoubleClickTime());
     const bool doubleClick = target == m_lastPressWindow && !m_lastWasDoubleClick && near && soon;
     m_lastPressWindow = target;
     m_lastPressPoint = input.point;
@@ -93,7 +95,9 @@ void WindowManager::Mouse(CWnd* top, const MouseInput& input)
         else
             message = input.button == MK_RBUTTON ? WM_RBUTTONDOWN : WM_MBUTTONDOWN;
     } else if (input.action == MouseAction::Release) {
-        message = input.button == MK_LBUTTON ? WM_LBUTTONUP : input.button == MK_RBUTTON ? WM_RBUTTONUP : WM_MBUTTONUP;
+        message = input.button == MK_LBUTTON   ? WM_LBUTTONUP
+                  : input.button == MK_RBUTTON ? WM_RBUTTONUP
+                                               : WM_MBUTTONUP;
     }
     const UINT flags = input.buttons | (input.shift ? MK_SHIFT : 0) | (input.control ? MK_CONTROL : 0);
 
@@ -116,7 +120,8 @@ bool WindowManager::Key(CWnd* top, const KeyInput& input)
     if (!IsLive(top) || input.system)
         return false;
     CWnd* target = (m_focus != nullptr && m_focus->GetTopLevel() == top) ? m_focus : top;
-    LPARAM lParam = (input.repeatCount & 0xFFFF) | ((input.scanCode & 0xFF) << 16) | (input.extended ? 1 << 24 : 0);
+    LPARAM lParam =
+        (input.repeatCount & 0xFFFF) | ((input.scanCode & 0xFF) << 16) | (input.extended ? 1 << 24 : 0);
     if (!input.down)
         lParam |= static_cast<LPARAM>(0xC0000000u);
     else if (input.previouslyDown)
@@ -237,6 +242,7 @@ void WindowManager::PaintWindow(CWnd* window, QPainter& painter, const CRect& cl
     for (auto it = children.rbegin(); it != children.rend(); ++it) {
         CWnd* child = *it;
         if (IsLive(child) && (child->GetStyle() & WS_VISIBLE))
-            PaintWindow(child, painter, area, {origin.x + child->RectInParent().left, origin.y + child->RectInParent().top});
+            PaintWindow(child, painter, area,
+                        {origin.x + child->RectInParent().left, origin.y + child->RectInParent().top});
     }
 }

@@ -15,9 +15,9 @@ enum class MouseAction { Press, Release, Move };
 
 struct MouseInput {
     MouseAction action = MouseAction::Move;
-    UINT button = 0;        // MK_LBUTTON, MK_RBUTTON or MK_MBUTTON for presses and releases
-    CPoint point;           // in the top-level window's client area
-    UINT buttons = 0;       // MK_ flags of the buttons held after the event
+    UINT button = 0;  // MK_LBUTTON, MK_RBUTTON or MK_MBUTTON for presses and releases
+    CPoint point;     // in the top-level window's client area
+    UINT buttons = 0; // MK_ flags of the buttons held after the event
     bool shift = false;
     bool control = false;
     std::uint64_t timeMs = 0;
@@ -25,11 +25,11 @@ struct MouseInput {
 
 struct KeyInput {
     bool down = true;
-    int scanCode = 0;       // set-1 make code
+    int scanCode = 0; // set-1 make code
     bool extended = false;
     int repeatCount = 1;
     bool previouslyDown = false;
-    bool system = false;    // Alt combinations and F10 belong to the menu bar
+    bool system = false; // Alt combinations and F10 belong to the menu bar
 };
 
 class WindowManager {

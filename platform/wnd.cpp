@@ -21,7 +21,8 @@ CWnd::~CWnd()
 
 // ---- Creation ------------------------------------------------------------------------------
 
-BOOL CWnd::Create(const char* className, const char* text, DWORD style, const CRect& rect, CWnd* parent, UINT id)
+BOOL CWnd::Create(const char* className, const char* text, DWORD style, const CRect& rect, CWnd* parent,
+                  UINT id)
 {
     if (m_bCreated || parent == nullptr || !parent->m_bCreated)
         return FALSE;
@@ -128,7 +129,8 @@ void CWnd::Unlink()
 void CWnd::InsertChild(CWnd* child, size_t position)
 {
     child->m_pParent = this;
-    m_children.insert(m_children.begin() + static_cast<std::ptrdiff_t>(std::min(position, m_children.size())), child);
+    m_children.insert(m_children.begin() + static_cast<std::ptrdiff_t>(std::min(position, m_children.size())),
+                      child);
 }
 
 // ---- Tree ----------------------------------------------------------------------------------
@@ -164,7 +166,8 @@ FrameInsets CWnd::Insets() const
 {
     if (!m_bTopLevel)
         return {};
-    return TheHost().Insets(const_cast<CWnd*>(this), (m_dwStyle & WS_CAPTION) == WS_CAPTION, m_pMenu != nullptr);
+    return TheHost().Insets(const_cast<CWnd*>(this), (m_dwStyle & WS_CAPTION) == WS_CAPTION,
+                            m_pMenu != nullptr);
 }
 
 FrameInsets CWnd::InsetsFor(bool caption, bool menuBar) const
@@ -191,7 +194,8 @@ void CWnd::GetClientRect(CRect* rect) const
         return;
     }
     const FrameInsets insets = Insets();
-    *rect = CRect(0, 0, m_rect.Width() - insets.left - insets.right, m_rect.Height() - insets.top - insets.bottom);
+    *rect = CRect(0, 0, m_rect.Width() - insets.left - insets.right,
+                  m_rect.Height() - insets.top - insets.bottom);
 }
 
 void CWnd::ClientToScreen(CPoint* point) const
@@ -227,7 +231,8 @@ CRect CWnd::RectInTopClient() const
 {
     CRect rect;
     GetClientRect(&rect);
-    for (const CWnd* window = this; !window->m_bTopLevel && window->m_pParent != nullptr; window = window->m_pParent)
+    for (const CWnd* window = this; !window->m_bTopLevel && window->m_pParent != nullptr;
+         window = window->m_pParent)
         rect.OffsetRect(window->m_rect.left, window->m_rect.top);
     return rect;
 }
@@ -353,10 +358,7 @@ HICON CWnd::SetIcon(HICON icon, BOOL big)
 
 // ---- Painting ------------------------------------------------------------------------------
 
-void CWnd::Invalidate(BOOL erase)
-{
-    InvalidateRect(nullptr, erase);
-}
+void CWnd::Invalidate(BOOL erase) { InvalidateRect(nullptr, erase); }
 
 void CWnd::InvalidateRect(const CRect* rect, BOOL)
 {

@@ -33,7 +33,8 @@ using LPDRAWITEMSTRUCT = DRAWITEMSTRUCT*;
 
 constexpr LPARAM MAKELPARAM_POINT(CPoint p)
 {
-    return static_cast<LPARAM>(static_cast<DWORD>(static_cast<WORD>(p.x) | (static_cast<DWORD>(static_cast<WORD>(p.y)) << 16)));
+    return static_cast<LPARAM>(
+        static_cast<DWORD>(static_cast<WORD>(p.x) | (static_cast<DWORD>(static_cast<WORD>(p.y)) << 16)));
 }
 constexpr CPoint PointFromLParam(LPARAM l)
 {
@@ -49,7 +50,8 @@ public:
 
     // ---- Creation ----
     // A child window at `rect` in the parent's client area, placed below its siblings.
-    BOOL Create(const char* className, const char* text, DWORD style, const CRect& rect, CWnd* parent, UINT id);
+    BOOL Create(const char* className, const char* text, DWORD style, const CRect& rect, CWnd* parent,
+                UINT id);
     // A top-level window whose outer rectangle on the screen is `rect`.
     BOOL CreateTopLevel(const char* text, DWORD style, DWORD exStyle, const CRect& rect, CWnd* owner);
     BOOL DestroyWindow();
@@ -65,12 +67,12 @@ public:
     CWnd* GetTopLevel();
     CWnd* GetDlgItem(UINT id) const;
     UINT GetDlgCtrlID() const { return m_nID; }
-    const std::vector<CWnd*>& Children() const { return m_children; }   // topmost first
+    const std::vector<CWnd*>& Children() const { return m_children; } // topmost first
     // The topmost visible window under a point of this window's client area, or this.
     CWnd* ChildFromPoint(CPoint clientPoint);
 
     // ---- Geometry ----
-    void GetWindowRect(CRect* rect) const;   // screen coordinates
+    void GetWindowRect(CRect* rect) const; // screen coordinates
     void GetClientRect(CRect* rect) const;
     void ClientToScreen(CPoint* point) const;
     void ClientToScreen(CRect* rect) const;
@@ -162,13 +164,13 @@ private:
     DWORD m_dwStyle = 0;
     DWORD m_dwExStyle = 0;
     UINT m_nID = 0;
-    CRect m_rect;                  // in the parent's client area, or outer on screen
+    CRect m_rect; // in the parent's client area, or outer on screen
     bool m_bCreated = false;
     bool m_bTopLevel = false;
     bool m_bShown = false;
     CWnd* m_pParent = nullptr;
     CWnd* m_pOwner = nullptr;
-    std::vector<CWnd*> m_children;   // topmost first
+    std::vector<CWnd*> m_children; // topmost first
     std::vector<CWnd*> m_ownedPlaceholders;
     CMenu* m_pMenu = nullptr;
     HICON m_hIconBig = nullptr;

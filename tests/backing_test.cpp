@@ -17,7 +17,10 @@ constexpr UINT kTango = 32914;
 constexpr UINT kDisco = 32915;
 constexpr int kBackingPopup = 2;
 
-DWORD Bytes(BYTE status, BYTE data1, BYTE data2) { return DWORD(status) | DWORD(data1) << 8 | DWORD(data2) << 16; }
+DWORD Bytes(BYTE status, BYTE data1, BYTE data2)
+{
+    return DWORD(status) | DWORD(data1) << 8 | DWORD(data2) << 16;
+}
 const DWORD kChordOff = Bytes(0xB1, 123, 0);
 const DWORD kDrumOff = Bytes(0xB9, 123, 0);
 DWORD Chord(int note) { return Bytes(0x91, BYTE(note), 63); }
@@ -29,7 +32,7 @@ struct StyleShape {
     int cycle;
 };
 constexpr StyleShape kShapes[] = {
-    {32909, 800, 3}, {32910, 300, 8}, {32911, 150, 32}, {32912, 300, 16},
+    {32909, 800, 3},  {32910, 300, 8}, {32911, 150, 32}, {32912, 300, 16},
     {32913, 150, 32}, {32914, 75, 64}, {32915, 150, 32},
 };
 
@@ -115,7 +118,8 @@ TEST_F(BackingTest, EveryStyleTicksAtItsPeriodAndWrapsAfterItsCycle)
         }
         EXPECT_EQ(Panel().m_nStep, 0u) << shape.command;
         for (int step = 0; step < shape.cycle; ++step)
-            EXPECT_EQ(Tick(shape.periodMs), firstCycle[static_cast<size_t>(step)]) << shape.command << " step " << step;
+            EXPECT_EQ(Tick(shape.periodMs), firstCycle[static_cast<size_t>(step)])
+                << shape.command << " step " << step;
         // Between ticks nothing happens.
         midi.ClearLog();
         host.Advance(shape.periodMs - 1);
@@ -152,14 +156,16 @@ TEST_F(BackingTest, TangoSoundsOnSixteenOfItsSixtyFourSteps)
 TEST_F(BackingTest, FullestStepsSendSevenMessagesInTheirOrder)
 {
     Choose(kTango);
-    EXPECT_EQ(Tick(75), (std::vector<DWORD>{kChordOff, Chord(48), Chord(36), kDrumOff, Drum(40), Drum(41), Drum(57)}));
+    EXPECT_EQ(Tick(75),
+              (std::vector<DWORD>{kChordOff, Chord(48), Chord(36), kDrumOff, Drum(40), Drum(41), Drum(57)}));
 
     Choose(kChaCha);
     Panel().m_nStep = 0;
     std::vector<std::vector<DWORD>> ticks;
     for (int step = 0; step < 16; ++step)
         ticks.push_back(Tick(300));
-    const std::vector<DWORD> fullest = {kChordOff, Chord(43), Chord(52), kDrumOff, Drum(38), Drum(41), Drum(48)};
+    const std::vector<DWORD> fullest = {kChordOff, Chord(43), Chord(52), kDrumOff,
+                                        Drum(38),  Drum(41),  Drum(48)};
     EXPECT_EQ(ticks[6], fullest);
     EXPECT_EQ(ticks[14], fullest);
     for (int step = 0; step < 16; ++step)
@@ -170,7 +176,7 @@ TEST_F(BackingTest, FullestStepsSendSevenMessagesInTheirOrder)
 TEST_F(BackingTest, ChoosingTheCurrentStyleSendsNothingAndKeepsThePhase)
 {
     Choose(kRock);
-    host.Advance(400);   // one tick, and 100 ms into the next period
+    host.Advance(400); // one tick, and 100 ms into the next period
     midi.ClearLog();
     Choose(kRock);
     EXPECT_TRUE(Sent().empty());
@@ -264,7 +270,7 @@ TEST_F(BackingTest, FirstTickAfterALongerStyleReadsWithinTheNewCycle)
 TEST_F(BackingTest, WithoutAnOpenPortTheStepsStillKeepTime)
 {
     midi.FailOpens(0);
-    Command(32769);   // device 0 will not open: no port at all
+    Command(32769); // device 0 will not open: no port at all
     ASSERT_EQ(Panel().m_hMidiOut, nullptr);
     Choose(kRock);
     host.Advance(300 * 3);
@@ -277,7 +283,7 @@ TEST_F(BackingTest, ChangeOfDeviceKeepsTheBeatAndPlaysOnThroughTheNewPort)
     host.Advance(400);
     const std::uintptr_t oldPort = midi.LastHandle();
     const std::uint64_t due = host.TimerDue(panel.get(), 0);
-    Command(32769);   // device 0
+    Command(32769); // device 0
     ASSERT_NE(midi.LastHandle(), oldPort);
     EXPECT_EQ(host.TimerDue(panel.get(), 0), due);
     midi.ClearLog();
@@ -291,7 +297,7 @@ TEST_F(BackingTest, PlaysOnWhileAHelpDialogIsOpen)
     Choose(kWaltz);
     midi.ClearLog();
     host.onTemplateDialog = [this](const DialogTemplate&) { host.Advance(1600); };
-    Command(57664);   // About
+    Command(57664); // About
     EXPECT_EQ(host.templateDialogs.size(), 1u);
     EXPECT_EQ(Panel().m_nStep, 2u);
     EXPECT_EQ(Sent().size(), 10u);
@@ -413,8 +419,8 @@ TEST(BackingPatterns, EveryTableMatchesTheScore)
         for (size_t i = 0; i < line.values.size(); ++i) {
             const int step = line.firstStep + static_cast<int>(i);
             const int actual = line.chord ? style.Chord(step, line.slot) : style.Drum(step, line.slot);
-            EXPECT_EQ(actual, line.values[i]) << style.name << (line.chord ? " chord " : " drum ") << line.slot + 1
-                                              << " step " << step;
+            EXPECT_EQ(actual, line.values[i])
+                << style.name << (line.chord ? " chord " : " drum ") << line.slot + 1 << " step " << step;
             ++entries;
         }
     }

@@ -11,10 +11,7 @@
 
 namespace {
 
-QRgb Rgb(const RGBQUAD& c)
-{
-    return qRgb(c.rgbRed, c.rgbGreen, c.rgbBlue);
-}
+QRgb Rgb(const RGBQUAD& c) { return qRgb(c.rgbRed, c.rgbGreen, c.rgbBlue); }
 
 BmpBuilder Indexed(int width, int height, int bits)
 {

@@ -73,9 +73,9 @@ TEST_F(ChordKeyTest, UpAndDownStepOneSemitoneAndWrapBetweenEAndF)
     Command(kLampOfE);
     ExpectKey(4);
     Command(kKeyUp);
-    ExpectKey(-7);   // E goes up to F
+    ExpectKey(-7); // E goes up to F
     Command(kKeyDown);
-    ExpectKey(4);    // and F down to E
+    ExpectKey(4); // and F down to E
 }
 
 TEST_F(ChordKeyTest, TwelveStepsEitherWayReturnToTheStartingKey)
@@ -100,8 +100,8 @@ TEST_F(ChordKeyTest, TwelveStepsEitherWayReturnToTheStartingKey)
 
 TEST_F(ChordKeyTest, ExactlyOneLampIsLitAfterAnyMixOfChoices)
 {
-    const UINT sequence[] = {kKeyUp, 1006, kKeyDown, kKeyDown, 1015, kKeyUp, kKeyUp, 1011, 1011, kKeyDown, 1004,
-                             kKeyDown, kKeyDown, 1009};
+    const UINT sequence[] = {kKeyUp, 1006, kKeyDown, kKeyDown, 1015,     kKeyUp,   kKeyUp,
+                             1011,   1011, kKeyDown, 1004,     kKeyDown, kKeyDown, 1009};
     int expected = 0;
     for (const UINT command : sequence) {
         Command(command);
@@ -156,9 +156,9 @@ TEST_F(ChordKeyTest, MenuItemsAndFunctionKeysReachTheSameSteps)
 TEST_F(ChordKeyTest, ChoiceWhileRockPlaysTakesEffectAtTheNextStep)
 {
     Command(kRock);
-    host.Advance(300 * 7);   // steps 0 to 6
+    host.Advance(300 * 7); // steps 0 to 6
     midi.ClearLog();
-    ClickOn(Lamp(2));        // D; the click's second lets steps 7 and 0 play, then more
+    ClickOn(Lamp(2)); // D; the click's second lets steps 7 and 0 play, then more
     ASSERT_EQ(Offset(), 2);
     const std::vector<DWORD> notes = ChordNotes();
     ASSERT_GE(notes.size(), 2u);

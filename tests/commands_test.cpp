@@ -45,9 +45,17 @@ protected:
     {
         CRect window;
         Panel().GetWindowRect(&window);
-        return {Panel().m_nProgram, Panel().m_nStyle, Panel().m_nKeyOffset, Panel().m_nDevice, Panel().m_hMidiOut,
-                Panel().GetMenu() != nullptr, window, host.templateDialogs.size(), midi.AllMessages().size(),
-                midi.Calls().size(), Panel().HasEnded()};
+        return {Panel().m_nProgram,
+                Panel().m_nStyle,
+                Panel().m_nKeyOffset,
+                Panel().m_nDevice,
+                Panel().m_hMidiOut,
+                Panel().GetMenu() != nullptr,
+                window,
+                host.templateDialogs.size(),
+                midi.AllMessages().size(),
+                midi.Calls().size(),
+                Panel().HasEnded()};
     }
     // Lets the knob's posted command run, as the message loop would after the current message.
     void Settle() { WindowManager::Instance().ProcessPosted(); }
@@ -148,7 +156,7 @@ TEST_F(CommandTest, ADoubleClickStepsTheProgramTwiceButTogglesTheMenuBarOnce)
     host.Advance(100);
     host.Click(Top(), menu);
     EXPECT_EQ(Panel().GetMenu(), nullptr);
-    EXPECT_EQ(Panel().m_btnMenu.m_bOn, 0);   // the light follows the menu bar
+    EXPECT_EQ(Panel().m_btnMenu.m_bOn, 0); // the light follows the menu bar
 }
 
 TEST_F(CommandTest, StyleButtonsAndBackingItemsReachTheSameStyle)
@@ -205,7 +213,7 @@ TEST_F(CommandTest, ProgramButtonsWrapBetweenZeroAndThePercussionMap)
         }
         EXPECT_EQ(Panel().m_nProgram, 77u);
         std::sort(seen.begin(), seen.end());
-        EXPECT_EQ(std::unique(seen.begin(), seen.end()), seen.end());   // every choice once
+        EXPECT_EQ(std::unique(seen.begin(), seen.end()), seen.end()); // every choice once
     }
 }
 
@@ -285,8 +293,14 @@ TEST(MenuResourceTest, FivePopupsWithEveryItemAndNoMarks)
     EXPECT_EQ(CountMarks(menu), 0);
 
     ExpectItems(*menu.GetSubMenu(0), {{ID_MIDI_MAPPER, "&Midi Mapper"}});
-    ExpectItems(*menu.GetSubMenu(2), {{32908, "&None"}, {32909, "&Waltz"}, {32910, "&Rock"}, {32911, "&March"},
-                                      {32912, "&Cha-Cha"}, {32913, "R&umba"}, {32914, "&Tango"}, {32915, "&Disco"}});
+    ExpectItems(*menu.GetSubMenu(2), {{32908, "&None"},
+                                      {32909, "&Waltz"},
+                                      {32910, "&Rock"},
+                                      {32911, "&March"},
+                                      {32912, "&Cha-Cha"},
+                                      {32913, "R&umba"},
+                                      {32914, "&Tango"},
+                                      {32915, "&Disco"}});
     ExpectItems(*menu.GetSubMenu(3), {{32917, "Key &Up \tF12"}, {32918, "Key &Down \tF11"}});
     ExpectItems(*menu.GetSubMenu(4), {{57664, "&About Varnek"}, {32906, "&Keyboard Mapping"}});
 
@@ -342,7 +356,8 @@ TEST_F(CommandTest, TheMenuButtonHidesAndShowsMenuBarAndCaptionWithoutMovingTheR
     Panel().GetWindowRect(&again);
     EXPECT_EQ(again, shown);
     EXPECT_EQ(Panel().GetMenu(), &Panel().m_menu);
-    EXPECT_EQ(Panel().GetStyle() & (WS_CAPTION | DS_MODALFRAME | DS_3DLOOK), WS_CAPTION | DS_MODALFRAME | DS_3DLOOK);
+    EXPECT_EQ(Panel().GetStyle() & (WS_CAPTION | DS_MODALFRAME | DS_3DLOOK),
+              WS_CAPTION | DS_MODALFRAME | DS_3DLOOK);
     EXPECT_EQ(Panel().GetExStyle() & WS_EX_DLGMODALFRAME, WS_EX_DLGMODALFRAME);
     CRect client;
     Panel().GetClientRect(&client);
@@ -374,7 +389,7 @@ TEST_F(CommandTest, EachHelpDialogOpensFromItsButtonAndItsMenuItemOwnedByThePane
 TEST_F(CommandTest, TheBackingPlaysOnWhileAHelpDialogIsOpen)
 {
     StartAndForget();
-    CommandAndSettle(ID_STYLE_FIRST + 2);   // Rock, 300 ms
+    CommandAndSettle(ID_STYLE_FIRST + 2); // Rock, 300 ms
     std::size_t during = 0;
     host.onTemplateDialog = [&](const DialogTemplate&) {
         const std::size_t before = Sent().size();
@@ -421,13 +436,16 @@ TEST(HelpDialogTest, KeyboardMappingIsAKeyboardOfRaisedCentredLabelsWithTheSpace
     }
     // A few caps, with the notes they name.
     for (const char* cap : {"Esc", "F1\nF", "F11\nK-Dn", "F12\nK-Up", "Back\nSpace", "Enter", "?\nE", "Ctrl"})
-        EXPECT_NE(std::find_if(labels.begin(), labels.end(), [&](const DialogControl* c) { return std::string(c->text) == cap; }),
-                  labels.end()) << cap;
+        EXPECT_NE(std::find_if(labels.begin(), labels.end(),
+                               [&](const DialogControl* c) { return std::string(c->text) == cap; }),
+                  labels.end())
+            << cap;
     ASSERT_NE(button, nullptr);
     EXPECT_EQ(button->id, IDOK);
     EXPECT_STREQ(button->text, "Space  (Exit)");
     EXPECT_EQ(CRect(button->x, button->y, button->cx, button->cy), CRect(92, 119, 147, 20));
-    EXPECT_EQ(button->style & (BS_DEFPUSHBUTTON | WS_TABSTOP | WS_VISIBLE), BS_DEFPUSHBUTTON | WS_TABSTOP | WS_VISIBLE);
+    EXPECT_EQ(button->style & (BS_DEFPUSHBUTTON | WS_TABSTOP | WS_VISIBLE),
+              BS_DEFPUSHBUTTON | WS_TABSTOP | WS_VISIBLE);
 }
 
 TEST(HelpDialogTest, AboutShowsTheLogoTheVersionAndOk)

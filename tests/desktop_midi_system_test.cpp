@@ -80,7 +80,9 @@ protected:
     // servers start or stop; it then ends at once and is started again.
     bool StartDump()
     {
-        const auto dumpPortShows = [&] { return !observer->Ports(std::string("^") + kDumpClient + ":", 0).empty(); };
+        const auto dumpPortShows = [&] {
+            return !observer->Ports(std::string("^") + kDumpClient + ":", 0).empty();
+        };
         for (int attempt = 0; attempt < 4; ++attempt) {
             // Line-buffered, or the dump would reach us only when it ends.
             dump = ChildProcess::Start({"stdbuf", "-oL", "jack_midi_dump", kDumpClient});

@@ -13,10 +13,7 @@
 
 namespace {
 
-HBITMAP MakeBitmap(const BmpBuilder& b)
-{
-    return CreateBitmapFromBmp(b.Build());
-}
+HBITMAP MakeBitmap(const BmpBuilder& b) { return CreateBitmapFromBmp(b.Build()); }
 
 BmpBuilder Indexed(int width, int height, int bits)
 {

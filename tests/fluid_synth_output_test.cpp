@@ -215,10 +215,7 @@ TEST_F(OfflineSynth, EveryKeyAtFullVelocityOverTheBackingStaysBelowFullScale)
     EXPECT_GT(peak, 0.3f);
 }
 
-double Dbfs(float level)
-{
-    return 20.0 * std::log10(std::max(level, 1e-9f));
-}
+double Dbfs(float level) { return 20.0 * std::log10(std::max(level, 1e-9f)); }
 
 TEST_F(OfflineSynth, PianoA4AtFullVelocityPeaksBetweenMinus12AndMinus6Dbfs)
 {
@@ -233,7 +230,7 @@ TEST_F(OfflineSynth, ATenNoteChordAtFullVelocityStaysUnderTheCeilingOnEveryProgr
 {
     constexpr DWORD kChord[] = {48, 52, 55, 60, 64, 67, 72, 76, 79, 84};
     constexpr DWORD kKit[] = {35, 36, 38, 40, 42, 46, 49, 51, 55, 57};
-    const auto chordPeak = [this](DWORD channel, const DWORD (&notes)[10]) {
+    const auto chordPeak = [this](DWORD channel, const DWORD(&notes)[10]) {
         for (DWORD note : notes)
             synth.Send(0x007F0090 | channel | note << 8);
         const float peak = Peak(synth.Render(kRate / 4));
@@ -334,7 +331,8 @@ public:
     void Remove() const { std::filesystem::remove(m_path); }
     void CutTo(double fraction) const
     {
-        std::filesystem::resize_file(m_otherName, std::uintmax_t(fraction * std::filesystem::file_size(m_otherName)));
+        std::filesystem::resize_file(m_otherName,
+                                     std::uintmax_t(fraction * std::filesystem::file_size(m_otherName)));
     }
 
 private:

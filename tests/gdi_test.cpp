@@ -24,14 +24,8 @@ BmpBuilder Checker(int width, int height)
     return b;
 }
 
-HGDIOBJ Obj(HBITMAP bitmap)
-{
-    return reinterpret_cast<HGDIOBJ>(bitmap);
-}
-HGDIOBJ Obj(HPALETTE palette)
-{
-    return reinterpret_cast<HGDIOBJ>(palette);
-}
+HGDIOBJ Obj(HBITMAP bitmap) { return reinterpret_cast<HGDIOBJ>(bitmap); }
+HGDIOBJ Obj(HPALETTE palette) { return reinterpret_cast<HGDIOBJ>(palette); }
 
 int CountPixels(const QImage& image, const std::function<bool(QRgb)>& match, QRect area = {})
 {
@@ -49,7 +43,7 @@ int CountPixels(const QImage& image, const std::function<bool(QRgb)>& match, QRe
 TEST(GdiRegister, RefusesHandlesItDoesNotHold)
 {
     const int live = LiveGdiObjects();
-    const int liveBitmaps = LiveGdiObjects(GdiKind::Bitmap);   // images other tests left loaded
+    const int liveBitmaps = LiveGdiObjects(GdiKind::Bitmap); // images other tests left loaded
     HBITMAP bitmap = CreateBitmapFromBmp(Checker(3, 2).Build());
     ASSERT_NE(bitmap, nullptr);
     EXPECT_EQ(LiveGdiObjects(GdiKind::Bitmap), liveBitmaps + 1);

@@ -57,7 +57,7 @@ TEST_F(InstrumentTest, StartsOnTheAcousticGrandPianoInThePianoGroup)
     EXPECT_EQ(Panel().m_nGroup, 0u);
     EXPECT_EQ(PercussionKeys(), 0);
     EXPECT_EQ(Panel().m_knob.m_nPosition, 0);
-    EXPECT_FALSE(WindowManager::Instance().HasPosted());   // the knob already stood at 0
+    EXPECT_FALSE(WindowManager::Instance().HasPosted()); // the knob already stood at 0
 }
 
 TEST_F(InstrumentTest, ThePercussionMapTurnsEveryKeyIntoADrumPadAndSendsNoProgram)
@@ -89,7 +89,7 @@ TEST_F(InstrumentTest, AMenuChoiceMovesTheKnobWhoseCommandRunsTheChoiceOnceMore)
 {
     StartAndForget();
     ASSERT_NE(Panel().m_knob.m_nPosition, 40);
-    Command(ID_PROGRAM_FIRST + 40);   // "Violin"
+    Command(ID_PROGRAM_FIRST + 40); // "Violin"
     EXPECT_EQ(Sent(), ProgramChange(40));
     EXPECT_EQ(Panel().m_knob.m_nPosition, 40);
     const CPoint place = Panel().m_knob.PlaceForAngle(CProgramKnob::AngleOfPosition(40));
@@ -108,7 +108,7 @@ TEST_F(InstrumentTest, AMenuChoiceMovesTheKnobWhoseCommandRunsTheChoiceOnceMore)
         expected.push_back(message);
     EXPECT_EQ(Sent(), expected);
     EXPECT_EQ(Panel().m_led.WindowText(), "PROGRAM 40:  Violin");
-    EXPECT_EQ(Panel().m_knob.RectInParent(), dot);   // left where it was
+    EXPECT_EQ(Panel().m_knob.RectInParent(), dot); // left where it was
     EXPECT_FALSE(WindowManager::Instance().HasPosted());
 }
 
@@ -145,13 +145,14 @@ TEST_F(InstrumentTest, EveryProgramShowsItsOwnMenuTextOnTheLed)
 TEST_F(InstrumentTest, AKeyHeldAcrossAChangeEndsTheNoteItStarted)
 {
     StartAndForget();
-    const int lowest = g_nKeyScanCode[0];   // key 0, note 29, drum pad 77
+    const int lowest = g_nKeyScanCode[0]; // key 0, note 29, drum pad 77
     host.KeyDown(Top(), lowest);
     Command(ID_PERCUSSION_MAP);
     Settle();
     EXPECT_TRUE(Panel().m_keys[0].m_bDown);
     host.KeyUp(Top(), lowest);
-    EXPECT_EQ(Sent(), (std::vector<DWORD>{KeyNoteMessage(29, false, true), KeyNoteMessage(29, false, false)}));
+    EXPECT_EQ(Sent(),
+              (std::vector<DWORD>{KeyNoteMessage(29, false, true), KeyNoteMessage(29, false, false)}));
 
     midi.ClearLog();
     host.KeyDown(Top(), lowest);
@@ -185,7 +186,7 @@ TEST_F(InstrumentTest, TurningTheKnobSelectsEachProgramOnceInOrder)
         const CPoint pointer{centre.x + grab.x + static_cast<int>(std::lround(kReach * std::sin(angle))),
                              centre.y + grab.y + static_cast<int>(std::lround(kReach * std::cos(angle)))};
         host.Move(Top(), pointer);
-        host.Move(Top(), pointer);   // a second message at the same place changes nothing
+        host.Move(Top(), pointer); // a second message at the same place changes nothing
     }
     host.Release(Top(), {0, 0});
 

@@ -27,10 +27,7 @@ std::unique_ptr<JackTestClient> JackTestClient::Open(const std::string& name)
     return nullptr;
 }
 
-JackTestClient::~JackTestClient()
-{
-    jack_client_close(m_client);
-}
+JackTestClient::~JackTestClient() { jack_client_close(m_client); }
 
 bool JackTestClient::AddMidiInput(const std::string& portName)
 {

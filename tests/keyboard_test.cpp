@@ -10,7 +10,10 @@
 
 namespace {
 
-DWORD Bytes(BYTE status, BYTE data1, BYTE data2) { return DWORD(status) | DWORD(data1) << 8 | DWORD(data2) << 16; }
+DWORD Bytes(BYTE status, BYTE data1, BYTE data2)
+{
+    return DWORD(status) | DWORD(data1) << 8 | DWORD(data2) << 16;
+}
 DWORD KeyOn(int note) { return Bytes(0x90, BYTE(note), 127); }
 DWORD KeyOff(int note) { return Bytes(0x90, BYTE(note), 0); }
 
@@ -31,9 +34,9 @@ constexpr int kPlayedBy[48] = {
 
 constexpr int kScanF11 = 87;
 constexpr int kScanF12 = 88;
-constexpr int kScanW = 17;      // F2, key 12
-constexpr int kScanE = 18;      // G2, key 14
-constexpr int kScanSlash = 53;  // E5, key 47
+constexpr int kScanW = 17;     // F2, key 12
+constexpr int kScanE = 18;     // G2, key 14
+constexpr int kScanSlash = 53; // E5, key 47
 
 class KeyboardTest : public PanelTest {
 protected:
@@ -47,7 +50,7 @@ protected:
     CPoint On(int k) const
     {
         const CRect rect = panel->m_keys[static_cast<size_t>(k)].RectInParent();
-        return {rect.left + 10, rect.top + 60};   // white keys only
+        return {rect.left + 10, rect.top + 60}; // white keys only
     }
     void Deactivate() { WindowManager::Instance().Activated(Top(), false); }
 };
@@ -129,8 +132,8 @@ TEST_F(KeyboardTest, EveryKeyMessageIsConsumedSoNoneEndsThePanelOrPressesAButton
         bool extended;
     };
     // Tab, Enter, Esc, Space, the arrows, keypad Enter, and keys that play nothing (6, A, F8).
-    const Code keys[] = {{15, false}, {28, false}, {1, false},  {57, false}, {72, true}, {75, true},
-                         {77, true},  {80, true},  {28, true},  {7, false},  {30, false}, {66, false}};
+    const Code keys[] = {{15, false}, {28, false}, {1, false}, {57, false}, {72, true},  {75, true},
+                         {77, true},  {80, true},  {28, true}, {7, false},  {30, false}, {66, false}};
     for (const Code& key : keys) {
         EXPECT_TRUE(host.KeyDown(Top(), key.scan, key.extended)) << key.scan;
         EXPECT_TRUE(host.KeyUp(Top(), key.scan, key.extended)) << key.scan;
@@ -161,9 +164,9 @@ TEST_F(KeyboardTest, SystemKeysAreLeftToTheMenuBar)
 
 TEST_F(KeyboardTest, LosingTheFocusReleasesKeysHeldFromTheKeyboardOnly)
 {
-    host.KeyDown(Top(), kScanE);   // key 14
-    host.KeyDown(Top(), kScanW);   // key 12
-    host.Press(Top(), On(7));      // C2 held by the mouse
+    host.KeyDown(Top(), kScanE); // key 14
+    host.KeyDown(Top(), kScanW); // key 12
+    host.Press(Top(), On(7));    // C2 held by the mouse
     midi.ClearLog();
     Deactivate();
     EXPECT_EQ(Sent(), (std::vector<DWORD>{KeyOff(41), KeyOff(43)}));
@@ -191,12 +194,12 @@ TEST_F(KeyboardTest, LosingTheFocusReleasesKeysHeldFromTheKeyboardOnly)
 
 TEST_F(KeyboardTest, KeyLetGoByTheMouseAndThenGlidedOntoIsTheMouseKeyWhenTheFocusGoes)
 {
-    host.KeyDown(Top(), kScanW);    // F2, key 12, from the keyboard
+    host.KeyDown(Top(), kScanW); // F2, key 12, from the keyboard
     host.Press(Top(), On(7));
-    host.Release(Top(), On(7));     // releases F2 as well
+    host.Release(Top(), On(7)); // releases F2 as well
     host.Advance(1000);
     host.Press(Top(), On(9));
-    host.Move(Top(), On(12));       // F2 again, now held by the mouse
+    host.Move(Top(), On(12)); // F2 again, now held by the mouse
     midi.ClearLog();
     Deactivate();
     EXPECT_TRUE(Sent().empty());

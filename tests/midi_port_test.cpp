@@ -19,12 +19,12 @@ Bytes Unpack(DWORD message)
     return {BYTE(message & 0xFF), BYTE((message >> 8) & 0xFF), BYTE((message >> 16) & 0xFF)};
 }
 
-#define EXPECT_BYTES(message, s, d1, d2)                  \
-    do {                                                  \
-        const Bytes got = Unpack(message);                \
-        EXPECT_EQ(got.status, s);                         \
-        EXPECT_EQ(got.data1, d1);                         \
-        EXPECT_EQ(got.data2, d2);                         \
+#define EXPECT_BYTES(message, s, d1, d2)                                                                     \
+    do {                                                                                                     \
+        const Bytes got = Unpack(message);                                                                   \
+        EXPECT_EQ(got.status, s);                                                                            \
+        EXPECT_EQ(got.data1, d1);                                                                            \
+        EXPECT_EQ(got.data2, d2);                                                                            \
     } while (false)
 
 const DWORD kAllNotesOffEverywhere[] = {AllNotesOffMessage(0), AllNotesOffMessage(1), AllNotesOffMessage(9)};
@@ -126,8 +126,9 @@ TEST_F(MidiPortTest, PanelAndKeysSendByTheTable)
     Panel().SendDrumNote(42);
     Panel().DrumNotesOff();
     Panel().SendProgramChange(13);
-    Panel().SendProgramChange(128);   // the percussion map has no program
-    const std::vector<DWORD> expected = {0x3F3091, 0x3F2991, 0x3F3091, 0x7BB1, 0x5F2A99, 0x7BB9, 0x0DC0, 0x0DC1};
+    Panel().SendProgramChange(128); // the percussion map has no program
+    const std::vector<DWORD> expected = {0x3F3091, 0x3F2991, 0x3F3091, 0x7BB1,
+                                         0x5F2A99, 0x7BB9,   0x0DC0,   0x0DC1};
     EXPECT_EQ(Sent(), expected);
 }
 
@@ -209,7 +210,7 @@ TEST_F(MidiPortTest, AtMostEightDevicesAreListedSoNoneTakesAnInstrumentId)
     midi.SetDevices({"D0", "D1", "D2", "D3", "D4", "D5", "D6", "D7", "D8", "D9"});
     Start();
     CMenu& menu = PlayThru();
-    ASSERT_EQ(menu.GetMenuItemCount(), 10);   // the mapper, a separator and eight devices
+    ASSERT_EQ(menu.GetMenuItemCount(), 10); // the mapper, a separator and eight devices
     for (int d = 0; d < 8; ++d)
         EXPECT_EQ(menu.GetMenuItemID(2 + d), ID_DEVICE_FIRST + static_cast<UINT>(d));
     EXPECT_EQ(menu.GetMenuState(ID_PROGRAM_FIRST, MF_BYCOMMAND), 0xFFFFFFFF);
@@ -227,7 +228,9 @@ TEST_F(MidiPortTest, OpeningPlayThruReadsTheDevicesAgainKeepingIdsAndTheMark)
     midi.SetDevices({"Port A", "Port B"});
     Start();
     CommandAndSettle(ID_DEVICE_FIRST + 1);
-    const auto openPlayThru = [this] { WindowManager::Instance().MenuPopupOpening(&Panel(), &PlayThru(), 0); };
+    const auto openPlayThru = [this] {
+        WindowManager::Instance().MenuPopupOpening(&Panel(), &PlayThru(), 0);
+    };
     const auto items = [this] {
         std::vector<std::pair<UINT, std::string>> shown;
         for (const CMenu::Item& item : PlayThru().Items())
@@ -240,7 +243,9 @@ TEST_F(MidiPortTest, OpeningPlayThruReadsTheDevicesAgainKeepingIdsAndTheMark)
     midi.SetDevices({"Port A", "Port B", "Port C"});
     midi.FailDeviceName(0);
     openPlayThru();
-    EXPECT_EQ(items(), (Items{{ID_MIDI_MAPPER, "&Midi Mapper"}, {0, ""}, {ID_DEVICE_FIRST + 1, "Port B"},
+    EXPECT_EQ(items(), (Items{{ID_MIDI_MAPPER, "&Midi Mapper"},
+                              {0, ""},
+                              {ID_DEVICE_FIRST + 1, "Port B"},
                               {ID_DEVICE_FIRST + 2, "Port C"}}));
     EXPECT_EQ(CheckedDevices(), (std::vector<UINT>{ID_DEVICE_FIRST + 1}));
     midi.ClearLog();
@@ -278,7 +283,8 @@ TEST_F(MidiPortTest, ChoosingTheCheckedDeviceReopensItWhenItsConnectionHasGone)
     CommandAndSettle(ID_MIDI_MAPPER);
     const std::uintptr_t again = midi.LastHandle();
     EXPECT_EQ(midi.Calls(), (std::vector<std::string>{CloseCall(mapper), "open -1"}));
-    EXPECT_EQ(midi.Messages(again), (std::vector<DWORD>{ProgramChangeMessage(0, 40), ProgramChangeMessage(1, 40)}));
+    EXPECT_EQ(midi.Messages(again),
+              (std::vector<DWORD>{ProgramChangeMessage(0, 40), ProgramChangeMessage(1, 40)}));
     EXPECT_EQ(CheckedDevices(), (std::vector<UINT>{ID_MIDI_MAPPER}));
     EXPECT_TRUE(KeysHold(Handle(again)));
 }
@@ -295,9 +301,11 @@ TEST_F(MidiPortTest, ADeviceChangeSilencesClosesOpensMovesTheMarkAndRestoresTheP
     ASSERT_NE(port, mapper);
     EXPECT_EQ(midi.Calls(), (std::vector<std::string>{CloseCall(mapper), "open 1"}));
     // The silence went out while the old device was still open.
-    EXPECT_EQ(midi.Messages(mapper), std::vector<DWORD>(std::begin(kAllNotesOffEverywhere), std::end(kAllNotesOffEverywhere)));
+    EXPECT_EQ(midi.Messages(mapper),
+              std::vector<DWORD>(std::begin(kAllNotesOffEverywhere), std::end(kAllNotesOffEverywhere)));
     EXPECT_EQ(midi.RejectedSends(), 0);
-    EXPECT_EQ(midi.Messages(port), (std::vector<DWORD>{ProgramChangeMessage(0, 40), ProgramChangeMessage(1, 40)}));
+    EXPECT_EQ(midi.Messages(port),
+              (std::vector<DWORD>{ProgramChangeMessage(0, 40), ProgramChangeMessage(1, 40)}));
     EXPECT_EQ(CheckedDevices(), (std::vector<UINT>{ID_DEVICE_FIRST + 1}));
     EXPECT_EQ(Panel().m_nDevice, 1);
     EXPECT_TRUE(KeysHold(Handle(port)));
@@ -353,7 +361,8 @@ TEST_F(MidiPortTest, ADeviceThatNeverOpensCostsFourAttemptsFourWaitsAndOneMessag
 
     ASSERT_EQ(host.messageBoxes.size(), 1u);
     const auto& box = host.messageBoxes[0];
-    EXPECT_EQ(box.text, "Can't open specified MIDI out device, \nplease change to another by 'Play Thru' menu. ");
+    EXPECT_EQ(box.text,
+              "Can't open specified MIDI out device, \nplease change to another by 'Play Thru' menu. ");
     EXPECT_EQ(box.caption, "Warring");
     EXPECT_EQ(box.type, MB_OK);
     EXPECT_EQ(box.owner, Top());
@@ -381,12 +390,12 @@ TEST_F(MidiPortTest, AfterAFailedOpenNoItemIsCheckedAndThePreviousOneOpensAgain)
     midi.FailOpens(1);
     CommandAndSettle(ID_DEVICE_FIRST + 1);
     EXPECT_TRUE(CheckedDevices().empty());
-    EXPECT_EQ(Panel().m_nDevice, 0);   // the index stays, though that device is closed now
+    EXPECT_EQ(Panel().m_nDevice, 0); // the index stays, though that device is closed now
     EXPECT_EQ(midi.OpenCount(), 0u);
     midi.ClearLog();
 
     CommandAndSettle(ID_DEVICE_FIRST);
-    EXPECT_EQ(midi.Calls(), (std::vector<std::string>{"open 0"}));   // nothing open, nothing to close
+    EXPECT_EQ(midi.Calls(), (std::vector<std::string>{"open 0"})); // nothing open, nothing to close
     EXPECT_EQ(CheckedDevices(), (std::vector<UINT>{ID_DEVICE_FIRST}));
     EXPECT_EQ(Sent(), (std::vector<DWORD>{ProgramChangeMessage(0, 9), ProgramChangeMessage(1, 9)}));
     EXPECT_TRUE(KeysHold(Handle(midi.LastHandle())));
@@ -399,7 +408,7 @@ TEST_F(MidiPortTest, AFailedStartLeavesEveryItemUncheckedAndTheMapperCanBeChosen
     Start();
     EXPECT_EQ(host.messageBoxes.size(), 1u);
     EXPECT_TRUE(CheckedDevices().empty());
-    EXPECT_EQ(Panel().m_led.WindowText(), "PROGRAM 0:  Acoustic grand piano");   // set-up went on
+    EXPECT_EQ(Panel().m_led.WindowText(), "PROGRAM 0:  Acoustic grand piano"); // set-up went on
     EXPECT_TRUE(midi.AllMessages().empty());
     midi.ClearLog();
     CommandAndSettle(ID_MIDI_MAPPER);
@@ -453,9 +462,16 @@ TEST_F(MidiPortTest, ClosingAtTheEndRetriesOnceAfterHalfASecond)
     };
     const Case cases[] = {
         {0, [](std::uintptr_t h) { return std::vector<std::string>{CloseCall(h)}; }, 0},
-        {1, [](std::uintptr_t h) { return std::vector<std::string>{CloseCall(h), "sleep 500", CloseCall(h)}; }, 500},
+        {1,
+         [](std::uintptr_t h) {
+             return std::vector<std::string>{CloseCall(h), "sleep 500", CloseCall(h)};
+         },
+         500},
         {RecordingMidiSystem::kAlways,
-         [](std::uintptr_t h) { return std::vector<std::string>{CloseCall(h), "sleep 500", CloseCall(h)}; }, 500},
+         [](std::uintptr_t h) {
+             return std::vector<std::string>{CloseCall(h), "sleep 500", CloseCall(h)};
+         },
+         500},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.failures);

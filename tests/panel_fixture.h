@@ -64,10 +64,13 @@ protected:
     void ClickOn(const CWnd& window)
     {
         host.Click(Top(), Centre(window));
-        host.Advance(1000);   // far apart from the next click
+        host.Advance(1000); // far apart from the next click
     }
 
-    void Command(UINT id, WORD code = 0) { panel->SendMessage(WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), code), 0); }
+    void Command(UINT id, WORD code = 0)
+    {
+        panel->SendMessage(WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), code), 0);
+    }
 
 private:
     MidiSystem* m_previousMidi = nullptr;

@@ -60,14 +60,14 @@ TEST_F(PanelTest, CentresOnTheDesktopAndStaysInsideTheWorkArea)
     };
     // The centred window would stand at 209, 264 on a 1024 x 768 desktop.
     const Case cases[] = {
-        {"room enough",          {0, 0, 1024, 768},    {0, 0, 1024, 728},    {209, 264}},
-        {"work area to the right", {0, 0, 1024, 768},  {300, 0, 1024, 728},  {300, 264}},
-        {"work area to the left", {0, 0, 1024, 768},   {0, 0, 700, 728},     {94, 264}},
-        {"work area lower",      {0, 0, 1024, 768},    {0, 300, 1024, 768},  {209, 300}},
-        {"work area higher",     {0, 0, 1024, 768},    {0, 0, 1024, 450},    {209, 210}},
+        {"room enough", {0, 0, 1024, 768}, {0, 0, 1024, 728}, {209, 264}},
+        {"work area to the right", {0, 0, 1024, 768}, {300, 0, 1024, 728}, {300, 264}},
+        {"work area to the left", {0, 0, 1024, 768}, {0, 0, 700, 728}, {94, 264}},
+        {"work area lower", {0, 0, 1024, 768}, {0, 300, 1024, 768}, {209, 300}},
+        {"work area higher", {0, 0, 1024, 768}, {0, 0, 1024, 450}, {209, 210}},
         {"too narrow: left edge wins", {0, 0, 1024, 768}, {300, 0, 800, 728}, {300, 264}},
         {"desktop off the origin", {100, 50, 1124, 818}, {100, 50, 1124, 818}, {309, 314}},
-        {"odd desktop size",     {0, 0, 1025, 769},    {0, 0, 1025, 769},    {209, 264}},
+        {"odd desktop size", {0, 0, 1025, 769}, {0, 0, 1025, 769}, {209, 264}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -128,7 +128,8 @@ TEST_F(PanelTest, FortyEightKeysFromFOneToEFiveWithTheBlackKeysOnTop)
     Start();
     // One octave from F: left edges, and which keys are black.
     constexpr int kOctaveX[12] = {20, 33, 40, 53, 60, 73, 80, 100, 113, 120, 133, 140};
-    constexpr bool kBlack[12] = {false, true, false, true, false, true, false, false, true, false, true, false};
+    constexpr bool kBlack[12] = {false, true,  false, true,  false, true,
+                                 false, false, true,  false, true,  false};
     const auto& children = Panel().Children();
     size_t lowestBlack = 0;
     size_t highestWhite = children.size();
@@ -143,14 +144,15 @@ TEST_F(PanelTest, FortyEightKeysFromFOneToEFiveWithTheBlackKeysOnTop)
         EXPECT_EQ(key.WindowText(), black ? "Black Note" : "White Note");
         EXPECT_EQ(key.m_nNote, 29 + i);
         EXPECT_EQ(key.m_bWhite, black ? FALSE : TRUE);
-        const size_t place = static_cast<size_t>(std::find(children.begin(), children.end(), &key) - children.begin());
+        const size_t place =
+            static_cast<size_t>(std::find(children.begin(), children.end(), &key) - children.begin());
         ASSERT_LT(place, children.size());
         if (black)
             lowestBlack = std::max(lowestBlack, place);
         else
             highestWhite = std::min(highestWhite, place);
     }
-    EXPECT_LT(lowestBlack, highestWhite);   // every black key lies above every white key
+    EXPECT_LT(lowestBlack, highestWhite); // every black key lies above every white key
 
     // Where a black key covers a white one, the black key takes the mouse.
     for (int i = 0; i < CPanelDlg::kKeyCount; ++i) {
@@ -220,12 +222,12 @@ TEST_F(PanelTest, TheBareRackFollowsThePointerByExactlyItsMovement)
     EXPECT_EQ(OuterRect(Panel()), expected);
     EXPECT_EQ(expected.Width(), 600);
     EXPECT_EQ(expected.Height(), 200);
-    EXPECT_EQ(host.cursors.back(), IDC_DRAG);   // the drag cursor stays while captured
+    EXPECT_EQ(host.cursors.back(), IDC_DRAG); // the drag cursor stays while captured
 
     host.Release(Top(), kBareSurface);
     EXPECT_EQ(CWnd::GetCapture(), nullptr);
     EXPECT_EQ(Panel().m_ptDragAnchor.x, -1);
-    host.Move(Top(), {40, 40});   // no button: nothing moves, the arrow returns
+    host.Move(Top(), {40, 40}); // no button: nothing moves, the arrow returns
     EXPECT_EQ(OuterRect(Panel()), expected);
     EXPECT_EQ(host.cursors.back(), 0);
 }
@@ -245,7 +247,7 @@ TEST_F(PanelTest, AReleaseWithShiftKeepsTheDragAndTheSoundingKeys)
     EXPECT_TRUE(Panel().m_keys[40].m_bDown);
     EXPECT_EQ(Sent().size(), 2u);
 
-    host.Release(Top(), kBareSurface);   // flags 0 now
+    host.Release(Top(), kBareSurface); // flags 0 now
     EXPECT_EQ(CWnd::GetCapture(), nullptr);
     EXPECT_EQ(Panel().m_ptDragAnchor.x, -1);
     EXPECT_FALSE(Panel().m_keys[10].m_bDown);
@@ -263,9 +265,9 @@ TEST_F(PanelTest, ReleasingOverAKeySilencesEveryKeyAlsoThoseHeldFromTheKeyboard)
     host.Click(Top(), Centre(Panel().m_keys[24]));
     for (const CPianoKey& key : Panel().m_keys)
         EXPECT_FALSE(key.m_bDown) << key.m_nNote;
-    const std::vector<DWORD> expected = {
-        KeyNoteMessage(29, false, true),  KeyNoteMessage(76, false, true),  KeyNoteMessage(53, false, true),
-        KeyNoteMessage(53, false, false), KeyNoteMessage(29, false, false), KeyNoteMessage(76, false, false)};
+    const std::vector<DWORD> expected = {KeyNoteMessage(29, false, true),  KeyNoteMessage(76, false, true),
+                                         KeyNoteMessage(53, false, true),  KeyNoteMessage(53, false, false),
+                                         KeyNoteMessage(29, false, false), KeyNoteMessage(76, false, false)};
     EXPECT_EQ(Sent(), expected);
 }
 
@@ -310,7 +312,7 @@ TEST_F(PanelTest, PowerEndsTheModalRunWithOneAfterClosingThePort)
     EXPECT_FALSE(Panel().IsWindow());
     EXPECT_FALSE(midi.IsOpen(port));
     EXPECT_EQ(midi.Calls(), (std::vector<std::string>{"close " + std::to_string(port)}));
-    EXPECT_EQ(Panel().m_btnPower.m_bOn, 0);   // its light flipped with the click
+    EXPECT_EQ(Panel().m_btnPower.m_bOn, 0); // its light flipped with the click
 }
 
 TEST_F(PanelTest, PowerWithNoPortOpenEndsAtOnce)
@@ -343,7 +345,7 @@ TEST_F(PanelTest, ACloseRequestClosesThePortAndEndsWithTwo)
 TEST_F(PanelTest, ACloseRequestWhileTheBackingPlaysEndsItToo)
 {
     StartAndForget();
-    Command(ID_STYLE_FIRST + 2);   // Rock
+    Command(ID_STYLE_FIRST + 2); // Rock
     host.Advance(1000);
     ASSERT_FALSE(Sent().empty());
     const std::uintptr_t port = midi.LastHandle();
@@ -366,7 +368,8 @@ TEST_F(PanelTest, PaintingShowsTheRackWhereNoControlCoversIt)
     ASSERT_EQ(picture.size(), QSize(600, 200));
     const QImage* rack = DibImage(Panel().m_dibRack);
     ASSERT_NE(rack, nullptr);
-    for (const CPoint p : {CPoint{5, 5}, CPoint{450, 10}, CPoint{590, 150}, CPoint{5, 195}, CPoint{250, 110}}) {
+    for (const CPoint p :
+         {CPoint{5, 5}, CPoint{450, 10}, CPoint{590, 150}, CPoint{5, 195}, CPoint{250, 110}}) {
         ASSERT_EQ(Panel().ChildFromPoint(p), &Panel());
         EXPECT_EQ(picture.pixel(p.x, p.y), rack->pixel(p.x, p.y)) << p.x << "," << p.y;
     }

@@ -11,7 +11,10 @@ constexpr UINT kPercussionMapCommand = 32905;
 constexpr int kCursorOpenHand = 138;
 constexpr int kCursorPressingHand = 144;
 
-DWORD Bytes(BYTE status, BYTE data1, BYTE data2) { return DWORD(status) | DWORD(data1) << 8 | DWORD(data2) << 16; }
+DWORD Bytes(BYTE status, BYTE data1, BYTE data2)
+{
+    return DWORD(status) | DWORD(data1) << 8 | DWORD(data2) << 16;
+}
 DWORD KeyOn(int note) { return Bytes(0x90, BYTE(note), 127); }
 DWORD KeyOff(int note) { return Bytes(0x90, BYTE(note), 0); }
 
@@ -92,7 +95,7 @@ TEST_F(PianoKeyTest, MovingBackOverASoundingKeySendsNothing)
 
 TEST_F(PianoKeyTest, KeyHeldFromTheKeyboardAndClickedSoundsOnceAndTheMouseReleasesIt)
 {
-    constexpr int kScanCodeY = 0x15;   // plays C3, key 19
+    constexpr int kScanCodeY = 0x15; // plays C3, key 19
     host.KeyDown(Top(), kScanCodeY);
     PressKey(19);
     EXPECT_EQ(Sent(), std::vector<DWORD>{KeyOn(48)});
@@ -104,7 +107,7 @@ TEST_F(PianoKeyTest, KeyHeldFromTheKeyboardAndClickedSoundsOnceAndTheMouseReleas
 
 TEST_F(PianoKeyTest, ReleasingOverAKeySilencesKeysHeldFromTheKeyboardToo)
 {
-    constexpr int kScanCodeZ = 0x2C;   // C4, key 31
+    constexpr int kScanCodeZ = 0x2C; // C4, key 31
     host.KeyDown(Top(), kScanCodeZ);
     PressKey(5);
     midi.ClearLog();
@@ -121,9 +124,9 @@ TEST_F(PianoKeyTest, PercussionMapPlaysTheLowKeysAsHighDrums)
     ReleaseOver(0);
     PressKey(6);
     ReleaseOver(6);
-    PressKey(5);   // A#1, note 34, the highest of the raised keys
+    PressKey(5); // A#1, note 34, the highest of the raised keys
     ReleaseOver(5);
-    const std::vector<DWORD> expected = {Bytes(0x99, 77, 127), Bytes(0x99, 77, 0), Bytes(0x99, 35, 127),
+    const std::vector<DWORD> expected = {Bytes(0x99, 77, 127), Bytes(0x99, 77, 0),   Bytes(0x99, 35, 127),
                                          Bytes(0x99, 35, 0),   Bytes(0x99, 82, 127), Bytes(0x99, 82, 0)};
     EXPECT_EQ(Sent(), expected);
 
@@ -168,12 +171,12 @@ TEST_F(PianoKeyTest, SecondQuickClickIsADoubleClickThatDoesNotSoundAndTheThirdSo
     PressKey(7);
     ReleaseOver(7);
     host.Advance(100);
-    PressKey(7);   // double-click
+    PressKey(7); // double-click
     EXPECT_FALSE(Key(7).m_bDown);
     ReleaseOver(7);
     EXPECT_EQ(Sent(), (std::vector<DWORD>{KeyOn(36), KeyOff(36)}));
     host.Advance(100);
-    PressKey(7);   // a press again
+    PressKey(7); // a press again
     ReleaseOver(7);
     EXPECT_EQ(Sent(), (std::vector<DWORD>{KeyOn(36), KeyOff(36), KeyOn(36), KeyOff(36)}));
 }
@@ -184,8 +187,8 @@ TEST_F(PianoKeyTest, DoubleClickReleaseStillSilencesTheOtherKeys)
     ReleaseOver(7);
     host.Advance(100);
     midi.ClearLog();
-    host.KeyDown(Top(), 0x2D);   // D4 from the keyboard
-    PressKey(7);                 // double-click: silent
+    host.KeyDown(Top(), 0x2D); // D4 from the keyboard
+    PressKey(7);               // double-click: silent
     ReleaseOver(7);
     EXPECT_EQ(Sent(), (std::vector<DWORD>{KeyOn(62), KeyOff(62)}));
 }
@@ -194,11 +197,11 @@ TEST_F(PianoKeyTest, ClicksFarApartOrOnOtherKeysAreOrdinaryPresses)
 {
     PressKey(7);
     ReleaseOver(7);
-    host.Advance(600);   // longer than the double-click time
+    host.Advance(600); // longer than the double-click time
     PressKey(7);
     ReleaseOver(7);
     host.Advance(100);
-    PressKey(9);         // soon, but another key
+    PressKey(9); // soon, but another key
     ReleaseOver(9);
     EXPECT_EQ(Sent(),
               (std::vector<DWORD>{KeyOn(36), KeyOff(36), KeyOn(36), KeyOff(36), KeyOn(38), KeyOff(38)}));
@@ -209,7 +212,7 @@ TEST_F(PianoKeyTest, ShiftGlideWithoutAButtonKeepsKeysSoundingUntilTheNextLeftRe
     host.Move(Top(), On(12), MK_SHIFT);
     host.Move(Top(), On(14), MK_SHIFT);
     host.Move(Top(), On(16), MK_CONTROL);
-    host.Move(Top(), On(17));   // no button, no Shift: nothing
+    host.Move(Top(), On(17)); // no button, no Shift: nothing
     EXPECT_EQ(Sent(), (std::vector<DWORD>{KeyOn(41), KeyOn(43), KeyOn(45)}));
 
     // A left release on the panel's background with Shift held keeps them sounding.
@@ -256,7 +259,7 @@ TEST_F(PianoKeyTest, CursorShowsWhetherTheKeyUnderThePointerIsDown)
     EXPECT_EQ(LastCursor(), kCursorOpenHand);
 
     // A key held from the computer keyboard shows the pressing hand too.
-    host.KeyDown(Top(), 0x2C);   // C4, key 31
+    host.KeyDown(Top(), 0x2C); // C4, key 31
     host.Move(Top(), On(31));
     EXPECT_EQ(LastCursor(), kCursorPressingHand);
     host.Move(Top(), On(32));
@@ -300,7 +303,8 @@ TEST_F(PianoKeyTest, KeysPaintFromTheirState)
         const int top = IsBlack(k) ? 0 : 46;
         for (int y = top; y < rect.Height(); ++y)
             for (int x = 0; x < rect.Width(); ++x)
-                if ((frame.pixel(rect.left + x, rect.top + y) & 0xFFFFFF) != (expected.pixel(x, y) & 0xFFFFFF))
+                if ((frame.pixel(rect.left + x, rect.top + y) & 0xFFFFFF) !=
+                    (expected.pixel(x, y) & 0xFFFFFF))
                     return false;
         return true;
     };

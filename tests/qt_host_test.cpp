@@ -37,7 +37,10 @@
 #include <vector>
 
 // Readable failures for Qt's geometry types.
-static void PrintTo(const QPoint& point, std::ostream* out) { *out << "(" << point.x() << ", " << point.y() << ")"; }
+static void PrintTo(const QPoint& point, std::ostream* out)
+{
+    *out << "(" << point.x() << ", " << point.y() << ")";
+}
 static void PrintTo(const QSize& size, std::ostream* out) { *out << size.width() << " x " << size.height(); }
 static void PrintTo(const QRect& rect, std::ostream* out)
 {
@@ -164,18 +167,21 @@ protected:
     std::vector<DWORD> Sent() const { return midi.Messages(midi.LastHandle()); }
 
     // ---- Keys, as the window system gives them to Qt ----
-    bool Key(QEvent::Type type, unsigned evdev, int qtKey = 0, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
-             const QString& text = {}, bool autoRepeat = false)
+    bool Key(QEvent::Type type, unsigned evdev, int qtKey = 0,
+             Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {},
+             bool autoRepeat = false)
     {
         QKeyEvent event(type, qtKey, modifiers, evdev + kNativeOffset, 0, 0, text, autoRepeat);
         QCoreApplication::sendEvent(Canvas(), &event);
         return event.isAccepted();
     }
-    bool Press(unsigned evdev, int qtKey = 0, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {})
+    bool Press(unsigned evdev, int qtKey = 0, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
+               const QString& text = {})
     {
         return Key(QEvent::KeyPress, evdev, qtKey, modifiers, text);
     }
-    bool Release(unsigned evdev, int qtKey = 0, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {})
+    bool Release(unsigned evdev, int qtKey = 0, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
+                 const QString& text = {})
     {
         return Key(QEvent::KeyRelease, evdev, qtKey, modifiers, text);
     }
@@ -185,12 +191,16 @@ protected:
                Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
         m_mouseTime += 20;
-        QMouseEvent event(type, QPointF(point), Canvas()->mapToGlobal(QPointF(point)), button, held, modifiers);
+        QMouseEvent event(type, QPointF(point), Canvas()->mapToGlobal(QPointF(point)), button, held,
+                          modifiers);
         event.setTimestamp(m_mouseTime);
         QCoreApplication::sendEvent(Canvas(), &event);
     }
     void MousePress(QPoint point) { Mouse(QEvent::MouseButtonPress, point, Qt::LeftButton, Qt::LeftButton); }
-    void MouseRelease(QPoint point) { Mouse(QEvent::MouseButtonRelease, point, Qt::LeftButton, Qt::NoButton); }
+    void MouseRelease(QPoint point)
+    {
+        Mouse(QEvent::MouseButtonRelease, point, Qt::LeftButton, Qt::NoButton);
+    }
     void MouseMove(QPoint point, Qt::MouseButtons held = Qt::NoButton)
     {
         Mouse(QEvent::MouseMove, point, Qt::NoButton, held);
@@ -200,7 +210,7 @@ protected:
         const QPoint centre = ToQRect(window.RectInParent()).center();
         MousePress(centre);
         MouseRelease(centre);
-        m_mouseTime += 2000;   // far from the next click
+        m_mouseTime += 2000; // far from the next click
     }
     void PauseMouse() { m_mouseTime += 2000; }
 
@@ -230,7 +240,8 @@ protected:
     int ChordNotesOffCount() const
     {
         const std::vector<DWORD> sent = Sent();
-        return static_cast<int>(std::count(sent.begin(), sent.end(), AllNotesOffMessage(midi::kChordChannel)));
+        return static_cast<int>(
+            std::count(sent.begin(), sent.end(), AllNotesOffMessage(midi::kChordChannel)));
     }
 
     QImage Grab() const { return Canvas()->grab().toImage().convertToFormat(QImage::Format_RGB32); }
@@ -344,7 +355,8 @@ TEST_F(QtHostTest, EveryPlayingKeyAndTheChordKeysAreFoundByTheirEvdevCode)
         midi.ClearLog();
         Press(kPlayingKeyEvdev[k]);
         Release(kPlayingKeyEvdev[k]);
-        EXPECT_EQ(Sent(), (std::vector<DWORD>{NoteOn(kFirstNote + k), NoteOff(kFirstNote + k)})) << "piano key " << k;
+        EXPECT_EQ(Sent(), (std::vector<DWORD>{NoteOn(kFirstNote + k), NoteOff(kFirstNote + k)}))
+            << "piano key " << k;
     }
     Press(KEY_F12, Qt::Key_F12);
     Release(KEY_F12, Qt::Key_F12);
@@ -377,7 +389,8 @@ TEST_F(QtHostTest, TheKeyInZsPlacePlaysC4WhateverTheLayoutCallsIt)
     // And the key a German layout calls Z sits where the US Y is: C3.
     Press(KEY_Y, Qt::Key_Z, Qt::NoModifier, "z");
     Release(KEY_Y, Qt::Key_Z, Qt::NoModifier, "z");
-    EXPECT_EQ(Sent(), (std::vector<DWORD>{NoteOn(kC4), NoteOff(kC4), NoteOn(kC4), NoteOff(kC4), NoteOn(48), NoteOff(48)}));
+    EXPECT_EQ(Sent(), (std::vector<DWORD>{NoteOn(kC4), NoteOff(kC4), NoteOn(kC4), NoteOff(kC4), NoteOn(48),
+                                          NoteOff(48)}));
 }
 
 TEST_F(QtHostTest, TheKeypadSlashPlaysE5)
@@ -416,7 +429,7 @@ TEST_F(QtHostTest, AMenuTakesTheKeysHeldOnTheKeyboardAndTheMouseReleaseItReceive
     Native()->activateWindow();
     ASSERT_TRUE(RunEventLoopUntil([&] { return Native()->isActiveWindow(); }));
     Press(KEY_Z, Qt::Key_Z, Qt::NoModifier, "z");
-    MousePress(Centre(panel->m_btnStyle[1]));   // Waltz: pushed, and it captures
+    MousePress(Centre(panel->m_btnStyle[1])); // Waltz: pushed, and it captures
     Press(KEY_F10, Qt::Key_F10);
     auto* open = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     ASSERT_NE(open, nullptr);
@@ -425,8 +438,8 @@ TEST_F(QtHostTest, AMenuTakesTheKeysHeldOnTheKeyboardAndTheMouseReleaseItReceive
 
     // The open menu has the pointer: the release goes to it, lets go of the capture and
     // clicks nothing on the panel.
-    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(2, 2), open->mapToGlobal(QPointF(2, 2)), Qt::LeftButton,
-                        Qt::NoButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(2, 2), open->mapToGlobal(QPointF(2, 2)),
+                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
     QCoreApplication::sendEvent(open, &release);
     open->close();
     EXPECT_EQ(CWnd::GetCapture(), nullptr);
@@ -459,7 +472,7 @@ TEST_F(QtHostTest, LosingActivationReleasesTheKeysHeldOnTheKeyboard)
 
 TEST_F(QtHostTest, MousePressAndReleaseOnAKeyPlayIt)
 {
-    const QPoint f1 = Centre(panel->m_keys[0]) + QPoint(-4, 25);   // below the black keys
+    const QPoint f1 = Centre(panel->m_keys[0]) + QPoint(-4, 25); // below the black keys
     MousePress(f1);
     EXPECT_EQ(Sent(), std::vector<DWORD>{NoteOn(kFirstNote)});
     MouseRelease(f1);
@@ -475,7 +488,8 @@ TEST_F(QtHostTest, GlidingWithTheButtonHeldPlaysEveryKeyCrossed)
     MouseMove(g1, Qt::LeftButton);
     MouseMove(a1, Qt::LeftButton);
     MouseRelease(a1);
-    EXPECT_EQ(Sent(), (std::vector<DWORD>{NoteOn(29), NoteOn(31), NoteOn(33), NoteOff(33), NoteOff(29), NoteOff(31)}));
+    EXPECT_EQ(Sent(), (std::vector<DWORD>{NoteOn(29), NoteOn(31), NoteOn(33), NoteOff(33), NoteOff(29),
+                                          NoteOff(31)}));
 }
 
 TEST_F(QtHostTest, QtsDoubleClickIsAPressThatTheLayerJudges)
@@ -511,7 +525,8 @@ TEST_F(QtHostTest, TheMenuBarShowsTheMenusTextsAndCheckMarks)
         titles << action->text();
     EXPECT_EQ(titles, (QStringList{"Play &Thru", "&Instrument", "&Backing", "&Key", "&Help"}));
 
-    EXPECT_EQ(CheckedTexts(), (std::vector<std::string>{"&Midi Mapper", "Piano", "Acoustic grand piano", "&None"}));
+    EXPECT_EQ(CheckedTexts(),
+              (std::vector<std::string>{"&Midi Mapper", "Piano", "Acoustic grand piano", "&None"}));
     // An unchecked item shows no box at all.
     for (QAction* action : AllActions())
         EXPECT_EQ(action->isCheckable(), action->isChecked()) << action->text().toStdString();
@@ -534,7 +549,8 @@ TEST_F(QtHostTest, TriggeringAnActionRunsItsCommand)
     EXPECT_EQ(panel->m_nStyle, 2);
     EXPECT_TRUE(Action("&Rock")->isChecked());
     EXPECT_FALSE(Action("&None")->isChecked());
-    EXPECT_EQ(Sent(), (std::vector<DWORD>{AllNotesOffMessage(midi::kChordChannel), AllNotesOffMessage(midi::kDrumChannel)}));
+    EXPECT_EQ(Sent(), (std::vector<DWORD>{AllNotesOffMessage(midi::kChordChannel),
+                                          AllNotesOffMessage(midi::kDrumChannel)}));
 
     Action("Violin")->trigger();
     EXPECT_EQ(panel->m_nProgram, 40u);
@@ -570,7 +586,8 @@ TEST_F(QtHostTest, TheMenuButtonHidesTheMenuBarAndShowsItAgain)
     EXPECT_EQ(Canvas()->size(), QSize(600, 200));
     EXPECT_EQ(Canvas()->mapToGlobal(QPoint(0, 0)), rackOnScreen);
     EXPECT_EQ(static_cast<qsizetype>(AllActions().size()), actionCount);
-    EXPECT_EQ(CheckedTexts(), (std::vector<std::string>{"&Midi Mapper", "Piano", "Acoustic grand piano", "&None"}));
+    EXPECT_EQ(CheckedTexts(),
+              (std::vector<std::string>{"&Midi Mapper", "Piano", "Acoustic grand piano", "&None"}));
     Action("&Waltz")->trigger();
     EXPECT_EQ(panel->m_nStyle, 1);
 }

@@ -61,7 +61,10 @@ public:
     bool Open(int device, std::uintptr_t& handle) override;
     bool Send(std::uintptr_t handle, DWORD message) override;
     bool Close(std::uintptr_t handle) override;
-    bool IsConnected(std::uintptr_t handle) override { return IsOpen(handle) && !m_disconnected.count(handle); }
+    bool IsConnected(std::uintptr_t handle) override
+    {
+        return IsOpen(handle) && !m_disconnected.count(handle);
+    }
     void Sleep(DWORD milliseconds) override;
 
     static std::uintptr_t Number(HMIDIOUT handle) { return reinterpret_cast<std::uintptr_t>(handle); }

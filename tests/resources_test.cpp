@@ -48,29 +48,17 @@ struct ExpectedBitmap {
 
 constexpr ExpectedBitmap kBitmaps[] = {
     // name            width height bits
-    {"RACK",           600,  200,   8},
-    {"WHITE_NOTE_U",    20,   70,   4},
-    {"WHITE_NOTE_D",    20,   70,   4},
-    {"BLACK_NOTE_U",    12,   45,   4},
-    {"BLACK_NOTE_D",    12,   45,   4},
-    {"RED_ON_U",        30,   12,   8},
-    {"RED_ON_D",        30,   12,   8},
-    {"GREEN_ON_U",      30,   12,   8},
-    {"GREEN_ON_D",      30,   12,   8},
-    {"ALL_OFF_U",       30,   12,   8},
-    {"ALL_OFF_D",       30,   12,   8},
-    {"NORMAL_U",        30,   12,   8},
-    {"NORMAL_D",        30,   12,   8},
-    {"PROGRAM_U",        6,   15,   8},
-    {"PROGRAM_D",        6,   15,   8},
-    {"YELLOW_ON",        9,    4,   8},
-    {"YELLOW_OFF",       9,    4,   8},
-    {"LED",            220,   15,   8},
-    {"VOLUME_U",         5,    5,   8},
-    {"VOLUME_D",         5,    5,   8},
+    {"RACK", 600, 200, 8},       {"WHITE_NOTE_U", 20, 70, 4}, {"WHITE_NOTE_D", 20, 70, 4},
+    {"BLACK_NOTE_U", 12, 45, 4}, {"BLACK_NOTE_D", 12, 45, 4}, {"RED_ON_U", 30, 12, 8},
+    {"RED_ON_D", 30, 12, 8},     {"GREEN_ON_U", 30, 12, 8},   {"GREEN_ON_D", 30, 12, 8},
+    {"ALL_OFF_U", 30, 12, 8},    {"ALL_OFF_D", 30, 12, 8},    {"NORMAL_U", 30, 12, 8},
+    {"NORMAL_D", 30, 12, 8},     {"PROGRAM_U", 6, 15, 8},     {"PROGRAM_D", 6, 15, 8},
+    {"YELLOW_ON", 9, 4, 8},      {"YELLOW_OFF", 9, 4, 8},     {"LED", 220, 15, 8},
+    {"VOLUME_U", 5, 5, 8},       {"VOLUME_D", 5, 5, 8},
 };
 
-void ExpectBitmap(std::span<const std::uint8_t> bytes, const std::string& what, int width, int height, int bits)
+void ExpectBitmap(std::span<const std::uint8_t> bytes, const std::string& what, int width, int height,
+                  int bits)
 {
     SCOPED_TRACE(what);
     ASSERT_GT(bytes.size(), 54u);

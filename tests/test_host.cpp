@@ -87,7 +87,10 @@ void TestHost::Release(CWnd* top, CPoint point, UINT button, UINT modifiers)
     Mouse(top, MouseAction::Release, button, point, modifiers);
 }
 
-void TestHost::Move(CWnd* top, CPoint point, UINT modifiers) { Mouse(top, MouseAction::Move, 0, point, modifiers); }
+void TestHost::Move(CWnd* top, CPoint point, UINT modifiers)
+{
+    Mouse(top, MouseAction::Move, 0, point, modifiers);
+}
 
 void TestHost::Click(CWnd* top, CPoint point)
 {

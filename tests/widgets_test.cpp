@@ -31,8 +31,8 @@ constexpr DialogControl kControls[] = {
 };
 // Away from the screen's origin, so that client and screen coordinates differ as they do on
 // any desktop.
-constexpr DialogTemplate kTestDialog{900, "Widgets", WS_POPUP | WS_VISIBLE, 0, 8, "MS Sans Serif", 40, 40,
-                                     280, 130, kControls};
+constexpr DialogTemplate kTestDialog{
+    900, "Widgets", WS_POPUP | WS_VISIBLE, 0, 8, "MS Sans Serif", 40, 40, 280, 130, kControls};
 
 // A parent for the widgets that records every command it receives, with the value the
 // four-image button holds at that moment.
@@ -104,7 +104,10 @@ protected:
                     return false;
         return true;
     }
-    bool ShowsNow(const CWnd& window, const CDib& dib) { return Shows(host.Render(Top()), window, Picture(dib)); }
+    bool ShowsNow(const CWnd& window, const CDib& dib)
+    {
+        return Shows(host.Render(Top()), window, Picture(dib));
+    }
 
     std::vector<UINT> KnobCommands() const
     {
@@ -185,7 +188,7 @@ TEST_F(WidgetTest, FourImageButtonShowsItsValueAndWhetherItIsPressed)
         EXPECT_TRUE(ShowsNow(button, value ? button.m_imgOnUp : button.m_imgOffUp)) << value;
         host.Press(Top(), Centre(button));
         EXPECT_TRUE(ShowsNow(button, value ? button.m_imgOnDown : button.m_imgOffDown)) << value;
-        host.Release(Top(), {200, 150});   // away: no toggle
+        host.Release(Top(), {200, 150}); // away: no toggle
         host.Advance(1000);
     }
 }
@@ -278,7 +281,10 @@ protected:
 
     CLedDisplay& Led() { return Panel().m_led; }
     QImage Frame() { return host.Render(Top()); }
-    static bool IsPureGreen(QRgb pixel) { return qRed(pixel) == 0 && qGreen(pixel) == 255 && qBlue(pixel) == 0; }
+    static bool IsPureGreen(QRgb pixel)
+    {
+        return qRed(pixel) == 0 && qGreen(pixel) == 255 && qBlue(pixel) == 0;
+    }
     // Letters are smoothed at their edges, so most of their pixels mix green with the grey.
     static bool IsGreenish(QRgb pixel) { return qGreen(pixel) - std::max(qRed(pixel), qBlue(pixel)) > 80; }
 
@@ -320,9 +326,11 @@ TEST_F(LedDisplayTest, TextIsWrittenInGreenOverTheImageFromTheTopLeftCorner)
     const auto textLine = std::find(trace.begin(), trace.end(), text);
     ASSERT_NE(textLine, trace.end());
     // The image went down just before, whole and through DrawDib.
-    const auto drawing = std::find_if(std::make_reverse_iterator(textLine), trace.rend(), [](const std::string& line) {
-        return line.rfind("DrawDibDraw", 0) == 0 || line.rfind("BitBlt", 0) == 0 || line.rfind("TextOut", 0) == 0;
-    });
+    const auto drawing =
+        std::find_if(std::make_reverse_iterator(textLine), trace.rend(), [](const std::string& line) {
+            return line.rfind("DrawDibDraw", 0) == 0 || line.rfind("BitBlt", 0) == 0 ||
+                   line.rfind("TextOut", 0) == 0;
+        });
     ASSERT_NE(drawing, trace.rend());
     EXPECT_EQ(*drawing, "DrawDibDraw 0,0 -1x-1 flags 0x200");
 
@@ -374,15 +382,12 @@ TEST_F(LedDisplayTest, PressingTheDisplayChangesNothing)
 
 // ---- Program knob -------------------------------------------------------------------------
 
-TEST_F(WidgetTest, KnobDotIsFivePixelsSquare)
-{
-    EXPECT_EQ(parent->knob.RectInParent().Size(), CSize(5, 5));
-}
+TEST_F(WidgetTest, KnobDotIsFivePixelsSquare) { EXPECT_EQ(parent->knob.RectInParent().Size(), CSize(5, 5)); }
 
 TEST_F(WidgetTest, KnobPositionsSitOnTheirCircle)
 {
     const std::pair<int, CPoint> places[] = {
-        {0, {297, 100}}, {1, {298, 100}}, {2, {298, 100}},  {32, {310, 87}},
+        {0, {297, 100}}, {1, {298, 100}}, {2, {298, 100}},   {32, {310, 87}},
         {64, {297, 74}}, {96, {284, 87}}, {128, {296, 100}},
     };
     for (const auto& [position, place] : places) {
@@ -460,7 +465,7 @@ TEST_F(WidgetTest, KnobDragWithinOneStepSendsNothing)
     // Straight out from the centre, and slightly to the right of it but far out.
     host.Move(Top(), {grab.x, grab.y + 5});
     host.Move(Top(), {grab.x + 1, grab.y + 28});
-    host.Move(Top(), {grab.x, grab.y - 13});   // onto the centre: no direction at all
+    host.Move(Top(), {grab.x, grab.y - 13}); // onto the centre: no direction at all
     host.Move(Top(), grab);
     host.Release(Top(), grab);
     EXPECT_TRUE(parent->notices.empty());
@@ -508,7 +513,8 @@ TEST_F(WidgetTest, KnobSendsOneCommandForEveryStepOfADragAroundTheCircle)
     int previous = parent->knob.m_nPosition;
     for (int degree = 1; degree <= 360; ++degree) {
         const double angle = degree * 3.14159265358979 / 180;
-        const CPoint to{grab.x + int(std::lround(20 * std::sin(angle))), grab.y - 13 + int(std::lround(20 * std::cos(angle)))};
+        const CPoint to{grab.x + int(std::lround(20 * std::sin(angle))),
+                        grab.y - 13 + int(std::lround(20 * std::cos(angle)))};
         const size_t before = parent->notices.size();
         host.Move(Top(), to);
         const int now = parent->knob.m_nPosition;
@@ -570,10 +576,10 @@ TEST_F(WidgetTest, KnobDoubleClickPressIsNotAGrabButTheDragGoesOn)
     const CPoint grab{299, 102};
     host.Click(Top(), grab);
     host.Advance(100);
-    host.Press(Top(), grab);   // a double-click: no capture, no held image
+    host.Press(Top(), grab); // a double-click: no capture, no held image
     EXPECT_FALSE(parent->knob.m_bPressed);
     EXPECT_EQ(CWnd::GetCapture(), nullptr);
-    host.Move(Top(), {grab.x + 2, grab.y});   // still over the dot, left button held
+    host.Move(Top(), {grab.x + 2, grab.y}); // still over the dot, left button held
     EXPECT_EQ(parent->knob.m_nPosition, 3);
     EXPECT_EQ(KnobCommands(), std::vector<UINT>{3});
 }

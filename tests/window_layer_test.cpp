@@ -41,7 +41,8 @@ public:
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
     {
-        if (message != WM_PAINT && message != WM_CREATE && message != WM_SHOWWINDOW && message != WM_DESTROY) {
+        if (message != WM_PAINT && message != WM_CREATE && message != WM_SHOWWINDOW &&
+            message != WM_DESTROY) {
             received.push_back({message, wParam, lParam});
             if (onMessage)
                 onMessage(message, wParam);
@@ -49,8 +50,11 @@ public:
         return CWnd::WindowProc(message, wParam, lParam);
     }
 
-    std::vector<Received> Mouse() const { return Only({WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_MOUSEMOVE,
-                                                       WM_RBUTTONDOWN, WM_RBUTTONUP}); }
+    std::vector<Received> Mouse() const
+    {
+        return Only(
+            {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_MOUSEMOVE, WM_RBUTTONDOWN, WM_RBUTTONUP});
+    }
     std::vector<Received> Only(std::initializer_list<UINT> messages) const
     {
         std::vector<Received> kept;
@@ -109,7 +113,7 @@ TEST_F(WindowLayerTest, PressGoesToTheTopmostVisibleWindowUnderThePointInItsOwnC
     ProbeWindow& second = Child({50, 50, 150, 150});
     ProbeWindow& inner = Child({20, 20, 40, 40}, &second);
 
-    host.Press(&top, {60, 60});   // both overlap here: the earlier one lies on top
+    host.Press(&top, {60, 60}); // both overlap here: the earlier one lies on top
     host.Release(&top, {60, 60});
     ASSERT_EQ(first.Mouse().size(), 2u);
     EXPECT_EQ(first.Mouse()[0].message, WM_LBUTTONDOWN);
@@ -117,20 +121,20 @@ TEST_F(WindowLayerTest, PressGoesToTheTopmostVisibleWindowUnderThePointInItsOwnC
     EXPECT_TRUE(second.Mouse().empty());
 
     Later();
-    host.Move(&top, {120, 120});   // only the second covers this point
+    host.Move(&top, {120, 120}); // only the second covers this point
     EXPECT_EQ(second.Last().message, WM_MOUSEMOVE);
     EXPECT_EQ(second.Last().Point(), CPoint(70, 70));
 
-    host.Move(&top, {75, 75});   // inside the second's child, under the first
+    host.Move(&top, {75, 75}); // inside the second's child, under the first
     EXPECT_EQ(first.Last().Point(), CPoint(65, 65));
     EXPECT_TRUE(inner.Mouse().empty());
 
-    first.ShowWindow(0);   // hidden windows take no mouse
+    first.ShowWindow(0); // hidden windows take no mouse
     host.Move(&top, {75, 75});
     ASSERT_FALSE(inner.Mouse().empty());
     EXPECT_EQ(inner.Last().Point(), CPoint(5, 5));
 
-    host.Move(&top, {250, 180});   // no child here: the window itself
+    host.Move(&top, {250, 180}); // no child here: the window itself
     EXPECT_EQ(top.Last().message, WM_MOUSEMOVE);
     EXPECT_EQ(top.Last().Point(), CPoint(250, 180));
 }
@@ -151,7 +155,7 @@ TEST_F(WindowLayerTest, CaptureTakesEveryMouseMessageWithPointsInItsClientAreaAl
     ASSERT_EQ(got.size(), 4u);
     EXPECT_EQ(got[0].Point(), CPoint(190, 40));
     EXPECT_EQ(got[1].Point(), CPoint(280, 180));
-    EXPECT_EQ(got[2].Point(), CPoint(-8, -7));   // negative coordinates survive the packing
+    EXPECT_EQ(got[2].Point(), CPoint(-8, -7)); // negative coordinates survive the packing
     EXPECT_EQ(got[3].message, WM_LBUTTONUP);
 
     nested.SetCapture();
@@ -173,8 +177,8 @@ TEST_F(WindowLayerTest, SecondQuickPressOnTheSameWindowIsADoubleClickAndTheThird
     host.Click(&top, {51, 49});
     host.Advance(100);
     host.Click(&top, {51, 49});
-    const std::vector<UINT> expected = {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP,
-                                        WM_LBUTTONDOWN, WM_LBUTTONUP};
+    const std::vector<UINT> expected = {WM_LBUTTONDOWN, WM_LBUTTONUP,   WM_LBUTTONDBLCLK,
+                                        WM_LBUTTONUP,   WM_LBUTTONDOWN, WM_LBUTTONUP};
     EXPECT_EQ(window.MessageKinds(), expected);
     EXPECT_EQ(window.Mouse()[2].Point(), CPoint(41, 39));
 }
@@ -186,23 +190,25 @@ TEST_F(WindowLayerTest, PressesOnDifferentWindowsSlowOrFarApartArePlainPresses)
 
     host.Click(&top, {109, 50});
     host.Advance(50);
-    host.Click(&top, {110, 50});   // near and soon, but another window
+    host.Click(&top, {110, 50}); // near and soon, but another window
     host.Advance(50);
-    host.Click(&top, {109, 50});   // and back again
-    EXPECT_EQ(left.MessageKinds(), (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDOWN, WM_LBUTTONUP}));
+    host.Click(&top, {109, 50}); // and back again
+    EXPECT_EQ(left.MessageKinds(),
+              (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDOWN, WM_LBUTTONUP}));
     EXPECT_EQ(right.MessageKinds(), (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONUP}));
 
     left.received.clear();
     Later();
     host.Click(&top, {50, 50});
-    host.Advance(501);   // too late
+    host.Advance(501); // too late
     host.Click(&top, {50, 50});
     host.Advance(100);
-    host.Click(&top, {53, 50});   // too far
+    host.Click(&top, {53, 50}); // too far
     host.Advance(100);
-    host.Click(&top, {53, 50});   // a pair at last
-    EXPECT_EQ(left.MessageKinds(), (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDOWN, WM_LBUTTONUP,
-                                                      WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}));
+    host.Click(&top, {53, 50}); // a pair at last
+    EXPECT_EQ(left.MessageKinds(),
+              (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDOWN,
+                                 WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}));
 }
 
 // ---- Flags -------------------------------------------------------------------------------------
@@ -223,7 +229,7 @@ TEST_F(WindowLayerTest, MouseFlagsDescribeButtonsAndModifiersAfterTheEvent)
     EXPECT_EQ(got[2].message, WM_RBUTTONDOWN);
     EXPECT_EQ(got[2].wParam, WPARAM(MK_LBUTTON | MK_RBUTTON));
     EXPECT_EQ(got[3].message, WM_LBUTTONUP);
-    EXPECT_EQ(got[3].wParam, WPARAM(MK_RBUTTON | MK_SHIFT | MK_CONTROL));   // the left bit is gone
+    EXPECT_EQ(got[3].wParam, WPARAM(MK_RBUTTON | MK_SHIFT | MK_CONTROL)); // the left bit is gone
     EXPECT_EQ(got[4].message, WM_RBUTTONUP);
     EXPECT_EQ(got[4].wParam, WPARAM(0));
     EXPECT_EQ(got[5].wParam, WPARAM(0));
@@ -248,7 +254,7 @@ TEST_F(WindowLayerTest, SentMessagesRunInsideTheSenderAndPostedOnesAfterItInOrde
             break;
         case kFirstPosted:
             journal.push_back("first");
-            top.PostMessage(kThirdPosted);   // queued behind the second
+            top.PostMessage(kThirdPosted); // queued behind the second
             break;
         case kSecondPosted:
             journal.push_back("second");
@@ -261,7 +267,8 @@ TEST_F(WindowLayerTest, SentMessagesRunInsideTheSenderAndPostedOnesAfterItInOrde
         }
     };
     host.Press(&top, {5, 5});
-    EXPECT_EQ(journal, (std::vector<std::string>{"press begins", "sent", "press ends", "first", "second", "third"}));
+    EXPECT_EQ(journal,
+              (std::vector<std::string>{"press begins", "sent", "press ends", "first", "second", "third"}));
     EXPECT_FALSE(WindowManager::Instance().HasPosted());
 }
 
@@ -300,7 +307,7 @@ TEST_F(WindowLayerTest, TimersFireAtTheirPeriodUntilKilledAndRestartFromNow)
     EXPECT_EQ(ids, (std::vector<WPARAM>{0, 0, 0}));
 
     // Setting a running timer again starts its period over from now, at the new length.
-    host.Advance(40);   // now start + 390
+    host.Advance(40); // now start + 390
     top.SetTimer(0, 300, nullptr);
     fired.clear();
     host.Advance(600);
@@ -341,7 +348,7 @@ TEST_F(WindowLayerTest, TheWindowUnderThePointerChoosesTheCursorUnlessTheMouseIs
     EXPECT_EQ(LOWORD(static_cast<WPARAM>(asked.lParam)), kHitClient);
     EXPECT_EQ(HIWORD(static_cast<WPARAM>(asked.lParam)), WM_MOUSEMOVE);
 
-    host.Move(&top, {200, 50});   // a window that does not answer gets the arrow
+    host.Move(&top, {200, 50}); // a window that does not answer gets the arrow
     EXPECT_EQ(host.cursors.back(), 0);
     host.Press(&top, {50, 50});
     EXPECT_EQ(host.cursors.back(), 138);
@@ -373,7 +380,8 @@ protected:
     void SetUp() override
     {
         WindowLayerTest::SetUp();
-        ASSERT_TRUE(button.Create("BUTTON", "Push", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, {20, 20, 80, 40}, &top, kId));
+        ASSERT_TRUE(button.Create("BUTTON", "Push", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, {20, 20, 80, 40},
+                                  &top, kId));
     }
 
     std::vector<WPARAM> Notifications() const
@@ -410,7 +418,7 @@ TEST_F(ButtonTest, PushedOnlyWhileThePointerIsOverItAndNoClickWhenReleasedOff)
     EXPECT_EQ(State() & BST_PUSHED, 0u);
     host.Move(&top, {79, 39});
     EXPECT_EQ(State() & BST_PUSHED, BST_PUSHED);
-    host.Move(&top, {80, 39});   // the right edge is outside
+    host.Move(&top, {80, 39}); // the right edge is outside
     EXPECT_EQ(State() & BST_PUSHED, 0u);
     host.Release(&top, {200, 150});
     EXPECT_EQ(CWnd::GetCapture(), nullptr);
@@ -436,7 +444,7 @@ TEST_F(ButtonTest, DoubleClickNotifiesInsteadOfPushing)
     EXPECT_EQ(Notifications(), (std::vector<WPARAM>{BN_CLICKED, BN_DOUBLECLICKED}));
 
     host.Advance(100);
-    host.Press(&top, {30, 30});   // the third press is a press again
+    host.Press(&top, {30, 30}); // the third press is a press again
     EXPECT_EQ(State() & BST_PUSHED, BST_PUSHED);
     host.Release(&top, {30, 30});
     EXPECT_EQ(Notifications(), (std::vector<WPARAM>{BN_CLICKED, BN_DOUBLECLICKED, BN_CLICKED}));
@@ -446,7 +454,10 @@ TEST_F(ButtonTest, DoubleClickNotifiesInsteadOfPushing)
 
 constexpr MenuTemplateItem kDeep[] = {{"Deep", 30, {}}};
 constexpr MenuTemplateItem kFile[] = {
-    {"&Open", 10, {}}, {nullptr, 0, {}}, {"Sub", 0, kDeep}, {"E&xit\tAlt+F4", 11, {}},
+    {"&Open", 10, {}},
+    {nullptr, 0, {}},
+    {"Sub", 0, kDeep},
+    {"E&xit\tAlt+F4", 11, {}},
 };
 constexpr MenuTemplateItem kView[] = {{"&Zoom", 20, {}}};
 constexpr MenuTemplateItem kBar[] = {{"&File", 0, kFile}, {"&View", 0, kView}};
@@ -460,13 +471,13 @@ TEST(MenuModelTest, ItemsAreFoundByCommandThroughNestedPopupsAndByPosition)
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(file->GetMenuItemCount(), 4);
     EXPECT_EQ(file->GetMenuItemID(0), 10u);
-    EXPECT_EQ(file->GetMenuItemID(2), kNoItem);   // a popup has no command
+    EXPECT_EQ(file->GetMenuItemID(2), kNoItem); // a popup has no command
     EXPECT_EQ(file->GetMenuState(1, MF_BYPOSITION) & MF_SEPARATOR, MF_SEPARATOR);
     EXPECT_EQ(menu.GetSubMenu(2), nullptr);
 
-    EXPECT_EQ(menu.GetMenuState(30, MF_BYCOMMAND), 0u);   // two levels down, no mark
+    EXPECT_EQ(menu.GetMenuState(30, MF_BYCOMMAND), 0u); // two levels down, no mark
     EXPECT_EQ(menu.GetMenuState(99, MF_BYCOMMAND), kNoItem);
-    EXPECT_EQ(menu.GetMenuState(0, MF_BYCOMMAND), kNoItem);   // popups and separators have no id
+    EXPECT_EQ(menu.GetMenuState(0, MF_BYCOMMAND), kNoItem); // popups and separators have no id
     EXPECT_EQ(file->GetMenuState(4, MF_BYPOSITION), kNoItem);
 
     char text[32];
@@ -525,13 +536,13 @@ TEST_F(WindowLayerTest, AnAttachedMenuTellsTheHostOfRealChangesOnly)
     const int bars = host.menuBarChanges;
     menu.CheckMenuItem(30, MF_BYCOMMAND | MF_CHECKED);
     EXPECT_EQ(host.menuItemChanges, 1);
-    menu.CheckMenuItem(30, MF_BYCOMMAND | MF_CHECKED);   // no change, nothing to tell
+    menu.CheckMenuItem(30, MF_BYCOMMAND | MF_CHECKED); // no change, nothing to tell
     EXPECT_EQ(host.menuItemChanges, 1);
     menu.GetSubMenu(0)->AppendMenu(MF_STRING, 12, "More");
     EXPECT_EQ(host.menuBarChanges, bars + 1);
 
     top.SetMenu(nullptr);
-    menu.CheckMenuItem(30, MF_BYCOMMAND | MF_UNCHECKED);   // detached: the model alone changes
+    menu.CheckMenuItem(30, MF_BYCOMMAND | MF_UNCHECKED); // detached: the model alone changes
     EXPECT_EQ(host.menuItemChanges, 1);
     EXPECT_EQ(menu.GetMenuState(30, MF_BYCOMMAND), 0u);
     top.SetMenu(nullptr);
@@ -555,10 +566,10 @@ TEST_F(WindowLayerTest, TakingOverAControlKeepsItsPlaceAmongItsSiblings)
     EXPECT_FALSE(second.IsWindow());
     EXPECT_FALSE(ProbeWindow().SubclassDlgItem(2, &second));
 
-    host.Move(&top, {80, 80});   // over the third too, but the taker lies above it
+    host.Move(&top, {80, 80}); // over the third too, but the taker lies above it
     ASSERT_FALSE(taker.Mouse().empty());
     EXPECT_EQ(taker.Last().Point(), CPoint(40, 40));
-    host.Move(&top, {50, 50});   // under the first
+    host.Move(&top, {50, 50}); // under the first
     EXPECT_EQ(taker.Mouse().size(), 1u);
 }
 
@@ -575,7 +586,8 @@ constexpr DialogControl kOwnControls[] = {
     {Button, "Second", 12, 10, 10, 40, 20, WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, 0},
     {Button, "Third", 13, 20, 20, 40, 20, WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, 0},
 };
-constexpr DialogTemplate kOwnTemplate = {900, "Own", WS_POPUP, 0, 8, "MS Sans Serif", 0, 0, 100, 60, kOwnControls};
+constexpr DialogTemplate kOwnTemplate = {900, "Own", WS_POPUP, 0,  8,           "MS Sans Serif",
+                                         0,   0,     100,      60, kOwnControls};
 
 TEST(DialogTemplateTest, ControlsKeepTemplateOrderAlsoWhenTakenOver)
 {

@@ -35,10 +35,7 @@ std::unique_ptr<std::byte[]> MakeLogicalPalette(const RGBQUAD* colors, int count
 
 } // namespace
 
-CDib::~CDib()
-{
-    Release();
-}
+CDib::~CDib() { Release(); }
 
 BOOL CDib::LoadFromResource(HINSTANCE instance, const char* name)
 {

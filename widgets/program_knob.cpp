@@ -7,8 +7,8 @@
 namespace {
 // One full turn, and the 129 positions it holds.
 constexpr double kFullTurn = 6.28318;
-constexpr double kOneOverPositions = 0.007751937984496124;   // 1 / 129
-constexpr double kOneOverFullTurn = 0.15915507752443828;      // 1 / 6.28318
+constexpr double kOneOverPositions = 0.007751937984496124; // 1 / 129
+constexpr double kOneOverFullTurn = 0.15915507752443828;   // 1 / 6.28318
 constexpr int kPositions = 129;
 } // namespace
 
@@ -114,7 +114,8 @@ void CProgramKnob::OnLButtonUp(UINT, CPoint)
 
 BOOL CProgramKnob::OnSetCursor(CWnd*, UINT, UINT)
 {
-    ::SetCursor(LoadCursorA(AfxGetResourceHandle(), MAKEINTRESOURCE(m_bPressed ? IDC_HAND_PRESS : IDC_HAND_OPEN)));
+    ::SetCursor(
+        LoadCursorA(AfxGetResourceHandle(), MAKEINTRESOURCE(m_bPressed ? IDC_HAND_PRESS : IDC_HAND_OPEN)));
     return TRUE;
 }
 
@@ -129,5 +130,6 @@ void CProgramKnob::OnShowWindow(BOOL show, UINT status)
 {
     Default();
     m_bPressed = FALSE;
-    SetWindowPos(nullptr, 0, 0, s_dibKnobUp.m_info.bmWidth, s_dibKnobUp.m_info.bmHeight, SWP_NOMOVE | SWP_NOZORDER);
+    SetWindowPos(nullptr, 0, 0, s_dibKnobUp.m_info.bmWidth, s_dibKnobUp.m_info.bmHeight,
+                 SWP_NOMOVE | SWP_NOZORDER);
 }

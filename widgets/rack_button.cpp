@@ -9,8 +9,8 @@ CRackButton::~CRackButton()
     m_imgOnUp.Release();
 }
 
-void CRackButton::Place(int x, int y, UINT id, CWnd* parent, const char* onUp, const char* onDown, const char* offUp,
-                        const char* offDown, int value)
+void CRackButton::Place(int x, int y, UINT id, CWnd* parent, const char* onUp, const char* onDown,
+                        const char* offUp, const char* offDown, int value)
 {
     struct Slot {
         const char* name;

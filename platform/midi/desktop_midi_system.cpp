@@ -25,10 +25,7 @@ DesktopMidiSystem::~DesktopMidiSystem()
         m_synthAhead.get();
 }
 
-void DesktopMidiSystem::OpenDefaultRouteAhead()
-{
-    m_synthAhead = std::async(std::launch::async, StartSynth);
-}
+void DesktopMidiSystem::OpenDefaultRouteAhead() { m_synthAhead = std::async(std::launch::async, StartSynth); }
 
 void DesktopMidiSystem::RefreshDevices()
 {
@@ -40,10 +37,7 @@ void DesktopMidiSystem::RefreshDevices()
     m_ports.Refresh(open);
 }
 
-UINT DesktopMidiSystem::DeviceCount()
-{
-    return UINT(m_ports.DeviceCount());
-}
+UINT DesktopMidiSystem::DeviceCount() { return UINT(m_ports.DeviceCount()); }
 
 bool DesktopMidiSystem::DeviceName(UINT device, std::string& name)
 {
@@ -70,7 +64,8 @@ std::unique_ptr<MidiPort> DesktopMidiSystem::OpenPort(int device)
     auto port = m_ports.Open(std::size_t(device));
     std::string name;
     if (!port && m_ports.DeviceName(std::size_t(device), name))
-        TellCause("the MIDI port \"" + name + "\" is gone or its server has stopped \u2014 choose another from Play Thru");
+        TellCause("the MIDI port \"" + name +
+                  "\" is gone or its server has stopped \u2014 choose another from Play Thru");
     return port;
 }
 
@@ -101,10 +96,7 @@ bool DesktopMidiSystem::Send(std::uintptr_t handle, DWORD message)
     return found != m_open.end() && found->second.port->Send(message);
 }
 
-bool DesktopMidiSystem::Close(std::uintptr_t handle)
-{
-    return m_open.erase(handle) == 1;
-}
+bool DesktopMidiSystem::Close(std::uintptr_t handle) { return m_open.erase(handle) == 1; }
 
 bool DesktopMidiSystem::IsConnected(std::uintptr_t handle)
 {

@@ -4,8 +4,8 @@
 #include "platform/midi/jack_server_watch.h"
 #include "platform/midi/library_logs.h"
 #include "platform/midi/midi_short_message.h"
-#include "platform/midi/soundfont_file.h"
 #include "platform/midi/pulse_audio_stream.h"
+#include "platform/midi/soundfont_file.h"
 
 #include <fluidsynth.h>
 #include <unistd.h>
@@ -83,10 +83,7 @@ FluidSynthOutput::FluidSynthOutput(Sink sink)
 {
 }
 
-FluidSynthOutput::~FluidSynthOutput()
-{
-    Close();
-}
+FluidSynthOutput::~FluidSynthOutput() { Close(); }
 
 std::vector<std::string> FluidSynthOutput::DefaultSoundfonts()
 {
@@ -98,10 +95,7 @@ std::vector<std::string> FluidSynthOutput::DefaultSoundfonts()
     return paths;
 }
 
-std::vector<std::string> FluidSynthOutput::DefaultAudioDrivers()
-{
-    return {"pulseaudio", "jack", "alsa"};
-}
+std::vector<std::string> FluidSynthOutput::DefaultAudioDrivers() { return {"pulseaudio", "jack", "alsa"}; }
 
 bool FluidSynthOutput::Open()
 {
@@ -242,7 +236,8 @@ void FluidSynthOutput::StopAudio()
 bool FluidSynthOutput::WillTryJack() const
 {
     const auto offered = [this](const char* driver) {
-        return std::find(m_driverCandidates.begin(), m_driverCandidates.end(), driver) != m_driverCandidates.end();
+        return std::find(m_driverCandidates.begin(), m_driverCandidates.end(), driver) !=
+               m_driverCandidates.end();
     };
     return m_sink == Sink::AudioDevice && offered("jack") && !(offered("pulseaudio") && PulseServerMayRun());
 }

@@ -130,13 +130,13 @@ private:
     fluid_audio_driver_t* m_audio = nullptr;
     std::unique_ptr<PulseAudioStream> m_pulse;
     OutputLimiter m_limiter;
-    std::array<float, kPeriodSize> m_blockLeft{};  // the audio thread's, for one block
+    std::array<float, kPeriodSize> m_blockLeft{}; // the audio thread's, for one block
     std::array<float, kPeriodSize> m_blockRight{};
     std::shared_ptr<JackServerWatch> m_jack; // while playing through JACK
     MidiMessageQueue m_queue;
-    std::mutex m_loading;                  // held by the sender while samples load
+    std::mutex m_loading;                     // held by the sender while samples load
     std::array<bool, 16> m_channelHasSound{}; // a program is chosen or loaded for it
-    std::vector<Program> m_keptPrograms;   // pinned in the synth, the latest last
+    std::vector<Program> m_keptPrograms;      // pinned in the synth, the latest last
     int m_soundfontId = -1;
     std::unique_ptr<SoundfontFile> m_soundfontFile; // what the synth reads, while it lives
     std::string m_soundfont;

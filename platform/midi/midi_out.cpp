@@ -12,27 +12,15 @@ std::atomic<MidiSystem*> g_system{nullptr};
 
 constexpr std::size_t kMaxNameLength = sizeof(MIDIOUTCAPSA::szPname) - 1;
 
-std::uintptr_t ToNumber(HMIDIOUT handle)
-{
-    return reinterpret_cast<std::uintptr_t>(handle);
-}
+std::uintptr_t ToNumber(HMIDIOUT handle) { return reinterpret_cast<std::uintptr_t>(handle); }
 
-HMIDIOUT ToHandle(std::uintptr_t number)
-{
-    return reinterpret_cast<HMIDIOUT>(number);
-}
+HMIDIOUT ToHandle(std::uintptr_t number) { return reinterpret_cast<HMIDIOUT>(number); }
 
 } // namespace
 
-MidiSystem* SetMidiSystem(MidiSystem* system)
-{
-    return g_system.exchange(system);
-}
+MidiSystem* SetMidiSystem(MidiSystem* system) { return g_system.exchange(system); }
 
-MidiSystem* CurrentMidiSystem()
-{
-    return g_system.load();
-}
+MidiSystem* CurrentMidiSystem() { return g_system.load(); }
 
 // The count is the machine's as it is now: devices come and go while the program runs.
 UINT midiOutGetNumDevs()

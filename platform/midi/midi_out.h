@@ -10,7 +10,7 @@
 #include <string>
 
 struct HMIDIOUT__;
-using HMIDIOUT = HMIDIOUT__*;   // null means no device is open
+using HMIDIOUT = HMIDIOUT__*; // null means no device is open
 using MMRESULT = UINT;
 
 constexpr MMRESULT MMSYSERR_NOERROR = 0;
@@ -23,13 +23,13 @@ constexpr MMRESULT MMSYSERR_INVALFLAG = 10;
 constexpr MMRESULT MMSYSERR_INVALPARAM = 11;
 constexpr UINT MIDI_MAPPER = static_cast<UINT>(-1);
 constexpr DWORD CALLBACK_NULL = 0;
-constexpr WORD MOD_MIDIPORT = 1;   // capabilities' technology: a hardware or software port
+constexpr WORD MOD_MIDIPORT = 1; // capabilities' technology: a hardware or software port
 
 struct MIDIOUTCAPSA {
     WORD wMid;
     WORD wPid;
     DWORD vDriverVersion;
-    char szPname[32];   // product name, at most 31 characters and a terminating zero
+    char szPname[32]; // product name, at most 31 characters and a terminating zero
     WORD wTechnology;
     WORD wVoices;
     WORD wNotes;
@@ -39,7 +39,8 @@ struct MIDIOUTCAPSA {
 
 UINT midiOutGetNumDevs();
 MMRESULT midiOutGetDevCapsA(std::uintptr_t device, MIDIOUTCAPSA* caps, UINT size);
-MMRESULT midiOutOpen(HMIDIOUT* handle, UINT device, std::uintptr_t callback, std::uintptr_t instance, DWORD flags);
+MMRESULT midiOutOpen(HMIDIOUT* handle, UINT device, std::uintptr_t callback, std::uintptr_t instance,
+                     DWORD flags);
 MMRESULT midiOutShortMsg(HMIDIOUT handle, DWORD message);
 MMRESULT midiOutClose(HMIDIOUT handle);
 // Whether the device that `handle` opened can still be reached; false for a handle that is not

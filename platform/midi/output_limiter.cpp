@@ -5,10 +5,7 @@
 
 namespace {
 
-double FromDbfs(double dbfs)
-{
-    return std::pow(10.0, dbfs / 20.0);
-}
+double FromDbfs(double dbfs) { return std::pow(10.0, dbfs / 20.0); }
 
 const double kKnee = FromDbfs(OutputLimiter::kKneeDbfs);
 // A hair below the ceiling, so that rounding a sample to float never reaches it.

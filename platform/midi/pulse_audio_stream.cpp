@@ -35,10 +35,7 @@ struct timeval In(long microseconds)
     return when;
 }
 
-int RoundUpToBlock(int frames, int block)
-{
-    return std::max(block, (frames + block - 1) / block * block);
-}
+int RoundUpToBlock(int frames, int block) { return std::max(block, (frames + block - 1) / block * block); }
 
 } // namespace
 
@@ -48,10 +45,7 @@ PulseAudioStream::PulseAudioStream(std::string name, Buffer wanted, Renderer ren
 {
 }
 
-PulseAudioStream::~PulseAudioStream()
-{
-    Close();
-}
+PulseAudioStream::~PulseAudioStream() { Close(); }
 
 bool PulseAudioStream::Open()
 {

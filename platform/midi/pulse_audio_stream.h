@@ -112,14 +112,14 @@ private:
     bool m_reconnects = false; // after the first success, a lost server is waited for
     bool m_openFailed = false;
     long m_silentFrames = 0;
-    int m_bufferFrames = 0; // the server's buffer
-    int m_queueFrames = 0;  // how much of it the stream keeps filled
-    int m_patientRetries = 0; // retries the connection under way has been waited for
+    int m_bufferFrames = 0;     // the server's buffer
+    int m_queueFrames = 0;      // how much of it the stream keeps filled
+    int m_patientRetries = 0;   // retries the connection under way has been waited for
     bool m_corksToRest = false; // on PipeWire, once the server has said its name
     bool m_corked = false;
 
-    std::atomic<bool> m_playing{false}; // connected and taking sound
-    std::atomic<bool> m_resting{false}; // let go of its stream while silent
+    std::atomic<bool> m_playing{false};     // connected and taking sound
+    std::atomic<bool> m_resting{false};     // let go of its stream while silent
     std::atomic<bool> m_queueSilent{false}; // the server has nothing but silence queued
     std::atomic<bool> m_soundPending{false};
     mutable std::mutex m_grantedMutex;

@@ -17,8 +17,8 @@
 
 namespace {
 
-constexpr std::uint64_t kChunkHeader = 8;   // four-letter id, 32-bit little-endian size
-constexpr std::uint64_t kListHeader = 12;   // a chunk header and the list's four-letter type
+constexpr std::uint64_t kChunkHeader = 8; // four-letter id, 32-bit little-endian size
+constexpr std::uint64_t kListHeader = 12; // a chunk header and the list's four-letter type
 
 // The preset data's sub-chunks in the order FluidSynth reads them, with the size of one record:
 // a chunk that is no whole number of records, or has not even the closing one, is damaged.
@@ -26,10 +26,12 @@ struct PresetChunk {
     std::string_view id;
     std::uint32_t recordSize;
 };
+// clang-format off
 constexpr std::array<PresetChunk, 9> kPresetChunks = {{
     {"phdr", 38}, {"pbag", 4}, {"pmod", 10}, {"pgen", 4}, {"inst", 22},
     {"ibag", 4}, {"imod", 10}, {"igen", 4}, {"shdr", 46},
 }};
+// clang-format on
 
 struct ChunkHeader {
     std::string_view id;

@@ -11,5 +11,6 @@ int PixelArtScale(qreal devicePixelRatio)
 
 QImage EnlargedPixelArt(const QImage& image, int scale)
 {
-    return scale == 1 ? image : image.scaled(image.size() * scale, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    return scale == 1 ? image
+                      : image.scaled(image.size() * scale, Qt::IgnoreAspectRatio, Qt::FastTransformation);
 }

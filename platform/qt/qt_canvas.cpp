@@ -6,8 +6,8 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 
 namespace {
 UINT ButtonFlags(Qt::MouseButtons buttons)
@@ -41,8 +41,10 @@ void QtCanvas::Mouse(QMouseEvent* event, int action)
     // A left release we never saw (over another program's window after a popup took the
     // pointer) ends the press before anything else the pointer does.
     const bool leftDown = (event->buttons() & Qt::LeftButton) != 0;
-    const bool leftPress = action == static_cast<int>(MouseAction::Press) && event->button() == Qt::LeftButton;
-    const bool leftRelease = action == static_cast<int>(MouseAction::Release) && event->button() == Qt::LeftButton;
+    const bool leftPress =
+        action == static_cast<int>(MouseAction::Press) && event->button() == Qt::LeftButton;
+    const bool leftRelease =
+        action == static_cast<int>(MouseAction::Release) && event->button() == Qt::LeftButton;
     if (m_leftHeld && (leftPress || (!leftDown && !leftRelease)))
         ReleaseLeftElsewhere(*event);
     if (event->button() == Qt::LeftButton)
@@ -75,7 +77,8 @@ void QtCanvas::ReleaseLeftElsewhere(const QMouseEvent& event)
 
 bool QtCanvas::eventFilter(QObject* watched, QEvent* event)
 {
-    if (m_leftHeld && event->type() == QEvent::MouseButtonRelease && watched != this && watched->isWidgetType()) {
+    if (m_leftHeld && event->type() == QEvent::MouseButtonRelease && watched != this &&
+        watched->isWidgetType()) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::LeftButton)
             ReleaseLeftElsewhere(*mouse);
@@ -85,7 +88,10 @@ bool QtCanvas::eventFilter(QObject* watched, QEvent* event)
 
 void QtCanvas::mousePressEvent(QMouseEvent* event) { Mouse(event, static_cast<int>(MouseAction::Press)); }
 // Double-clicks are told apart by our own layer, per window; Qt's second press is a press.
-void QtCanvas::mouseDoubleClickEvent(QMouseEvent* event) { Mouse(event, static_cast<int>(MouseAction::Press)); }
+void QtCanvas::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    Mouse(event, static_cast<int>(MouseAction::Press));
+}
 void QtCanvas::mouseReleaseEvent(QMouseEvent* event) { Mouse(event, static_cast<int>(MouseAction::Release)); }
 void QtCanvas::mouseMoveEvent(QMouseEvent* event) { Mouse(event, static_cast<int>(MouseAction::Move)); }
 

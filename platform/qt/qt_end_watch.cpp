@@ -5,10 +5,10 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <memory>
-#include <utility>
 #include <fcntl.h>
+#include <memory>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 constexpr int kEndingSignals[] = {SIGTERM, SIGINT, SIGHUP};

@@ -1,13 +1,13 @@
 #include "platform/qt/qt_host.h"
 
 #include "platform/dialog_template.h"
+#include "platform/gdi.h"
 #include "platform/qt/pixel_art.h"
 #include "platform/qt/qt_canvas.h"
 #include "platform/qt/qt_template_dialog.h"
 #include "platform/qt/qt_top_level.h"
 #include "platform/qt/x11_keyboard.h"
 #include "platform/resources.h"
-#include "platform/gdi.h"
 #include "platform/window_manager.h"
 
 #include <QApplication>
@@ -27,7 +27,10 @@
 
 namespace {
 QRect ToQRect(const CRect& rect) { return QRect(rect.left, rect.top, rect.Width(), rect.Height()); }
-CRect FromQRect(const QRect& rect) { return CRect(rect.left(), rect.top(), rect.right() + 1, rect.bottom() + 1); }
+CRect FromQRect(const QRect& rect)
+{
+    return CRect(rect.left(), rect.top(), rect.right() + 1, rect.bottom() + 1);
+}
 
 // A cursor resource: a .cur file whose first entry gives the hot spot. On a high-density
 // screen it grows with everything else, by whole pixels so it stays sharp, and its hot spot
@@ -55,10 +58,7 @@ QWidget* OwnerWidget(const QtHost& host, CWnd* owner)
 }
 } // namespace
 
-QtHost::QtHost()
-{
-    UseDetectableAutoRepeat();
-}
+QtHost::QtHost() { UseDetectableAutoRepeat(); }
 
 QtHost::~QtHost()
 {
@@ -212,7 +212,10 @@ QCursor QtHost::CursorFor(int resourceId)
 {
     auto it = m_cursors.find(resourceId);
     if (it == m_cursors.end())
-        it = m_cursors.emplace(resourceId, resourceId == 0 ? QCursor(Qt::ArrowCursor) : LoadCursorResource(resourceId)).first;
+        it = m_cursors
+                 .emplace(resourceId,
+                          resourceId == 0 ? QCursor(Qt::ArrowCursor) : LoadCursorResource(resourceId))
+                 .first;
     return it->second;
 }
 
@@ -242,7 +245,8 @@ void QtHost::StartTimer(CWnd* window, UINT id, UINT milliseconds)
     if (timer == nullptr) {
         timer = new QTimer;
         timer->setTimerType(Qt::PreciseTimer);
-        QObject::connect(timer, &QTimer::timeout, [window, id] { WindowManager::Instance().Timer(window, id); });
+        QObject::connect(timer, &QTimer::timeout,
+                         [window, id] { WindowManager::Instance().Timer(window, id); });
     }
     timer->start(static_cast<int>(milliseconds));
 }
@@ -300,8 +304,10 @@ int QtHost::RunTemplateDialog(const DialogTemplate& resource, CWnd* owner)
             // Centred over the owner, kept within the work area.
             place.moveCenter(ToQRect(ownerRect).center());
             const QRect work = ToQRect(WorkArea());
-            place.moveLeft(std::clamp(place.left(), work.left(), std::max(work.left(), work.right() - place.width())));
-            place.moveTop(std::clamp(place.top(), work.top(), std::max(work.top(), work.bottom() - place.height())));
+            place.moveLeft(
+                std::clamp(place.left(), work.left(), std::max(work.left(), work.right() - place.width())));
+            place.moveTop(
+                std::clamp(place.top(), work.top(), std::max(work.top(), work.bottom() - place.height())));
         } else {
             place.moveTopLeft(QPoint(origin.x + units.X(resource.x), origin.y + units.Y(resource.y)));
         }

@@ -28,7 +28,8 @@ bool OnX11() { return QGuiApplication::platformName() == QLatin1String("xcb"); }
 } // namespace
 
 QtTopLevel::QtTopLevel(CWnd* window, QtHost& host)
-    : QWidget(nullptr), m_window(window), m_host(host), m_menuBar(new QMenuBar(this)), m_canvas(new QtCanvas(window, this))
+    : QWidget(nullptr), m_window(window), m_host(host), m_menuBar(new QMenuBar(this)),
+      m_canvas(new QtCanvas(window, this))
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -67,11 +68,12 @@ void QtTopLevel::FollowDesktop()
         return;
     const QRect inner = geometry();
     const QRect outer = frameGeometry();
-    const FrameInsets measured{inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
-                               outer.bottom() - inner.bottom()};
+    const FrameInsets measured{inner.left() - outer.left(), inner.top() - outer.top(),
+                               outer.right() - inner.right(), outer.bottom() - inner.bottom()};
     // A window manager adds its frame some time after the window is shown; until then Qt
     // reports none, and the frame we knew stays the better guess.
-    const bool hasFrame = measured.left != 0 || measured.top != 0 || measured.right != 0 || measured.bottom != 0;
+    const bool hasFrame =
+        measured.left != 0 || measured.top != 0 || measured.right != 0 || measured.bottom != 0;
     if (!m_frameless && hasFrame)
         m_frame = measured;
     // The size is ours alone: the canvas, the menu bar if there is one, and the frame.
@@ -100,7 +102,8 @@ void QtTopLevel::PostSync()
     if (m_syncPosted)
         return;
     m_syncPosted = true;
-    QMetaObject::invokeMethod(this, [this] { SyncNative(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { SyncNative(); }, Qt::QueuedConnection);
 }
 
 void QtTopLevel::SyncNative()
@@ -135,7 +138,8 @@ void QtTopLevel::SyncGeometry()
     m_menuBar->setVisible(m_window->GetMenu() != nullptr);
     m_canvas->setFixedSize(std::max<int>(client.Width(), 1), std::max<int>(client.Height(), 1));
     const int menuHeight = m_window->GetMenu() != nullptr ? m_host.MenuBarHeight() : 0;
-    const QRect inner(outer.left + frame.left, outer.top + frame.top, client.Width(), client.Height() + menuHeight);
+    const QRect inner(outer.left + frame.left, outer.top + frame.top, client.Width(),
+                      client.Height() + menuHeight);
     // The fixed-size layout holds the window to its size. Let go first, the window takes its
     // new place and size in one step, which the desktop never shows halfway; then the layout
     // holds it again.

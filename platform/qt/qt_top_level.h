@@ -64,7 +64,7 @@ private:
     QtCanvas* m_canvas;
     std::map<std::pair<CMenu*, int>, QAction*> m_actions;
     std::map<CMenu*, QMenu*> m_popups;
-    FrameInsets m_frame;   // the last frame the desktop gave a captioned window
+    FrameInsets m_frame; // the last frame the desktop gave a captioned window
     bool m_frameAsked = false;
     bool m_applying = false;
     bool m_syncPosted = false;

@@ -3,7 +3,7 @@
 // keyboard whatever the layout.
 
 struct Set1Key {
-    int scanCode = 0;   // 0 when the key has no set-1 code we know
+    int scanCode = 0; // 0 when the key has no set-1 code we know
     bool extended = false;
 };
 

@@ -29,8 +29,8 @@ std::optional<std::vector<long>> Property(Display* display, Window window, Atom 
     unsigned long count = 0;
     unsigned long remaining = 0;
     unsigned char* data = nullptr;
-    if (XGetWindowProperty(display, window, name, 0, 1024, False, type, &actualType, &format, &count, &remaining,
-                           &data) != Success)
+    if (XGetWindowProperty(display, window, name, 0, 1024, False, type, &actualType, &format, &count,
+                           &remaining, &data) != Success)
         return std::nullopt;
     std::optional<std::vector<long>> items;
     if (data != nullptr && actualType == type && format == 32) {
@@ -44,9 +44,10 @@ std::optional<std::vector<long>> Property(Display* display, Window window, Atom 
 
 bool WindowManagerOffers(Display* display, Atom feature)
 {
-    const auto supported = Property(display, DefaultRootWindow(display),
-                                    XInternAtom(display, "_NET_SUPPORTED", False), XA_ATOM);
-    return supported && std::find(supported->begin(), supported->end(), static_cast<long>(feature)) != supported->end();
+    const auto supported =
+        Property(display, DefaultRootWindow(display), XInternAtom(display, "_NET_SUPPORTED", False), XA_ATOM);
+    return supported &&
+           std::find(supported->begin(), supported->end(), static_cast<long>(feature)) != supported->end();
 }
 } // namespace
 
@@ -63,7 +64,8 @@ std::optional<FrameInsets> RequestX11FrameExtents(WId window)
     event.xclient.window = window;
     event.xclient.message_type = request;
     event.xclient.format = 32;
-    XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask,
+               &event);
     XSync(display, False);
     // The answer is a property on the window: left, right, top, bottom.
     const Atom extents = XInternAtom(display, "_NET_FRAME_EXTENTS", False);
