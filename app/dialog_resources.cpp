@@ -1,6 +1,6 @@
 #include "app/dialog_resources.h"
 
-#include "app/resource_ids.h"
+#include "res/resource_ids.h"
 
 namespace {
 using enum DialogControlKind;

@@ -1,9 +1,10 @@
 // Starts Varnek: the desktop, the MIDI system, then the application object runs the panel.
 
 #include "app/panel_app.h"
-#include "platform/midi/midi_out.h"
+#include "platform/midi_out.h"
 #include "platform/qt/qt_end_watch.h"
 #include "platform/qt/qt_host.h"
+#include "sound/desktop_midi_system.h"
 
 #include <QApplication>
 

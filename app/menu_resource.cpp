@@ -1,6 +1,6 @@
 #include "app/menu_resource.h"
 
-#include "app/resource_ids.h"
+#include "res/resource_ids.h"
 
 namespace {
 constexpr MenuTemplateItem kPlayThru[] = {

@@ -3,7 +3,7 @@
 
 #include "app/dialog_resources.h"
 #include "app/panel_dlg.h"
-#include "app/resource_ids.h"
+#include "res/resource_ids.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 
 #include "app/dialog_resources.h"
 #include "app/menu_resource.h"
-#include "app/resource_ids.h"
+#include "res/resource_ids.h"
 
 namespace {
 constexpr int kSystemIconSize = 32;

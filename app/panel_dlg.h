@@ -8,7 +8,7 @@
 #include "keys/piano_key.h"
 #include "platform/dialog.h"
 #include "platform/menu.h"
-#include "platform/midi/midi_out.h"
+#include "platform/midi_out.h"
 #include "widgets/dib.h"
 #include "widgets/led_display.h"
 #include "widgets/program_knob.h"

@@ -1,8 +1,8 @@
 // The backing player: choosing a style and playing one step at each tick of timer 0.
 
 #include "app/panel_dlg.h"
-#include "app/resource_ids.h"
 #include "backing/backing_patterns.h"
+#include "res/resource_ids.h"
 
 namespace {
 constexpr UINT kBackingTimer = 0;

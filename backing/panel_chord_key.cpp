@@ -1,7 +1,7 @@
 // The chord key: the root of the backing's chord tones, shown by twelve lamps, F to E.
 
 #include "app/panel_dlg.h"
-#include "app/resource_ids.h"
+#include "res/resource_ids.h"
 
 namespace {
 // Lamp index of a key offset: F (-7) is lamp 0, C (0) lamp 7, E (+4) lamp 11.

@@ -1,7 +1,8 @@
 // Figures for the MIDI layer: how long the built-in synth takes to open, what one short
 // message into it costs, and the audio buffer latency it asked for and got.
-#include "platform/midi/desktop_midi_system.h"
-#include "platform/midi/fluid_synth_output.h"
+#include "platform/midi_out.h"
+#include "sound/desktop_midi_system.h"
+#include "sound/fluid_synth_output.h"
 
 #include <benchmark/benchmark.h>
 

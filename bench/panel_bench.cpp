@@ -1,7 +1,6 @@
 // Figures for the panel on the real Qt host: a full repaint, one backing tick, the time from a
 // key or mouse event given to the host to the MIDI bytes leaving, and the memory the panel
 // takes without a synthesizer.
-#include "app/resource_ids.h"
 #include "bench/allocation_counter.h"
 #include "bench/panel_on_qt_host.h"
 #include "bench/quiet_midi_system.h"
@@ -9,6 +8,7 @@
 #include "bench/sample_statistics.h"
 #include "platform/qt/qt_canvas.h"
 #include "platform/window_manager.h"
+#include "res/resource_ids.h"
 
 #include <QCoreApplication>
 #include <QImage>

@@ -2,7 +2,7 @@
 // A MIDI system for the benchmarks: every device opens, and a send goes nowhere. A benchmark
 // that needs to see the messages hooks the sends.
 
-#include "platform/midi/midi_out.h"
+#include "platform/midi_out.h"
 
 #include <functional>
 

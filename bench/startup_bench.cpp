@@ -7,7 +7,7 @@
 #include "bench/sample_statistics.h"
 #include "bench/virtual_display.h"
 #include "bench/x_screen_probe.h"
-#include "tests/jack_dummy_server.h"
+#include "tests/sound/jack_dummy_server.h"
 
 #include <QCoreApplication>
 

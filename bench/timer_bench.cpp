@@ -1,11 +1,11 @@
 // Tango's 75 ms ticks on the real Qt host: how far each period strays from 75 ms, and how far
 // the pattern drifts over 200 periods. Takes 15 s, so its name marks it slow: skip it with
 //   varnek_bench --benchmark_filter=-Slow
-#include "app/resource_ids.h"
 #include "bench/panel_on_qt_host.h"
 #include "bench/quiet_midi_system.h"
 #include "bench/sample_statistics.h"
 #include "midi/midi_messages.h"
+#include "res/resource_ids.h"
 
 #include <QEventLoop>
 #include <QTimer>

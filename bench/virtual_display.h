@@ -2,7 +2,7 @@
 // An X server of the benchmark's own: Xvfb on the first free display number, ended with the
 // object.
 
-#include "tests/child_process.h"
+#include "tests/sound/child_process.h"
 
 #include <memory>
 #include <string>

@@ -1,7 +1,7 @@
 #include "keys/piano_key.h"
 
-#include "app/resource_ids.h"
 #include "midi/midi_messages.h"
+#include "res/resource_ids.h"
 
 CDib CPianoKey::s_dibWhiteUp;
 CDib CPianoKey::s_dibWhiteDown;

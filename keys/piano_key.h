@@ -2,7 +2,7 @@
 // One of the 48 piano keys: a child window that draws itself from four shared images, plays
 // and releases its own note through its copy of the output handle, and shows a hand cursor.
 
-#include "platform/midi/midi_out.h"
+#include "platform/midi_out.h"
 #include "platform/wnd.h"
 #include "widgets/dib.h"
 

@@ -1,7 +1,7 @@
 // Instrument selection: one operation for the menu, the program buttons, the knob and start-up.
 
 #include "app/panel_dlg.h"
-#include "app/resource_ids.h"
+#include "res/resource_ids.h"
 
 #include <cstdio>
 

@@ -3,9 +3,9 @@
 
 #include "app/dialog_resources.h"
 #include "app/menu_resource.h"
-#include "app/resource_ids.h"
 #include "midi/midi_messages.h"
 #include "platform/resources.h"
+#include "res/resource_ids.h"
 #include "tests/panel_fixture.h"
 
 #include <algorithm>

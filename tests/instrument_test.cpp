@@ -1,9 +1,9 @@
 // Instrument selection: the marks in the "&Instrument" menu, the program changes, the percussion
 // map on the keys, the LED line and the knob kept in step, whichever way the choice is made.
 
-#include "app/resource_ids.h"
 #include "keys/key_scan_codes.h"
 #include "midi/midi_messages.h"
+#include "res/resource_ids.h"
 #include "tests/panel_fixture.h"
 
 #include <cmath>

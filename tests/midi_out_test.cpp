@@ -1,4 +1,4 @@
-#include "platform/midi/midi_out.h"
+#include "platform/midi_out.h"
 
 #include "tests/recording_midi_system.h"
 

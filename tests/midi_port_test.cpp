@@ -1,8 +1,8 @@
 // The MIDI output port: every message's bytes, the start-up sequence, the device menu, opening
 // and closing with their retries and waits, and the silence sent before a device is let go.
 
-#include "app/resource_ids.h"
 #include "midi/midi_messages.h"
+#include "res/resource_ids.h"
 #include "tests/panel_fixture.h"
 
 #include <string>

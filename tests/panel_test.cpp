@@ -1,9 +1,9 @@
 // The front panel's set-up and life on the test host: its size and place, where every control
 // sits, dragging the bare rack, the keys that never close it, the two ways it ends, painting.
 
-#include "app/resource_ids.h"
 #include "keys/key_scan_codes.h"
 #include "midi/midi_messages.h"
+#include "res/resource_ids.h"
 #include "tests/panel_fixture.h"
 
 #include <algorithm>

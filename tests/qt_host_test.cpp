@@ -4,7 +4,6 @@
 
 #include "app/dialog_resources.h"
 #include "app/panel_dlg.h"
-#include "app/resource_ids.h"
 #include "midi/midi_messages.h"
 #include "platform/gdi_objects.h"
 #include "platform/qt/qt_canvas.h"
@@ -12,6 +11,7 @@
 #include "platform/qt/qt_template_dialog.h"
 #include "platform/qt/qt_top_level.h"
 #include "platform/window_manager.h"
+#include "res/resource_ids.h"
 #include "tests/recording_midi_system.h"
 
 #include <QAction>

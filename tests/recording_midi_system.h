@@ -4,7 +4,7 @@
 // closes and sleeps, and the total time slept. Sleep never waits: a test can hook it to
 // advance its own clock.
 
-#include "platform/midi/midi_out.h"
+#include "platform/midi_out.h"
 
 #include <functional>
 #include <map>

@@ -1,6 +1,6 @@
 #include "widgets/program_knob.h"
 
-#include "app/resource_ids.h"
+#include "res/resource_ids.h"
 
 #include <cmath>
 

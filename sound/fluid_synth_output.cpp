@@ -1,0 +1,456 @@
+#include "sound/fluid_synth_output.h"
+
+#include "sound/abandon.h"
+#include "sound/jack_server_watch.h"
+#include "sound/library_logs.h"
+#include "sound/midi_short_message.h"
+#include "sound/pulse_audio_stream.h"
+#include "sound/soundfont_file.h"
+
+#include <fluidsynth.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <future>
+#include <mutex>
+#include <string>
+#include <system_error>
+
+namespace {
+
+constexpr const char* kSoundfontFolder = "/usr/share/sounds/sf2";
+constexpr const char* kSoundfontNames[] = {"default-GM.sf2", "FluidR3_GM.sf2", "TimGM6mb.sf2"};
+constexpr const char* kOtherSoundfontsFolder = "/usr/share/soundfonts/";
+
+constexpr int kDrumChannel = 9;
+constexpr int kDrumBank = 128;
+// The instrument chosen and the one before it: going back and forth between two costs no
+// reading, and a third lets go of the oldest.
+constexpr std::ptrdiff_t kKeptInstruments = 2;
+
+// A client can read the server's period size but not how many periods it keeps; JACK's
+// backends double-buffer by default.
+constexpr int kJackPeriods = 2;
+
+std::vector<std::string> SoundfontsIn(const std::filesystem::path& folder)
+{
+    std::vector<std::string> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        if (entry.path().extension() == ".sf2")
+            found.push_back(entry.path().string());
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+} // namespace
+
+FluidSynthOutput::AudioBuffer FluidSynthOutput::ConfiguredBuffer() const
+{
+    if (m_pulse)
+        return {kPeriodSize, double(kPulseTargetFrames) / kPeriodSize, m_sampleRate};
+    return {kPeriodSize, kPeriods, m_sampleRate};
+}
+
+FluidSynthOutput::AudioBuffer FluidSynthOutput::GrantedBuffer() const
+{
+    if (!m_pulse)
+        return m_granted;
+    const PulseAudioStream::Buffer granted = m_pulse->Granted();
+    if (granted.blockFrames <= 0)
+        return {};
+    return {granted.blockFrames, double(granted.targetFrames) / granted.blockFrames, granted.sampleRate};
+}
+
+// A PulseAudio stream whose server has gone waits for it to come back and plays again by
+// itself; until then the synth counts as cut off, so that choosing it again opens it anew,
+// through whatever output there is now.
+bool FluidSynthOutput::IsConnected() const
+{
+    return m_synth && !(m_jack && m_jack->ServerGone()) && !(m_pulse && !m_pulse->IsPlaying());
+}
+
+double FluidSynthOutput::AudioBuffer::Milliseconds() const
+{
+    return sampleRate > 0 ? 1000.0 * periodSize * periods / sampleRate : 0;
+}
+
+FluidSynthOutput::FluidSynthOutput(Sink sink)
+    : m_sink(sink), m_soundfontCandidates(DefaultSoundfonts()), m_driverCandidates(DefaultAudioDrivers())
+{
+}
+
+FluidSynthOutput::~FluidSynthOutput() { Close(); }
+
+std::vector<std::string> FluidSynthOutput::DefaultSoundfonts()
+{
+    std::vector<std::string> paths;
+    for (const char* name : kSoundfontNames)
+        paths.push_back(std::string(kSoundfontFolder) + "/" + name);
+    for (auto& path : SoundfontsIn(kOtherSoundfontsFolder))
+        paths.push_back(std::move(path));
+    return paths;
+}
+
+std::vector<std::string> FluidSynthOutput::DefaultAudioDrivers() { return {"pulseaudio", "jack", "alsa"}; }
+
+bool FluidSynthOutput::Open()
+{
+    Close();
+    SilenceSoundLibraryLogs();
+    m_queue.Clear();
+    m_limiter.Reset();
+    m_settings = new_fluid_settings();
+    // Finding the JACK server takes as long as reading the soundfont, so both go on at once.
+    // The watch found stays the one in use while this holds it, and the driver takes it.
+    std::future<std::shared_ptr<JackServerWatch>> jackAhead;
+    if (WillTryJack())
+        jackAhead = std::async(std::launch::async, &JackServerWatch::Connect);
+    const bool synthReady = m_settings && CreateSynth(kPreferredSampleRate);
+    const std::shared_ptr<JackServerWatch> jack = jackAhead.valid() ? jackAhead.get() : nullptr;
+    if (synthReady && (m_sink == Sink::Offline || StartAudio()))
+        return true;
+    Close();
+    return false;
+}
+
+void FluidSynthOutput::Close()
+{
+    StopAudio();
+    DeleteSynth();
+    if (m_settings)
+        delete_fluid_settings(m_settings);
+    m_settings = nullptr;
+    m_jack.reset();
+    m_driver.clear();
+    m_granted = {};
+}
+
+void FluidSynthOutput::ConfigureSettings(double sampleRate)
+{
+    fluid_settings_setnum(m_settings, "synth.sample-rate", sampleRate);
+    fluid_settings_setnum(m_settings, "synth.gain", kGain);
+    // The chorus adds up to 16 dB to some lead presets and little else.
+    fluid_settings_setint(m_settings, "synth.chorus.active", 0);
+    // Samples are loaded when a preset is first chosen: opening takes a few tens of
+    // milliseconds and a fraction of the memory instead of reading the whole soundfont.
+    fluid_settings_setint(m_settings, "synth.dynamic-sample-loading", 1);
+    fluid_settings_setint(m_settings, "audio.period-size", kPeriodSize);
+    fluid_settings_setint(m_settings, "audio.periods", kPeriods);
+    // Unconnected JACK ports play to nobody.
+    fluid_settings_setint(m_settings, "audio.jack.autoconnect", 1);
+    fluid_settings_setstr(m_settings, "audio.jack.id", "Varnek");
+}
+
+bool FluidSynthOutput::CreateSynth(double sampleRate)
+{
+    m_sampleRate = sampleRate;
+    ConfigureSettings(sampleRate);
+    m_synth = new_fluid_synth(m_settings);
+    return m_synth && LoadSoundfont();
+}
+
+void FluidSynthOutput::DeleteSynth()
+{
+    if (m_synth)
+        delete_fluid_synth(m_synth);
+    m_synth = nullptr;
+    m_soundfontFile.reset();
+    m_soundfont.clear();
+    m_soundfontId = -1;
+    m_channelHasSound = {};
+    m_keptPrograms.clear();
+}
+
+bool FluidSynthOutput::LoadSoundfont()
+{
+    // The synth reads the file it opened through our loader, which it tries before its own.
+    fluid_synth_add_sfloader(m_synth, SoundfontFile::NewLoader(m_settings));
+    for (const auto& path : m_soundfontCandidates) {
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(path, error))
+            continue;
+        // A damaged file is refused before FluidSynth parses it, which would complain on the
+        // terminal or worse.
+        auto file = SoundfontFile::Open(path);
+        if (!file)
+            continue;
+        // No preset is chosen yet, so no sample is read now.
+        m_soundfontId = fluid_synth_sfload(m_synth, file->LoaderName().c_str(), 0);
+        if (m_soundfontId != FLUID_FAILED) {
+            m_soundfont = path;
+            m_soundfontFile = std::move(file);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string FluidSynthOutput::WhyItDidNotOpen() const
+{
+    std::string damaged;
+    for (const auto& path : m_soundfontCandidates) {
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(path, error))
+            continue;
+        if (SoundfontFile::Open(path))
+            return "no audio output: no PulseAudio/PipeWire or JACK server and no ALSA device";
+        if (damaged.empty())
+            damaged = path;
+    }
+    if (!damaged.empty())
+        return "the soundfont " + damaged + " is damaged or incomplete \u2014 reinstall fluid-soundfont-gm";
+    return std::string("no General MIDI soundfont found in ") + kSoundfontFolder +
+           " \u2014 install fluid-soundfont-gm";
+}
+
+// A PulseAudio (or PipeWire) server listens on a socket in the user's runtime folder, or
+// where PULSE_SERVER says. Without one, asking the library costs tens of milliseconds at
+// every start for nothing.
+static bool PulseServerMayRun()
+{
+    if (std::getenv("PULSE_SERVER") != nullptr)
+        return true;
+    std::error_code error;
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"))
+        return std::filesystem::exists(std::string(runtime) + "/pulse/native", error);
+    return std::filesystem::exists("/run/user/" + std::to_string(getuid()) + "/pulse/native", error);
+}
+
+// A JACK driver whose server has gone is left as it is: its process thread ended with the
+// server.
+void FluidSynthOutput::StopAudio()
+{
+    m_pulse.reset();
+    if (m_audio && m_jack && m_jack->ServerGone())
+        Abandon(m_audio);
+    else if (m_audio)
+        delete_fluid_audio_driver(m_audio);
+    m_audio = nullptr;
+}
+
+// JACK comes after PulseAudio, which is tried only where its server may run.
+bool FluidSynthOutput::WillTryJack() const
+{
+    const auto offered = [this](const char* driver) {
+        return std::find(m_driverCandidates.begin(), m_driverCandidates.end(), driver) !=
+               m_driverCandidates.end();
+    };
+    return m_sink == Sink::AudioDevice && offered("jack") && !(offered("pulseaudio") && PulseServerMayRun());
+}
+
+bool FluidSynthOutput::StartAudio()
+{
+    for (const auto& driver : m_driverCandidates) {
+        if (driver == "pulseaudio" ? TryPulse() : driver == "jack" ? TryJack() : TryDriver(driver))
+            return true;
+        // A synth that could not be made again at a server's rate has nothing left to play.
+        if (!m_synth || m_soundfontId < 0)
+            return false;
+    }
+    return false;
+}
+
+bool FluidSynthOutput::TryDriver(const std::string& driver)
+{
+    if (fluid_settings_setstr(m_settings, "audio.driver", driver.c_str()) == FLUID_FAILED)
+        return false;
+    m_audio = new_fluid_audio_driver2(m_settings, &FluidSynthOutput::RenderPeriod, this);
+    if (!m_audio)
+        return false;
+    m_driver = driver;
+    m_granted = ConfiguredBuffer(); // FluidSynth does not tell what ALSA granted
+    return true;
+}
+
+// FluidSynth's JACK driver starts a server when none runs, which hangs for seconds where it
+// cannot, so it is tried only while a server is already there. The synth then has to run at
+// the server's rate.
+bool FluidSynthOutput::TryJack()
+{
+    m_jack = JackServerWatch::Connect();
+    if (!m_jack)
+        return false;
+    const double serverRate = m_jack->SampleRate();
+    if (serverRate != m_sampleRate) {
+        DeleteSynth();
+        if (!CreateSynth(serverRate)) {
+            m_jack.reset();
+            return false;
+        }
+    }
+    if (!TryDriver("jack")) {
+        m_jack.reset();
+        return false;
+    }
+    m_granted = {int(m_jack->BufferSize()), kJackPeriods, serverRate};
+    return true;
+}
+
+// FluidSynth's own PulseAudio driver asks the server for a single period, which leaves less
+// than one block queued: it underruns all the time and wakes both processes hundreds of times
+// a second even in silence. Our own stream states a target of about 6 ms in blocks of 128
+// frames, and rests while nothing sounds.
+bool FluidSynthOutput::TryPulse()
+{
+    if (!PulseServerMayRun())
+        return false;
+    const PulseAudioStream::Buffer wanted{kPeriodSize, kPulseTargetFrames, m_sampleRate};
+    m_pulse = std::make_unique<PulseAudioStream>(
+        "Varnek", wanted, [this](float* interleaved, int frames) { RenderInterleaved(interleaved, frames); });
+    if (!m_pulse->Open()) {
+        m_pulse.reset();
+        return false;
+    }
+    m_driver = "pulseaudio";
+    return true;
+}
+
+bool FluidSynthOutput::Queue(std::uint32_t message)
+{
+    if (!m_queue.Push(message))
+        return false;
+    if (m_pulse)
+        m_pulse->Wake();
+    return true;
+}
+
+bool FluidSynthOutput::Send(std::uint32_t message)
+{
+    if (!m_synth)
+        return false;
+    const MidiShortMessage decoded = MidiShortMessage::Unpack(message);
+    switch (decoded.IsValid() ? decoded.Kind() : 0) {
+    case 0x80:
+    case 0x90:
+    case 0xB0:
+        // A channel used before any program change plays what a General MIDI device starts
+        // with: the piano, or the standard kit on the drum channel.
+        if (!m_channelHasSound[decoded.Channel()] && !ChooseProgram(decoded.Channel(), 0))
+            return false;
+        return Queue(message);
+    case 0xC0:
+        return ChooseProgram(decoded.Channel(), decoded.Data1());
+    default:
+        return false;
+    }
+}
+
+// The program's samples are read here, on the sender's thread, so that the audio thread finds
+// them loaded when it plays the change.
+bool FluidSynthOutput::ChooseProgram(int channel, int number)
+{
+    {
+        std::lock_guard loading(m_loading);
+        if (!KeepLoaded({channel == kDrumChannel ? kDrumBank : 0, number})) {
+            // Its samples could not be read: the channel falls silent rather than have the
+            // audio thread try again.
+            fluid_synth_unset_program(m_synth, channel);
+            m_channelHasSound[channel] = true;
+            return false;
+        }
+    }
+    // A full queue refuses the change; the channel's next message tries again.
+    if (!Queue(std::uint32_t(0xC0 | channel) | std::uint32_t(number) << 8))
+        return false;
+    m_channelHasSound[channel] = true;
+    return true;
+}
+
+// Pinned programs stay loaded whatever the channels do. Drum kits are never let go: the
+// backing plays one all the time.
+bool FluidSynthOutput::KeepLoaded(const Program& program)
+{
+    const auto kept = std::find(m_keptPrograms.begin(), m_keptPrograms.end(), program);
+    if (kept != m_keptPrograms.end()) {
+        std::rotate(kept, kept + 1, m_keptPrograms.end());
+        return true;
+    }
+    if (fluid_synth_pin_preset(m_synth, m_soundfontId, program.bank, program.number) != FLUID_OK)
+        return false;
+    m_keptPrograms.push_back(program);
+    const auto instrument = [](const Program& kept) { return kept.bank != kDrumBank; };
+    while (std::count_if(m_keptPrograms.begin(), m_keptPrograms.end(), instrument) > kKeptInstruments) {
+        const auto oldest = std::find_if(m_keptPrograms.begin(), m_keptPrograms.end(), instrument);
+        // Still chosen on a channel, it goes when the audio thread plays the change.
+        fluid_synth_unpin_preset(m_synth, m_soundfontId, oldest->bank, oldest->number);
+        m_keptPrograms.erase(oldest);
+    }
+    return true;
+}
+
+// While the sender loads samples it holds the synth for tens of milliseconds; the messages
+// then wait for a later period instead of the audio thread waiting for the synth.
+void FluidSynthOutput::PlayQueued()
+{
+    std::unique_lock loading(m_loading, std::try_to_lock);
+    if (loading.owns_lock())
+        m_queue.Drain([this](std::uint32_t message) { Play(message); });
+}
+
+void FluidSynthOutput::Play(std::uint32_t message)
+{
+    const MidiShortMessage decoded = MidiShortMessage::Unpack(message);
+    const int channel = decoded.Channel();
+    switch (decoded.Kind()) {
+    case 0x80:
+        fluid_synth_noteoff(m_synth, channel, decoded.Data1());
+        break;
+    case 0x90: // FluidSynth takes velocity 0 as the note off it is
+        fluid_synth_noteon(m_synth, channel, decoded.Data1(), decoded.Data2());
+        break;
+    case 0xB0:
+        fluid_synth_cc(m_synth, channel, decoded.Data1(), decoded.Data2());
+        break;
+    case 0xC0:
+        fluid_synth_program_change(m_synth, channel, decoded.Data1());
+        break;
+    }
+}
+
+// Called by FluidSynth's JACK or ALSA driver for every period. Drivers that keep no separate
+// effect buffers get the reverb mixed into the output.
+int FluidSynthOutput::RenderPeriod(void* self, int frames, int effectCount, float* effects[], int outputCount,
+                                   float* outputs[])
+{
+    auto* output = static_cast<FluidSynthOutput*>(self);
+    output->PlayQueued();
+    const int result =
+        effects ? fluid_synth_process(output->m_synth, frames, effectCount, effects, outputCount, outputs)
+                : fluid_synth_process(output->m_synth, frames, outputCount, outputs, outputCount, outputs);
+    if (outputCount >= 2)
+        output->m_limiter.Process(outputs[0], outputs[1], frames);
+    return result;
+}
+
+// Block by block, each after the messages that arrived before it, so a note waits for no more
+// than one block however much the server asks for at once.
+void FluidSynthOutput::RenderInterleaved(float* interleaved, int frames)
+{
+    for (int done = 0; done < frames; done += kPeriodSize) {
+        const int block = std::min(kPeriodSize, frames - done);
+        PlayQueued();
+        m_blockLeft.fill(0.0f); // the synth adds its sound to what the buffers hold
+        m_blockRight.fill(0.0f);
+        float* channels[] = {m_blockLeft.data(), m_blockRight.data()};
+        fluid_synth_process(m_synth, block, 2, channels, 2, channels);
+        m_limiter.Process(m_blockLeft.data(), m_blockRight.data(), block);
+        float* out = interleaved + std::ptrdiff_t(done) * 2;
+        for (int i = 0; i < block; ++i) {
+            out[2 * i] = m_blockLeft[i];
+            out[2 * i + 1] = m_blockRight[i];
+        }
+    }
+}
+
+std::vector<float> FluidSynthOutput::Render(int frames)
+{
+    if (!m_synth || m_sink != Sink::Offline || frames <= 0)
+        return {};
+    std::vector<float> samples(std::size_t(frames) * 2);
+    RenderInterleaved(samples.data(), frames);
+    return samples;
+}

@@ -1,0 +1,146 @@
+#pragma once
+// The built-in General MIDI synthesizer behind the default route: FluidSynth with the
+// system's GM soundfont, played through PulseAudio, JACK or ALSA with a short buffer. Without
+// an audio device (tests, benchmarks) it renders on request instead.
+//
+// Sends only queue the message; the audio thread plays what has arrived before it renders each
+// block of 128 frames. A note on costs FluidSynth tens of microseconds and waits while a period renders, and
+// the sending thread is the user interface. Sends come from that one thread only.
+//
+// Opening reads only the soundfont's structure. A channel's samples are read when it is first
+// used, on the sending thread: the program a program change names, or else the General MIDI
+// default (the piano, the standard kit on channel 10). The last two programs chosen stay
+// loaded; older ones are let go, so browsing the instruments does not fill the memory. While
+// samples load, the audio thread leaves the queue alone rather than wait for the synth.
+
+#include "sound/midi_message_queue.h"
+#include "sound/midi_port.h"
+#include "sound/output_limiter.h"
+
+#include <fluidsynth/types.h>
+
+#include <array>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class JackServerWatch;
+class SoundfontFile;
+class PulseAudioStream;
+
+class FluidSynthOutput : public MidiPort {
+public:
+    enum class Sink {
+        AudioDevice, // plays through the first audio driver that opens
+        Offline,     // opens no audio driver; Render pulls the sound
+    };
+
+    // An audio buffer as period size x periods at a sample rate. A PulseAudio server need not
+    // grant a whole number of periods.
+    struct AudioBuffer {
+        int periodSize = 0;
+        double periods = 0;
+        double sampleRate = 0;
+        double Milliseconds() const;
+    };
+
+    // A piano A4 at full velocity peaks near -9 dBFS; the limiter holds what a chord adds.
+    static constexpr double kGain = 0.9;
+    static constexpr double kPreferredSampleRate = 48000;
+    // The block the synth renders, and on PulseAudio the least the server asks for at a time.
+    static constexpr int kPeriodSize = 128;
+    // ALSA's and JACK's buffers are two periods. PulseAudio gets a target of about 6 ms and
+    // keeps it whatever the number of blocks.
+    static constexpr int kPeriods = 2;
+    static constexpr int kPulseTargetFrames = 288;
+
+    explicit FluidSynthOutput(Sink sink = Sink::AudioDevice);
+    ~FluidSynthOutput() override;
+    FluidSynthOutput(const FluidSynthOutput&) = delete;
+    FluidSynthOutput& operator=(const FluidSynthOutput&) = delete;
+
+    // The usual places of a GM soundfont, in order of preference.
+    static std::vector<std::string> DefaultSoundfonts();
+    // PulseAudio (which PipeWire desktops serve too) through a stream of our own, JACK, then
+    // ALSA.
+    static std::vector<std::string> DefaultAudioDrivers();
+    void SetSoundfonts(std::vector<std::string> paths) { m_soundfontCandidates = std::move(paths); }
+    void SetAudioDrivers(std::vector<std::string> drivers) { m_driverCandidates = std::move(drivers); }
+
+    // Loads the first soundfont that loads and starts the first audio driver that opens. On
+    // failure nothing is left behind and the result is false.
+    bool Open();
+    void Close();
+    bool IsOpen() const { return m_synth != nullptr; }
+    // After a failed Open, the cause in a line for the user: no soundfont, a damaged one, or
+    // no audio output, with what to do about it.
+    std::string WhyItDidNotOpen() const;
+
+    // Note on (velocity 0 is a note off), note off, control change and program change; false
+    // for anything else, or when the audio thread has stopped taking messages.
+    bool Send(std::uint32_t message) override;
+    // The audio output plays, or is finding its server again by itself (PulseAudio); false
+    // once the JACK server it played through has gone.
+    bool IsConnected() const override;
+
+    // Offline only: plays what was sent, then the next `frames` frames of sound, interleaved
+    // left and right.
+    std::vector<float> Render(int frames);
+
+    const std::string& Soundfont() const { return m_soundfont; }
+    const std::string& AudioDriver() const { return m_driver; }
+    double SampleRate() const { return m_sampleRate; }
+    // What was asked of the audio driver, and what it is known to have given: on PulseAudio
+    // what the server granted, on JACK the server's period.
+    AudioBuffer ConfiguredBuffer() const;
+    AudioBuffer GrantedBuffer() const;
+
+private:
+    void ConfigureSettings(double sampleRate);
+    bool CreateSynth(double sampleRate);
+    void DeleteSynth();
+    bool LoadSoundfont();
+    bool WillTryJack() const;
+    bool StartAudio();
+    void StopAudio();
+    bool TryDriver(const std::string& driver);
+    bool TryJack();
+    bool TryPulse();
+    bool Queue(std::uint32_t message);
+    struct Program {
+        int bank = 0;
+        int number = 0;
+        bool operator==(const Program&) const = default;
+    };
+    bool ChooseProgram(int channel, int number);
+    // Pins the program's samples in the synth; false when they cannot be read.
+    bool KeepLoaded(const Program& program);
+    void PlayQueued();
+    void Play(std::uint32_t message);
+    void RenderInterleaved(float* interleaved, int frames);
+    static int RenderPeriod(void* self, int frames, int effectCount, float* effects[], int outputCount,
+                            float* outputs[]);
+
+    Sink m_sink;
+    std::vector<std::string> m_soundfontCandidates;
+    std::vector<std::string> m_driverCandidates;
+    fluid_settings_t* m_settings = nullptr;
+    fluid_synth_t* m_synth = nullptr;
+    fluid_audio_driver_t* m_audio = nullptr;
+    std::unique_ptr<PulseAudioStream> m_pulse;
+    OutputLimiter m_limiter;
+    std::array<float, kPeriodSize> m_blockLeft{}; // the audio thread's, for one block
+    std::array<float, kPeriodSize> m_blockRight{};
+    std::shared_ptr<JackServerWatch> m_jack; // while playing through JACK
+    MidiMessageQueue m_queue;
+    std::mutex m_loading;                     // held by the sender while samples load
+    std::array<bool, 16> m_channelHasSound{}; // a program is chosen or loaded for it
+    std::vector<Program> m_keptPrograms;      // pinned in the synth, the latest last
+    int m_soundfontId = -1;
+    std::unique_ptr<SoundfontFile> m_soundfontFile; // what the synth reads, while it lives
+    std::string m_soundfont;
+    std::string m_driver;
+    double m_sampleRate = kPreferredSampleRate;
+    AudioBuffer m_granted;
+};

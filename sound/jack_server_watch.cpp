@@ -1,0 +1,73 @@
+#include "sound/jack_server_watch.h"
+
+#include "sound/abandon.h"
+#include "sound/library_logs.h"
+
+#include <jack/jack.h>
+
+#include <mutex>
+
+std::shared_ptr<JackServerWatch> JackServerWatch::Connect()
+{
+    static std::mutex connecting;
+    static std::weak_ptr<JackServerWatch> inUse;
+    std::lock_guard lock(connecting);
+    if (auto watch = inUse.lock(); watch && !watch->ServerGone())
+        return watch;
+    SilenceSoundLibraryLogs();
+    jack_status_t status{};
+    jack_client_t* client = jack_client_open("Varnek-watch", JackNoStartServer, &status);
+    if (!client)
+        return nullptr;
+    std::shared_ptr<JackServerWatch> watch(new JackServerWatch(client));
+    inUse = watch;
+    return watch;
+}
+
+std::vector<std::string> JackServerWatch::MidiInputPorts() const
+{
+    std::vector<std::string> names;
+    if (ServerGone())
+        return names;
+    if (const char** ports = jack_get_ports(m_client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)) {
+        for (const char** port = ports; *port != nullptr; ++port)
+            names.emplace_back(*port);
+        jack_free(ports);
+    }
+    return names;
+}
+
+std::vector<std::string> JackServerWatch::ConnectionsOf(const std::string& portName) const
+{
+    std::vector<std::string> names;
+    jack_port_t* port = ServerGone() ? nullptr : jack_port_by_name(m_client, portName.c_str());
+    if (!port)
+        return names;
+    if (const char** connections = jack_port_get_all_connections(m_client, port)) {
+        for (const char** connection = connections; *connection != nullptr; ++connection)
+            names.emplace_back(*connection);
+        jack_free(connections);
+    }
+    return names;
+}
+
+JackServerWatch::JackServerWatch(jack_client_t* client)
+    : m_client(client), m_sampleRate(jack_get_sample_rate(client)), m_bufferSize(jack_get_buffer_size(client))
+{
+    // The shutdown notice arrives on libjack's own thread even though this client is never
+    // activated.
+    jack_on_info_shutdown(m_client, &JackServerWatch::OnServerShutdown, this);
+}
+
+JackServerWatch::~JackServerWatch()
+{
+    if (ServerGone())
+        Abandon(m_client);
+    else
+        jack_client_close(m_client);
+}
+
+void JackServerWatch::OnServerShutdown(jack_status_t, const char*, void* watch)
+{
+    static_cast<JackServerWatch*>(watch)->m_serverGone.store(true);
+}

@@ -1,0 +1,394 @@
+#include "sound/fluid_synth_output.h"
+#include "sound/output_limiter.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+constexpr int kRate = 48000;
+constexpr int kPeriodFrames = FluidSynthOutput::kPeriodSize;
+
+std::vector<float> LeftChannel(const std::vector<float>& interleaved)
+{
+    std::vector<float> left;
+    for (std::size_t i = 0; i < interleaved.size(); i += 2)
+        left.push_back(interleaved[i]);
+    return left;
+}
+
+float Peak(const std::vector<float>& samples)
+{
+    float peak = 0;
+    for (float s : samples)
+        peak = std::max(peak, std::fabs(s));
+    return peak;
+}
+
+// The fundamental by autocorrelation: the first lag whose correlation comes close to the best
+// one, so that a strong second harmonic does not pass for the pitch.
+double PitchOf(const std::vector<float>& samples)
+{
+    const int minLag = kRate / 2000;
+    const int maxLag = kRate / 50;
+    const int window = int(samples.size()) - maxLag;
+    std::vector<double> correlation(maxLag + 1, 0.0);
+    for (int lag = minLag; lag <= maxLag; ++lag) {
+        for (int i = 0; i < window; ++i)
+            correlation[lag] += double(samples[i]) * samples[i + lag];
+    }
+    const double best = *std::max_element(correlation.begin(), correlation.end());
+    for (int lag = minLag + 1; lag < maxLag; ++lag) {
+        const bool localMaximum =
+            correlation[lag] >= correlation[lag - 1] && correlation[lag] >= correlation[lag + 1];
+        if (localMaximum && correlation[lag] > 0.9 * best) {
+            // Refine between samples with a parabola through the neighbours.
+            const double a = correlation[lag - 1], b = correlation[lag], c = correlation[lag + 1];
+            const double shift = 0.5 * (a - c) / (a - 2 * b + c);
+            return kRate / (lag + shift);
+        }
+    }
+    return 0;
+}
+
+// Samples live in anonymous memory, apart from the libraries' pages.
+double AnonymousMemoryMb()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("RssAnon:", 0) == 0)
+            return std::stod(line.substr(8)) / 1024.0;
+    }
+    return 0;
+}
+
+bool SoundfontInstalled()
+{
+    for (const auto& path : FluidSynthOutput::DefaultSoundfonts()) {
+        if (std::filesystem::exists(path))
+            return true;
+    }
+    return false;
+}
+
+class OfflineSynth : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!SoundfontInstalled())
+            GTEST_SKIP() << "no GM soundfont installed";
+        ASSERT_TRUE(synth.Open());
+        ASSERT_EQ(synth.SampleRate(), kRate);
+    }
+
+    std::vector<float> RenderSeconds(double seconds)
+    {
+        return LeftChannel(synth.Render(int(seconds * kRate)));
+    }
+
+    FluidSynthOutput synth{FluidSynthOutput::Sink::Offline};
+};
+
+} // namespace
+
+TEST_F(OfflineSynth, NoteA4SoundsAt440HzAndFallsSilentAfterItsNoteOff)
+{
+    EXPECT_LT(Peak(RenderSeconds(0.1)), 1e-6f);
+    ASSERT_TRUE(synth.Send(0x007F4590)); // note on, A4, velocity 127
+    RenderSeconds(0.05);
+    const auto sound = RenderSeconds(0.25);
+    EXPECT_GT(Peak(sound), 0.05f);
+    EXPECT_NEAR(PitchOf(sound), 440.0, 440.0 * 0.01);
+
+    ASSERT_TRUE(synth.Send(0x00004590)); // a note on with velocity 0 ends it
+    RenderSeconds(3.0);
+    EXPECT_LT(Peak(RenderSeconds(0.5)), 1e-3f);
+}
+
+TEST_F(OfflineSynth, DrumChannelSounds)
+{
+    ASSERT_TRUE(synth.Send(0x005F2699)); // channel 10, acoustic snare
+    EXPECT_GT(Peak(RenderSeconds(0.3)), 0.05f);
+}
+
+TEST_F(OfflineSynth, AllNotesOffSilencesTheChordChannel)
+{
+    for (std::uint32_t note : {48, 52, 55})
+        ASSERT_TRUE(synth.Send(0x003F0091 | note << 8)); // chord on channel 2, velocity 63
+    EXPECT_GT(Peak(RenderSeconds(0.3)), 0.02f);
+    ASSERT_TRUE(synth.Send(0x00007BB1));
+    RenderSeconds(3.0);
+    EXPECT_LT(Peak(RenderSeconds(0.5)), 1e-3f);
+}
+
+// A held piano note dies away; a held organ note does not.
+TEST_F(OfflineSynth, ProgramChangeSelectsAnotherInstrument)
+{
+    auto sustain = [this] {
+        synth.Send(0x007F4590);
+        const float early = Peak(RenderSeconds(0.3));
+        RenderSeconds(2.0);
+        const float late = Peak(RenderSeconds(0.3));
+        synth.Send(0x00004590);
+        RenderSeconds(3.0);
+        return late / early;
+    };
+    const float piano = sustain();
+    ASSERT_TRUE(synth.Send(0x000013C0)); // program 19: church organ
+    const float organ = sustain();
+    EXPECT_LT(piano, 0.5f);
+    EXPECT_GT(organ, 0.7f);
+}
+
+// Samples of instruments chosen long ago are let go, and read again when one comes back.
+TEST_F(OfflineSynth, BrowsingTheInstrumentsKeepsFewLoadedAndAnyPlaysAgain)
+{
+    auto choose = [this](std::uint32_t program) {
+        ASSERT_TRUE(synth.Send(0x000000C0 | program << 8));
+        ASSERT_TRUE(synth.Send(0x000000C1 | program << 8));
+        RenderSeconds(0.01);
+    };
+    choose(0);
+    const double before = AnonymousMemoryMb();
+    for (std::uint32_t program = 1; program < 48; ++program)
+        choose(program);
+    // Every one of them kept would take well over a hundred megabytes.
+    EXPECT_LT(AnonymousMemoryMb() - before, 40.0);
+
+    choose(19); // the church organ holds its note
+    synth.Send(0x007F4590);
+    const float early = Peak(RenderSeconds(0.3));
+    RenderSeconds(2.0);
+    EXPECT_GT(Peak(RenderSeconds(0.3)), 0.7f * early);
+}
+
+TEST_F(OfflineSynth, RefusesWhatItDoesNotPlay)
+{
+    EXPECT_FALSE(synth.Send(0x00004000)); // no status byte
+    EXPECT_FALSE(synth.Send(0x000000F0)); // system exclusive
+}
+
+// Nothing renders: messages wait, and past what the queue holds they are refused at once
+// instead of blocking the sender until the audio thread comes back.
+TEST_F(OfflineSynth, SendsNeverWaitForTheAudioThread)
+{
+    ASSERT_TRUE(synth.Send(0x00004590)); // the channel's first message brings its program along
+    RenderSeconds(0.01);
+    std::size_t accepted = 0;
+    while (accepted < 10000 && synth.Send(0x007F4590 ^ (accepted & 1) << 22))
+        ++accepted;
+    EXPECT_EQ(accepted, MidiMessageQueue::kCapacity);
+    RenderSeconds(0.01);
+    EXPECT_TRUE(synth.Send(0x00004590));
+}
+
+// A channel's first message refused for a full queue leaves the channel to try again: its
+// next message still brings the channel a sound.
+TEST_F(OfflineSynth, AChannelFirstUsedWhileTheQueueIsFullGetsItsSoundLater)
+{
+    ASSERT_TRUE(synth.Send(0x00004590));
+    RenderSeconds(0.01);
+    while (synth.Send(0x00004590)) {
+    }
+    EXPECT_FALSE(synth.Send(0x003F3091)); // chord channel, C3
+    RenderSeconds(0.01);
+    ASSERT_TRUE(synth.Send(0x003F3091));
+    EXPECT_GT(Peak(RenderSeconds(0.3)), 0.02f);
+}
+
+TEST_F(OfflineSynth, EveryKeyAtFullVelocityOverTheBackingStaysBelowFullScale)
+{
+    for (std::uint32_t note = 29; note <= 76; ++note)
+        synth.Send(0x007F0090 | note << 8);
+    for (std::uint32_t note : {48, 52, 55})
+        synth.Send(0x003F0091 | note << 8);
+    for (std::uint32_t note : {36, 38, 42, 49})
+        synth.Send(0x005F0099 | note << 8);
+    const float peak = Peak(synth.Render(2 * kRate));
+    EXPECT_LT(peak, 1.0f);
+    EXPECT_GT(peak, 0.3f);
+}
+
+double Dbfs(float level) { return 20.0 * std::log10(std::max(level, 1e-9f)); }
+
+TEST_F(OfflineSynth, PianoA4AtFullVelocityPeaksBetweenMinus12AndMinus6Dbfs)
+{
+    ASSERT_TRUE(synth.Send(0x007F4590));
+    const double peak = Dbfs(Peak(synth.Render(kRate)));
+    EXPECT_GE(peak, -12.0);
+    EXPECT_LE(peak, -6.0);
+}
+
+// Chorus on the lead presets and ten voices at once used to go far over full scale.
+TEST_F(OfflineSynth, ATenNoteChordAtFullVelocityStaysUnderTheCeilingOnEveryProgramAndTheDrums)
+{
+    constexpr std::uint32_t kChord[] = {48, 52, 55, 60, 64, 67, 72, 76, 79, 84};
+    constexpr std::uint32_t kKit[] = {35, 36, 38, 40, 42, 46, 49, 51, 55, 57};
+    const auto chordPeak = [this](std::uint32_t channel, const std::uint32_t(&notes)[10]) {
+        for (std::uint32_t note : notes)
+            synth.Send(0x007F0090 | channel | note << 8);
+        const float peak = Peak(synth.Render(kRate / 4));
+        synth.Send(0x000078B0 | channel); // all sound off before the next one
+        synth.Render(kPeriodFrames);
+        return peak;
+    };
+    float loudest = 0;
+    for (std::uint32_t program = 0; program < 128; ++program) {
+        ASSERT_TRUE(synth.Send(0x000000C0 | program << 8));
+        const float peak = chordPeak(0, kChord);
+        EXPECT_LT(Dbfs(peak), OutputLimiter::kCeilingDbfs) << "program " << program;
+        loudest = std::max(loudest, peak);
+    }
+    EXPECT_LT(Dbfs(chordPeak(9, kKit)), OutputLimiter::kCeilingDbfs) << "drum kit";
+    // The chords are loud enough to meet the limiter.
+    EXPECT_GT(Dbfs(loudest), OutputLimiter::kKneeDbfs);
+}
+
+TEST(FluidSynthOutputOpen, FailsCleanlyWithoutALoadableSoundfont)
+{
+    const std::string garbage =
+        testing::TempDir() + "varnek-not-a-soundfont-" + std::to_string(getpid()) + ".sf2";
+    std::ofstream(garbage) << "this is not RIFF data";
+    FluidSynthOutput synth(FluidSynthOutput::Sink::Offline);
+    synth.SetSoundfonts({"/nonexistent/none.sf2", garbage});
+    EXPECT_FALSE(synth.Open());
+    EXPECT_FALSE(synth.IsOpen());
+    EXPECT_TRUE(synth.Soundfont().empty());
+    EXPECT_FALSE(synth.Send(0x007F4590));
+    EXPECT_TRUE(synth.Render(64).empty());
+    EXPECT_NE(synth.WhyItDidNotOpen().find(garbage + " is damaged"), std::string::npos);
+    synth.SetSoundfonts({"/nonexistent/none.sf2"});
+    EXPECT_EQ(synth.WhyItDidNotOpen().rfind("no General MIDI soundfont found", 0), 0u);
+    std::filesystem::remove(garbage);
+}
+
+TEST(FluidSynthOutputOpen, TakesTheFirstSoundfontThatLoads)
+{
+    if (!SoundfontInstalled())
+        GTEST_SKIP() << "no GM soundfont installed";
+    std::vector<std::string> candidates = {"/nonexistent/none.sf2"};
+    for (const auto& path : FluidSynthOutput::DefaultSoundfonts())
+        candidates.push_back(path);
+    FluidSynthOutput synth(FluidSynthOutput::Sink::Offline);
+    synth.SetSoundfonts(candidates);
+    ASSERT_TRUE(synth.Open());
+    EXPECT_EQ(synth.Soundfont(), FluidSynthOutput::DefaultSoundfonts().front());
+}
+
+TEST(FluidSynthOutputOpen, FailsCleanlyWhenNoAudioDriverOpens)
+{
+    if (!SoundfontInstalled())
+        GTEST_SKIP() << "no GM soundfont installed";
+    FluidSynthOutput synth;
+    synth.SetAudioDrivers({"no-such-driver"});
+    EXPECT_FALSE(synth.Open());
+    EXPECT_FALSE(synth.IsOpen());
+    EXPECT_TRUE(synth.AudioDriver().empty());
+    EXPECT_FALSE(synth.Send(0x007F4590));
+    EXPECT_EQ(synth.WhyItDidNotOpen().rfind("no audio output", 0), 0u);
+}
+
+TEST(FluidSynthOutputBuffer, LatencyIsPeriodTimesPeriodsOverRate)
+{
+    const FluidSynthOutput::AudioBuffer buffer{128, 2, 48000};
+    EXPECT_NEAR(buffer.Milliseconds(), 5.333, 0.001);
+    FluidSynthOutput synth(FluidSynthOutput::Sink::Offline);
+    EXPECT_LE(synth.ConfiguredBuffer().Milliseconds(), 6.0);
+}
+
+namespace {
+
+// A private copy of the installed soundfont, and a second name for the same file, so that the
+// test can replace, remove and cut short the file the synth opened.
+class SoundfontCopy {
+public:
+    SoundfontCopy()
+        : m_path(testing::TempDir() + "varnek-soundfont-" + std::to_string(getpid()) + ".sf2"),
+          m_otherName(m_path + ".link")
+    {
+        std::filesystem::copy_file(FluidSynthOutput::DefaultSoundfonts().front(), m_path,
+                                   std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::create_hard_link(m_path, m_otherName);
+    }
+    ~SoundfontCopy()
+    {
+        std::filesystem::remove(m_path);
+        std::filesystem::remove(m_otherName);
+    }
+    const std::string& Path() const { return m_path; }
+    void ReplaceWith(const std::string& text) const
+    {
+        const std::string next = m_path + ".new";
+        std::ofstream(next) << text;
+        std::filesystem::rename(next, m_path);
+    }
+    void Remove() const { std::filesystem::remove(m_path); }
+    void CutTo(double fraction) const
+    {
+        std::filesystem::resize_file(m_otherName,
+                                     std::uintmax_t(fraction * std::filesystem::file_size(m_otherName)));
+    }
+
+private:
+    std::string m_path;
+    std::string m_otherName;
+};
+
+} // namespace
+
+// A package upgrade replaces or removes the soundfont while the synth plays from it, or a file
+// is cut short: instruments chosen afterwards still come from the file the synth opened, or
+// fall silent, and nothing crashes.
+TEST(FluidSynthOutputSoundfont, TheFileOpenedStaysTheFileRead)
+{
+    if (!SoundfontInstalled())
+        GTEST_SKIP() << "no GM soundfont installed";
+    const SoundfontCopy copy;
+    FluidSynthOutput synth(FluidSynthOutput::Sink::Offline);
+    synth.SetSoundfonts({copy.Path()});
+    ASSERT_TRUE(synth.Open());
+    const auto play = [&synth](std::uint32_t program) {
+        synth.Send(0x000000C0 | program << 8);
+        synth.Send(0x007F4590);
+        const float peak = Peak(LeftChannel(synth.Render(kRate / 5)));
+        synth.Send(0x00004590);
+        return peak;
+    };
+    ASSERT_GT(play(0), 0.02f);
+
+    copy.ReplaceWith("not a soundfont any more");
+    EXPECT_GT(play(19), 0.02f);
+    copy.Remove();
+    EXPECT_GT(play(40), 0.02f);
+
+    copy.CutTo(0.4);
+    for (std::uint32_t program = 41; program < 128; program += 3)
+        play(program);
+    EXPECT_GT(play(40), 0.02f); // still loaded from before
+}
+
+TEST(FluidSynthOutputSoundfont, ADamagedSoundfontIsRefusedForTheNext)
+{
+    if (!SoundfontInstalled())
+        GTEST_SKIP() << "no GM soundfont installed";
+    const std::string installed = FluidSynthOutput::DefaultSoundfonts().front();
+    const std::string cut = testing::TempDir() + "varnek-cut-" + std::to_string(getpid()) + ".sf2";
+    {
+        // The start of the file, as a download or a copy cut short leaves it.
+        std::ifstream in(installed, std::ios::binary);
+        std::vector<char> start(1 << 20);
+        in.read(start.data(), std::streamsize(start.size()));
+        std::ofstream(cut, std::ios::binary).write(start.data(), std::streamsize(start.size()));
+    }
+    FluidSynthOutput synth(FluidSynthOutput::Sink::Offline);
+    synth.SetSoundfonts({cut, installed});
+    ASSERT_TRUE(synth.Open());
+    EXPECT_EQ(synth.Soundfont(), installed);
+    std::filesystem::remove(cut);
+}
