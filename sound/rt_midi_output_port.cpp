@@ -4,7 +4,6 @@
 #include "sound/jack_server_watch.h"
 #include "sound/library_logs.h"
 #include "sound/midi_short_message.h"
-#include "sound/rt_midi_ports.h"
 
 #include <rtmidi/RtMidi.h>
 
@@ -134,7 +133,7 @@ bool RtMidiOutputPort::IsConnected() const
     if (m_api == PortApi::Alsa)
         return FindPort(*m_out, m_portName) >= 0;
     const auto connections = m_jack->ConnectionsOf(m_portName);
-    return std::any_of(connections.begin(), connections.end(), RtMidiPorts::IsOwnPort);
+    return std::any_of(connections.begin(), connections.end(), IsOwnPort);
 }
 
 // RtMidi's JACK output waits, spinning, for room in its queue, and that room never comes once
@@ -151,4 +150,11 @@ bool RtMidiOutputPort::Send(std::uint32_t message)
         return false;
     }
     return !m_error.load();
+}
+
+bool RtMidiOutputPort::IsOwnPort(const std::string& portName)
+{
+    const std::string own = kClientName;
+    const std::string clientName = portName.substr(0, portName.find(':'));
+    return clientName == own || clientName.rfind(own + "-", 0) == 0;
 }

@@ -20,7 +20,7 @@ void RtMidiPorts::Refresh(std::bitset<kMaxPorts> open)
         const auto names = api == PortApi::Jack ? (jack ? jack->MidiInputPorts() : std::vector<std::string>{})
                                                 : PortNamesOf(api);
         for (const auto& portName : names) {
-            if (!portName.empty() && !IsOwnPort(portName))
+            if (!portName.empty() && !RtMidiOutputPort::IsOwnPort(portName))
                 ports.push_back({api, portName});
         }
     }
@@ -101,11 +101,4 @@ std::string RtMidiPorts::MenuName(PortApi api, const std::string& portName)
     while (!name.empty() && name.back() == ' ')
         name.pop_back();
     return name;
-}
-
-bool RtMidiPorts::IsOwnPort(const std::string& portName)
-{
-    const std::string own = RtMidiOutputPort::kClientName;
-    const std::string clientName = portName.substr(0, portName.find(':'));
-    return clientName == own || clientName.rfind(own + "-", 0) == 0;
 }

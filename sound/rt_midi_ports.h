@@ -34,8 +34,6 @@ public:
     // The name shown for a port that RtMidi lists as `portName`: ALSA's "Client:Port 20:0"
     // loses its address and the client when the port's name repeats it; cut to 31 characters.
     static std::string MenuName(PortApi api, const std::string& portName);
-    // Whether a port belongs to a client of ours (JACK numbers clients that share a name).
-    static bool IsOwnPort(const std::string& portName);
 
 private:
     void ReadOnce();

@@ -73,10 +73,10 @@ TEST(RtMidiPortNames, AreShortenedForTheMenu)
 
 TEST(RtMidiPortNames, OurOwnClientsAreRecognised)
 {
-    EXPECT_TRUE(RtMidiPorts::IsOwnPort("Varnek:MIDI out"));
-    EXPECT_TRUE(RtMidiPorts::IsOwnPort("Varnek-01:MIDI out"));
-    EXPECT_FALSE(RtMidiPorts::IsOwnPort("VarnekSynth:in"));
-    EXPECT_FALSE(RtMidiPorts::IsOwnPort("midi-monitor:Varnek"));
+    EXPECT_TRUE(RtMidiOutputPort::IsOwnPort("Varnek:MIDI out"));
+    EXPECT_TRUE(RtMidiOutputPort::IsOwnPort("Varnek-01:MIDI out"));
+    EXPECT_FALSE(RtMidiOutputPort::IsOwnPort("VarnekSynth:in"));
+    EXPECT_FALSE(RtMidiOutputPort::IsOwnPort("midi-monitor:Varnek"));
 }
 
 // Between two readings of the machine's ports, a port keeps its place, a gone one leaves a gap
