@@ -41,7 +41,8 @@ void BM_PaintWholePanel(benchmark::State& state)
     QImage image(600, 200, QImage::Format_RGB32);
     for (auto _ : state) {
         QPainter painter(&image);
-        WindowManager::Instance().Paint(&setup.Panel(), painter, CRect(0, 0, 600, 200));
+        CDC dc(&painter);
+        WindowManager::Instance().Paint(&setup.Panel(), dc, CRect(0, 0, 600, 200));
     }
     benchmark::DoNotOptimize(image.constBits());
 }

@@ -9,7 +9,7 @@ PanelOnQtHost::PanelOnQtHost(MidiSystem& midi)
     : m_previousHost(SetHost(&m_host)), m_previousMidi(SetMidiSystem(&midi)),
       m_panel(std::make_unique<CPanelDlg>())
 {
-    WindowManager::Instance().SetMainWindow(m_panel.get());
+    WindowRegistry::Instance().SetMainWindow(m_panel.get());
     m_panel->Create();
     QCoreApplication::processEvents();
 }

@@ -11,8 +11,6 @@
 #include <vector>
 
 class QPainter;
-class QImage;
-class QFont;
 
 // ---- Handles ------------------------------------------------------------------------------
 
@@ -131,8 +129,6 @@ WORD GetPaletteVersion(HPALETTE palette);
 
 // An icon resource; icons are shared, so loading the same one again gives the same handle.
 HICON LoadIconA(HINSTANCE instance, const char* name);
-// The picture of an icon whose side is nearest to `size`, or null for a null or dead handle.
-const QImage* IconImage(HICON icon, int size);
 
 // ---- Drawing contexts ---------------------------------------------------------------------
 
@@ -166,9 +162,6 @@ public:
 private:
     QPainter* m_painter = nullptr;
 };
-
-// The dialog font, "8 point MS Sans Serif" in its Linux form: DejaVu Sans, 11 pixels.
-const QFont& DialogFont();
 
 HDC GetWindowDC(void* window); // only the screen (null) is asked for
 int ReleaseDC(void* window, HDC dc);
@@ -243,6 +236,3 @@ int LiveGdiObjects(GdiKind kind);
 // Bitmaps, palettes, DrawDib contexts and memory drawing contexts together (icons are shared
 // and live as long as the program).
 int LiveGdiObjects();
-
-// The 32-bit picture of a bitmap, for painting and for tests.
-const QImage* DibImage(HBITMAP bitmap);

@@ -61,3 +61,13 @@ HBITMAP DefaultBitmap();
 
 // True when the trace is on, so callers build their lines only when someone reads them.
 bool GdiTracing();
+
+// ---- What the Qt host and the tests take from the drawing layer ----
+
+// The picture of an icon whose side is nearest to `size`, or null for a null or dead handle.
+const QImage* IconImage(HICON icon, int size);
+// The dialog font, "8 point MS Sans Serif" in its Linux form: DejaVu Sans, 11 pixels.
+const QFont& DialogFont();
+
+// The 32-bit picture of a bitmap, for painting and for tests.
+const QImage* DibImage(HBITMAP bitmap);

@@ -1,7 +1,6 @@
 #include "platform/menu.h"
 
 #include "platform/host.h"
-#include "platform/wnd.h"
 
 #include <algorithm>
 #include <cstring>
@@ -168,7 +167,8 @@ int CMenu::GetMenuString(UINT idOrPosition, char* buffer, int maxCount, UINT fla
 void CMenu::Changed(int position, bool structural)
 {
     CWnd* owner = m_pRoot->m_pOwner;
-    if (owner == nullptr || !owner->IsWindow())
+    // The owner is set only while it is a live window with this menu bar.
+    if (owner == nullptr)
         return;
     if (structural && this != m_pRoot)
         TheHost().MenuPopupChanged(owner, this);

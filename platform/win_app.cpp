@@ -1,6 +1,6 @@
 #include "platform/win_app.h"
 
-#include "platform/window_manager.h"
+#include "platform/window_registry.h"
 
 namespace {
 CWinApp* g_app = nullptr;
@@ -17,3 +17,11 @@ CWinApp::~CWinApp()
 BOOL CWinApp::InitInstance() { return TRUE; }
 
 CWinApp* AfxGetApp() { return g_app; }
+
+CWnd* AfxGetMainWnd()
+{
+    CWinApp* app = AfxGetApp();
+    if (app != nullptr && app->m_pMainWnd != nullptr && WindowRegistry::Instance().IsLive(app->m_pMainWnd))
+        return app->m_pMainWnd;
+    return WindowRegistry::Instance().MainWindow();
+}

@@ -16,3 +16,5 @@ public:
 };
 
 CWinApp* AfxGetApp();
+// The application's main window while it is live, else the window made the main one.
+CWnd* AfxGetMainWnd();

@@ -7,57 +7,14 @@
 #include <cstdlib>
 
 namespace {
-Host* g_host = nullptr;
 constexpr UINT HTCLIENT = 1;
+WindowRegistry& Registry() { return WindowRegistry::Instance(); }
 } // namespace
-
-Host& TheHost()
-{
-    if (g_host == nullptr)
-        std::abort(); // the program sets its host before it creates any window
-    return *g_host;
-}
-
-Host* SetHost(Host* host)
-{
-    Host* previous = g_host;
-    g_host = host;
-    return previous;
-}
 
 WindowManager& WindowManager::Instance()
 {
     static WindowManager manager;
     return manager;
-}
-
-void WindowManager::Register(CWnd* window) { m_live.insert(window); }
-
-void WindowManager::Unregister(CWnd* window)
-{
-    m_live.erase(window);
-    if (m_capture == window)
-        SetCapture(nullptr);
-    if (m_focus == window)
-        m_focus = nullptr;
-    if (m_lastPressWindow == window)
-        m_lastPressWindow = nullptr;
-    if (m_mainWindow == window)
-        m_mainWindow = nullptr;
-    // A window made again on the same object is a new window: what was posted to the old one
-    // must not reach it.
-    std::erase_if(m_posted, [window](const MSG& msg) { return msg.hwnd == window; });
-}
-
-void WindowManager::SetCapture(CWnd* window)
-{
-    CWnd* previous = m_capture;
-    m_capture = window;
-    if (previous != nullptr && IsLive(previous) &&
-        (window == nullptr || previous->GetTopLevel() != window->GetTopLevel()))
-        TheHost().CaptureChanged(previous->GetTopLevel(), false);
-    if (window != nullptr)
-        TheHost().CaptureChanged(window->GetTopLevel(), true);
 }
 
 // ---- Mouse ---------------------------------------------------------------------------------
@@ -71,8 +28,8 @@ UINT WindowManager::MessageForPress(CWnd* target, const MouseInput& input)
                       std::llabs(input.point.y - m_lastPressPoint.y) <= distance;
     const bool soon =
         input.timeMs - m_lastPressTime <= static_cast<std::uint64_t>(TheHost().DoubleClickTime());
-    const bool doubleClick = target == m_lastPressWindow && !m_lastWasDoubleClick && near && soon;
-    m_lastPressWindow = target;
+    const bool doubleClick = target == Registry().LastPress() && !m_lastWasDoubleClick && near && soon;
+    Registry().SetLastPress(target);
     m_lastPressPoint = input.point;
     m_lastPressTime = input.timeMs;
     m_lastWasDoubleClick = doubleClick;
@@ -83,7 +40,8 @@ void WindowManager::Mouse(CWnd* top, const MouseInput& input)
 {
     if (!IsLive(top))
         return;
-    CWnd* target = m_capture != nullptr ? m_capture : top->ChildFromPoint(input.point);
+    CWnd* const capture = Registry().Capture();
+    CWnd* target = capture != nullptr ? capture : top->ChildFromPoint(input.point);
     CPoint point = input.point;
     top->ClientToScreen(&point);
     target->ScreenToClient(&point);
@@ -103,7 +61,7 @@ void WindowManager::Mouse(CWnd* top, const MouseInput& input)
 
     // The window under the pointer chooses the cursor, unless one has captured the mouse:
     // then the cursor it set stays.
-    if (m_capture == nullptr) {
+    if (capture == nullptr) {
         const LPARAM hit = static_cast<LPARAM>(HTCLIENT | (message << 16));
         if (!target->SendMessage(WM_SETCURSOR, reinterpret_cast<WPARAM>(target), hit) && IsLive(target))
             ::SetCursor(0);
@@ -119,7 +77,8 @@ bool WindowManager::Key(CWnd* top, const KeyInput& input)
 {
     if (!IsLive(top) || input.system)
         return false;
-    CWnd* target = (m_focus != nullptr && m_focus->GetTopLevel() == top) ? m_focus : top;
+    CWnd* const focus = Registry().Focus();
+    CWnd* target = (focus != nullptr && focus->GetTopLevel() == top) ? focus : top;
     LPARAM lParam =
         (input.repeatCount & 0xFFFF) | ((input.scanCode & 0xFF) << 16) | (input.extended ? 1 << 24 : 0);
     if (!input.down)
@@ -158,7 +117,7 @@ void WindowManager::MenuCommand(CWnd* top, UINT id)
 {
     if (!IsLive(top))
         return;
-    Post({top, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), 0), 0});
+    Registry().Post({top, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), 0), 0});
     ProcessPosted();
 }
 
@@ -192,32 +151,24 @@ void WindowManager::NativeMoved(CWnd* top, const CRect& outer)
         top->m_rect = outer;
 }
 
-void WindowManager::Post(const MSG& msg)
-{
-    m_posted.push_back(msg);
-    TheHost().WakeUp();
-}
-
 void WindowManager::ProcessPosted()
 {
-    while (!m_posted.empty()) {
-        const MSG msg = m_posted.front();
-        m_posted.pop_front();
-        if (IsLive(msg.hwnd))
-            msg.hwnd->SendMessage(msg.message, msg.wParam, msg.lParam);
+    while (const std::optional<MSG> msg = Registry().TakePosted()) {
+        if (IsLive(msg->hwnd))
+            msg->hwnd->SendMessage(msg->message, msg->wParam, msg->lParam);
     }
 }
 
 // ---- Painting ------------------------------------------------------------------------------
 
-void WindowManager::Paint(CWnd* top, QPainter& painter, const CRect& dirty)
+void WindowManager::Paint(CWnd* top, CDC& dc, const CRect& dirty)
 {
     if (!IsLive(top))
         return;
-    PaintWindow(top, painter, dirty, {0, 0});
+    PaintWindow(top, dc, dirty, {0, 0});
 }
 
-void WindowManager::PaintWindow(CWnd* window, QPainter& painter, const CRect& clip, CPoint origin)
+void WindowManager::PaintWindow(CWnd* window, CDC& dc, const CRect& clip, CPoint origin)
 {
     CRect client;
     window->GetClientRect(&client);
@@ -225,12 +176,13 @@ void WindowManager::PaintWindow(CWnd* window, QPainter& painter, const CRect& cl
     const CRect area = client.Intersect(clip);
     if (area.IsRectEmpty())
         return;
+    QPainter& painter = *dc.Painter();
     painter.save();
     painter.resetTransform();
     painter.setClipRect(QRect(area.left, area.top, area.Width(), area.Height()));
     painter.translate(origin.x, origin.y);
-    CDC dc(&painter);
-    window->m_pPaintDC = &dc;
+    CDC windowDC(&painter);
+    window->m_pPaintDC = &windowDC;
     window->SendMessage(WM_PAINT);
     if (IsLive(window))
         window->m_pPaintDC = nullptr;
@@ -242,7 +194,7 @@ void WindowManager::PaintWindow(CWnd* window, QPainter& painter, const CRect& cl
     for (auto it = children.rbegin(); it != children.rend(); ++it) {
         CWnd* child = *it;
         if (IsLive(child) && (child->GetStyle() & WS_VISIBLE))
-            PaintWindow(child, painter, area,
+            PaintWindow(child, dc, area,
                         {origin.x + child->RectInParent().left, origin.y + child->RectInParent().top});
     }
 }

@@ -6,10 +6,6 @@
 #include "platform/wnd.h"
 
 #include <cstdint>
-#include <deque>
-#include <unordered_set>
-
-class QPainter;
 
 enum class MouseAction { Press, Release, Move };
 
@@ -52,35 +48,17 @@ public:
     // The user moved a top-level window (its outer rectangle on the screen).
     void NativeMoved(CWnd* top, const CRect& outer);
     void ProcessPosted();
-    // Paints a top-level window's tree, bottom-up, within `dirty` (client pixels).
-    void Paint(CWnd* top, QPainter& painter, const CRect& dirty);
-
-    // ---- For the layer ----
-    void Post(const MSG& msg);
-    void Register(CWnd* window);
-    void Unregister(CWnd* window);
-    bool IsLive(const CWnd* window) const { return m_live.count(window) != 0; }
-    CWnd* Capture() const { return m_capture; }
-    void SetCapture(CWnd* window);
-    CWnd* Focus() const { return m_focus; }
-    void SetFocus(CWnd* window) { m_focus = window; }
-    CWnd* MainWindow() const { return m_mainWindow; }
-    void SetMainWindow(CWnd* window) { m_mainWindow = window; }
-    bool HasPosted() const { return !m_posted.empty(); }
+    // Paints a top-level window's tree, bottom-up, within `dirty` (client pixels), into a
+    // drawing context over the host's painter.
+    void Paint(CWnd* top, CDC& dc, const CRect& dirty);
 
 private:
     WindowManager() = default;
+    static bool IsLive(const CWnd* window) { return WindowRegistry::Instance().IsLive(window); }
     UINT MessageForPress(CWnd* target, const MouseInput& input);
-    void PaintWindow(CWnd* window, QPainter& painter, const CRect& clip, CPoint origin);
+    void PaintWindow(CWnd* window, CDC& dc, const CRect& clip, CPoint origin);
 
-    std::unordered_set<const CWnd*> m_live;
-    std::deque<MSG> m_posted;
-    CWnd* m_capture = nullptr;
-    CWnd* m_focus = nullptr;
-    CWnd* m_mainWindow = nullptr;
-
-    // The last left press, for double-click detection.
-    CWnd* m_lastPressWindow = nullptr;
+    // The last left press, for double-click detection; its window is in the registry.
     CPoint m_lastPressPoint;
     std::uint64_t m_lastPressTime = 0;
     bool m_lastWasDoubleClick = false;

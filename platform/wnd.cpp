@@ -1,14 +1,12 @@
 #include "platform/wnd.h"
 
 #include "platform/menu.h"
-#include "platform/win_app.h"
-#include "platform/window_manager.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
-WindowManager& Manager() { return WindowManager::Instance(); }
+WindowRegistry& Registry() { return WindowRegistry::Instance(); }
 HCURSOR g_currentCursor = 0;
 } // namespace
 
@@ -32,7 +30,7 @@ BOOL CWnd::Create(const char* className, const char* text, DWORD style, const CR
     m_rect = rect;
     m_bTopLevel = false;
     m_bCreated = true;
-    Manager().Register(this);
+    Registry().Register(this);
     // A new child goes below its existing siblings.
     parent->InsertChild(this, parent->m_children.size());
     if (SendMessage(WM_CREATE) == -1) {
@@ -57,7 +55,7 @@ BOOL CWnd::CreateTopLevel(const char* text, DWORD style, DWORD exStyle, const CR
     m_bTopLevel = true;
     m_pOwner = owner;
     m_bCreated = true;
-    Manager().Register(this);
+    Registry().Register(this);
     TheHost().WindowCreated(this);
     if (SendMessage(WM_CREATE) == -1) {
         DestroyWindow();
@@ -81,7 +79,7 @@ BOOL CWnd::DestroyWindow()
         Invalidate();
     }
     Unlink();
-    Manager().Unregister(this);
+    Registry().Unregister(this);
     m_bCreated = false;
     m_bShown = false;
     return TRUE;
@@ -103,9 +101,9 @@ BOOL CWnd::SubclassDlgItem(UINT id, CWnd* parent)
     m_pParent = parent;
     m_bCreated = true;
     *place = this;
-    Manager().Register(this);
+    Registry().Register(this);
     // The control that stood here is no longer a window.
-    Manager().Unregister(control);
+    Registry().Unregister(control);
     control->m_bCreated = false;
     control->m_pParent = nullptr;
     auto& owned = parent->m_ownedPlaceholders;
@@ -391,7 +389,7 @@ BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (!m_bCreated)
         return FALSE;
-    Manager().Post({this, message, wParam, lParam});
+    Registry().Post({this, message, wParam, lParam});
     return TRUE;
 }
 
@@ -479,29 +477,41 @@ void CWnd::OnKillFocus(CWnd*) { Default(); }
 
 // ---- Capture, focus, timers ----------------------------------------------------------------
 
+// The host hears when a top-level window's tree gains the capture or loses it to another.
+static void MoveCapture(CWnd* window)
+{
+    CWnd* previous = Registry().Capture();
+    Registry().SetCapture(window);
+    if (previous != nullptr && Registry().IsLive(previous) &&
+        (window == nullptr || previous->GetTopLevel() != window->GetTopLevel()))
+        TheHost().CaptureChanged(previous->GetTopLevel(), false);
+    if (window != nullptr)
+        TheHost().CaptureChanged(window->GetTopLevel(), true);
+}
+
 CWnd* CWnd::SetCapture()
 {
-    CWnd* previous = Manager().Capture();
-    Manager().SetCapture(this);
+    CWnd* previous = Registry().Capture();
+    MoveCapture(this);
     return previous;
 }
 
-CWnd* CWnd::GetCapture() { return Manager().Capture(); }
+CWnd* CWnd::GetCapture() { return Registry().Capture(); }
 
 BOOL CWnd::ReleaseCapture()
 {
-    Manager().SetCapture(nullptr);
+    MoveCapture(nullptr);
     return TRUE;
 }
 
 CWnd* CWnd::SetFocus()
 {
-    CWnd* previous = Manager().Focus();
-    Manager().SetFocus(this);
+    CWnd* previous = Registry().Focus();
+    Registry().SetFocus(this);
     return previous;
 }
 
-CWnd* CWnd::GetFocus() { return Manager().Focus(); }
+CWnd* CWnd::GetFocus() { return Registry().Focus(); }
 
 UINT CWnd::SetTimer(UINT id, UINT elapse, void*)
 {
@@ -564,11 +574,3 @@ int MessageBoxA(CWnd* owner, const char* text, const char* caption, UINT type)
 
 CRect GetDesktopRect() { return TheHost().ScreenRect(); }
 CRect GetWorkArea() { return TheHost().WorkArea(); }
-
-CWnd* AfxGetMainWnd()
-{
-    CWinApp* app = AfxGetApp();
-    if (app != nullptr && app->m_pMainWnd != nullptr && Manager().IsLive(app->m_pMainWnd))
-        return app->m_pMainWnd;
-    return Manager().MainWindow();
-}

@@ -5,19 +5,12 @@
 #include "platform/gdi.h"
 #include "platform/host.h"
 #include "platform/win_types.h"
+#include "platform/window_registry.h"
 
 #include <string>
 #include <vector>
 
 class CMenu;
-class CWnd;
-
-struct MSG {
-    CWnd* hwnd = nullptr;
-    UINT message = 0;
-    WPARAM wParam = 0;
-    LPARAM lParam = 0;
-};
 
 struct DRAWITEMSTRUCT {
     UINT CtlType;
@@ -202,4 +195,3 @@ CRect GetDesktopRect();
 CRect GetWorkArea();
 
 int MessageBoxA(CWnd* owner, const char* text, const char* caption, UINT type);
-CWnd* AfxGetMainWnd();

@@ -2,6 +2,7 @@
 // text in the dialog font, icons and DrawDib with foreign pixel rows.
 
 #include "platform/gdi.h"
+#include "platform/gdi_objects.h"
 #include "tests/bmp_builder.h"
 
 #include <QFontMetrics>

@@ -57,7 +57,7 @@ TEST_F(InstrumentTest, StartsOnTheAcousticGrandPianoInThePianoGroup)
     EXPECT_EQ(Panel().m_nGroup, 0u);
     EXPECT_EQ(PercussionKeys(), 0);
     EXPECT_EQ(Panel().m_knob.m_nPosition, 0);
-    EXPECT_FALSE(WindowManager::Instance().HasPosted()); // the knob already stood at 0
+    EXPECT_FALSE(WindowRegistry::Instance().HasPosted()); // the knob already stood at 0
 }
 
 TEST_F(InstrumentTest, ThePercussionMapTurnsEveryKeyIntoADrumPadAndSendsNoProgram)
@@ -98,7 +98,7 @@ TEST_F(InstrumentTest, AMenuChoiceMovesTheKnobWhoseCommandRunsTheChoiceOnceMore)
     EXPECT_EQ(MarkedEntries(), std::vector<int>{5});
     EXPECT_EQ(MarkedPrograms(), std::vector<UINT>{ID_PROGRAM_FIRST + 40});
     EXPECT_EQ(Panel().m_led.WindowText(), "PROGRAM 40:  Violin");
-    ASSERT_TRUE(WindowManager::Instance().HasPosted());
+    ASSERT_TRUE(WindowRegistry::Instance().HasPosted());
 
     // The knob's command comes back after the current message and runs everything again.
     Panel().m_led.SetWindowText("stale");
@@ -109,7 +109,7 @@ TEST_F(InstrumentTest, AMenuChoiceMovesTheKnobWhoseCommandRunsTheChoiceOnceMore)
     EXPECT_EQ(Sent(), expected);
     EXPECT_EQ(Panel().m_led.WindowText(), "PROGRAM 40:  Violin");
     EXPECT_EQ(Panel().m_knob.RectInParent(), dot); // left where it was
-    EXPECT_FALSE(WindowManager::Instance().HasPosted());
+    EXPECT_FALSE(WindowRegistry::Instance().HasPosted());
 }
 
 TEST_F(InstrumentTest, ChoosingTheSelectedInstrumentAgainRunsItAgain)
@@ -199,7 +199,7 @@ TEST_F(InstrumentTest, TurningTheKnobSelectsEachProgramOnceInOrder)
     EXPECT_EQ(Panel().m_knob.m_nPosition, kSteps);
     EXPECT_EQ(Panel().m_led.WindowText(), "PROGRAM 12:  Marimba");
     EXPECT_EQ(MarkedEntries(), std::vector<int>{1});
-    EXPECT_FALSE(WindowManager::Instance().HasPosted());
+    EXPECT_FALSE(WindowRegistry::Instance().HasPosted());
     EXPECT_EQ(CWnd::GetCapture(), nullptr);
 }
 

@@ -33,7 +33,7 @@ protected:
     void Start()
     {
         panel = std::make_unique<CPanelDlg>();
-        WindowManager::Instance().SetMainWindow(panel.get());
+        WindowRegistry::Instance().SetMainWindow(panel.get());
         panel->Create();
     }
 

@@ -3,6 +3,7 @@
 
 #include "keys/key_scan_codes.h"
 #include "midi/midi_messages.h"
+#include "platform/gdi_objects.h"
 #include "res/resource_ids.h"
 #include "tests/panel_fixture.h"
 
@@ -301,7 +302,7 @@ TEST_F(PanelTest, EscapeEnterSpaceAndTabNeverEndThePanel)
 TEST_F(PanelTest, PowerEndsTheModalRunWithOneAfterClosingThePort)
 {
     panel = std::make_unique<CPanelDlg>();
-    WindowManager::Instance().SetMainWindow(panel.get());
+    WindowRegistry::Instance().SetMainWindow(panel.get());
     std::uintptr_t port = 0;
     host.onModal = [&](CWnd*) {
         port = midi.LastHandle();
@@ -331,7 +332,7 @@ TEST_F(PanelTest, PowerWithNoPortOpenEndsAtOnce)
 TEST_F(PanelTest, ACloseRequestClosesThePortAndEndsWithTwo)
 {
     panel = std::make_unique<CPanelDlg>();
-    WindowManager::Instance().SetMainWindow(panel.get());
+    WindowRegistry::Instance().SetMainWindow(panel.get());
     std::uintptr_t port = 0;
     host.onModal = [&](CWnd* dialog) {
         port = midi.LastHandle();

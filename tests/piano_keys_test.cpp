@@ -1,6 +1,7 @@
 // The piano keys on the whole panel: pressing, gliding and releasing with the mouse, the
 // percussion encodings, double-clicks, the hand cursors, and where the keys stand.
 
+#include "platform/gdi_objects.h"
 #include "tests/panel_fixture.h"
 
 #include <vector>

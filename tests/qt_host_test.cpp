@@ -146,7 +146,7 @@ protected:
         m_previousHost = SetHost(host.get());
         m_previousMidi = SetMidiSystem(&midi);
         panel = std::make_unique<CPanelDlg>();
-        WindowManager::Instance().SetMainWindow(panel.get());
+        WindowRegistry::Instance().SetMainWindow(panel.get());
         panel->Create();
         midi.ClearLog();
     }
@@ -640,12 +640,12 @@ TEST_F(QtHostTest, AWakeUpPendingWhenTheHostEndsIsDropped)
     panel.reset();
     auto other = std::make_unique<QtHost>();
     SetHost(other.get());
-    WindowManager::Instance().Post({nullptr, WM_COMMAND, 0, 0});
+    WindowRegistry::Instance().Post({nullptr, WM_COMMAND, 0, 0});
     SetHost(host.get());
     other.reset();
     // The wake-up must not reach the host that is gone; the message waits for the next one.
     QCoreApplication::processEvents();
-    EXPECT_TRUE(WindowManager::Instance().HasPosted());
+    EXPECT_TRUE(WindowRegistry::Instance().HasPosted());
     WindowManager::Instance().ProcessPosted();
 }
 

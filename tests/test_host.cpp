@@ -145,6 +145,7 @@ QImage TestHost::Render(CWnd* top)
     QImage image(client.Width(), client.Height(), QImage::Format_RGB32);
     image.fill(Qt::magenta);
     QPainter painter(&image);
-    WindowManager::Instance().Paint(top, painter, client);
+    CDC dc(&painter);
+    WindowManager::Instance().Paint(top, dc, client);
     return image;
 }

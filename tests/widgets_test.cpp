@@ -2,6 +2,7 @@
 // double-clicks), the LED line (image, then green transparent text cut at its edge) and the
 // program knob (places on its circle, directions read back, commands while dragging).
 
+#include "platform/gdi_objects.h"
 #include "tests/panel_fixture.h"
 
 #include <QImage>

@@ -269,7 +269,7 @@ TEST_F(WindowLayerTest, SentMessagesRunInsideTheSenderAndPostedOnesAfterItInOrde
     host.Press(&top, {5, 5});
     EXPECT_EQ(journal,
               (std::vector<std::string>{"press begins", "sent", "press ends", "first", "second", "third"}));
-    EXPECT_FALSE(WindowManager::Instance().HasPosted());
+    EXPECT_FALSE(WindowRegistry::Instance().HasPosted());
 }
 
 TEST_F(WindowLayerTest, MessagesPostedToADestroyedWindowAreDropped)
@@ -282,7 +282,7 @@ TEST_F(WindowLayerTest, MessagesPostedToADestroyedWindowAreDropped)
     window.received.clear();
     host.Move(&top, {200, 150});
     EXPECT_TRUE(window.Only({kFirstPosted}).empty());
-    EXPECT_FALSE(WindowManager::Instance().HasPosted());
+    EXPECT_FALSE(WindowRegistry::Instance().HasPosted());
 }
 
 // ---- Timers ------------------------------------------------------------------------------------

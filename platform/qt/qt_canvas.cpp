@@ -31,8 +31,9 @@ QtCanvas::QtCanvas(CWnd* window, QWidget* parent) : QWidget(parent), m_window(wi
 void QtCanvas::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
+    CDC dc(&painter);
     const QRect dirty = event->rect();
-    WindowManager::Instance().Paint(m_window, painter,
+    WindowManager::Instance().Paint(m_window, dc,
                                     CRect(dirty.left(), dirty.top(), dirty.right() + 1, dirty.bottom() + 1));
 }
 

@@ -88,7 +88,7 @@ int QtHost::MenuBarHeight()
 
 void QtHost::WindowCreated(CWnd* top)
 {
-    auto* native = new QtTopLevel(top, *this);
+    auto* native = new QtTopLevel(top, MenuBarHeight());
     m_windows[top] = native;
     native->ApplyGeometry();
 }

@@ -2,7 +2,6 @@
 
 #include "platform/menu.h"
 #include "platform/qt/qt_canvas.h"
-#include "platform/qt/qt_host.h"
 #include "platform/qt/qt_menu_bar_keys.h"
 #include "platform/qt/x11_frame_extents.h"
 #include "platform/qt/x11_keyboard.h"
@@ -27,8 +26,8 @@ constexpr Qt::WindowFlags kBareFlags = Qt::Window | Qt::FramelessWindowHint;
 bool OnX11() { return QGuiApplication::platformName() == QLatin1String("xcb"); }
 } // namespace
 
-QtTopLevel::QtTopLevel(CWnd* window, QtHost& host)
-    : QWidget(nullptr), m_window(window), m_host(host), m_menuBar(new QMenuBar(this)),
+QtTopLevel::QtTopLevel(CWnd* window, int menuBarHeight)
+    : QWidget(nullptr), m_window(window), m_menuBarHeight(menuBarHeight), m_menuBar(new QMenuBar(this)),
       m_canvas(new QtCanvas(window, this))
 {
     auto* layout = new QVBoxLayout(this);
@@ -37,7 +36,7 @@ QtTopLevel::QtTopLevel(CWnd* window, QtHost& host)
     layout->setMenuBar(m_menuBar);
     layout->addWidget(m_canvas);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    m_menuBar->setFixedHeight(host.MenuBarHeight());
+    m_menuBar->setFixedHeight(menuBarHeight);
     m_menuBar->hide();
     new QtMenuBarKeys(m_menuBar, m_canvas);
     setFocusProxy(m_canvas);
@@ -78,7 +77,7 @@ void QtTopLevel::FollowDesktop()
         m_frame = measured;
     // The size is ours alone: the canvas, the menu bar if there is one, and the frame.
     const FrameInsets frame = CurrentFrame();
-    const int menuHeight = m_window->GetMenu() != nullptr ? m_host.MenuBarHeight() : 0;
+    const int menuHeight = m_window->GetMenu() != nullptr ? m_menuBarHeight : 0;
     const int left = inner.left() - frame.left;
     const int top = inner.top() - frame.top;
     WindowManager::Instance().NativeMoved(
@@ -137,7 +136,7 @@ void QtTopLevel::SyncGeometry()
     m_applying = true;
     m_menuBar->setVisible(m_window->GetMenu() != nullptr);
     m_canvas->setFixedSize(std::max<int>(client.Width(), 1), std::max<int>(client.Height(), 1));
-    const int menuHeight = m_window->GetMenu() != nullptr ? m_host.MenuBarHeight() : 0;
+    const int menuHeight = m_window->GetMenu() != nullptr ? m_menuBarHeight : 0;
     const QRect inner(outer.left + frame.left, outer.top + frame.top, client.Width(),
                       client.Height() + menuHeight);
     // The fixed-size layout holds the window to its size. Let go first, the window takes its

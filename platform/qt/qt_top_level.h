@@ -15,11 +15,11 @@ class QAction;
 class QMenu;
 class QMenuBar;
 class QtCanvas;
-class QtHost;
 
 class QtTopLevel : public QWidget {
 public:
-    QtTopLevel(CWnd* window, QtHost& host);
+    // `menuBarHeight` is the height a menu bar takes on this desktop.
+    QtTopLevel(CWnd* window, int menuBarHeight);
 
     CWnd* Window() const { return m_window; }
     QtCanvas* Canvas() const { return m_canvas; }
@@ -59,7 +59,7 @@ private:
     void SetNativeFlags(Qt::WindowFlags flags);
 
     CWnd* m_window;
-    QtHost& m_host;
+    int m_menuBarHeight;
     QMenuBar* m_menuBar;
     QtCanvas* m_canvas;
     std::map<std::pair<CMenu*, int>, QAction*> m_actions;
