@@ -157,6 +157,7 @@ void CPanelDlg::CreateKeys()
                 continue;
             CPianoKey& key = m_keys[i];
             key.m_bWhite = black ? FALSE : TRUE;
+            key.m_pKeyboard = &m_keyboard;
             key.Create(nullptr, black ? "Black Note" : "White Note", style, CRect(KeyLeft(i), kKeyTop, 0, 0),
                        this, IDC_PIANO_FIRST + static_cast<UINT>(i));
             key.m_nNote = 29 + i;
@@ -259,12 +260,11 @@ void CPanelDlg::OnMouseMove(UINT flags, CPoint point)
 void CPanelDlg::OnLButtonUp(UINT flags, CPoint point)
 {
     if (flags == 0) {
+        // Whoever held them, they are up now: a key the mouse sounds later is not released when
+        // the panel loses the focus.
         for (CPianoKey& key : m_keys)
             if (key.m_bDown)
                 key.NoteOff();
-        // None of them is held from the keyboard any more: a key the mouse sounds later must
-        // not be released when the panel loses the focus.
-        m_keysHeldByKeyboard.reset();
         ReleaseCapture();
         m_ptDragAnchor.x = -1;
     }

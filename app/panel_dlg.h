@@ -15,7 +15,6 @@
 #include "widgets/rack_button.h"
 
 #include <array>
-#include <bitset>
 
 class CPanelDlg : public CDialog {
 public:
@@ -80,8 +79,8 @@ public:
     HMIDIOUT m_hMidiOut = nullptr;
     int m_nDevice = -1;
     HICON m_hIcon = nullptr;
-    // Piano keys held down from the computer keyboard, by key index.
-    std::bitset<kKeyCount> m_keysHeldByKeyboard;
+    // Which keys are down and who holds them; every key reads and writes it.
+    KeyboardState m_keyboard;
 
 protected:
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;

@@ -14,10 +14,8 @@ BOOL CPanelDlg::PreTranslateMessage(MSG* msg)
     if (msg->message == WM_KEYDOWN) {
         const int scanCode = ScanCode(msg->lParam);
         for (int k = 0; k < kPlayingKeyCount; ++k) {
-            if (g_nKeyScanCode[k] == scanCode) {
-                m_keys[k].NoteOn();
-                m_keysHeldByKeyboard.set(static_cast<size_t>(k));
-            }
+            if (g_nKeyScanCode[k] == scanCode)
+                m_keys[k].NoteOn(KeyboardState::kComputerKey);
         }
         if (scanCode == kScanCodeF11)
             OnChordKeyDown();
@@ -28,10 +26,8 @@ BOOL CPanelDlg::PreTranslateMessage(MSG* msg)
     if (msg->message == WM_KEYUP) {
         const int scanCode = ScanCode(msg->lParam);
         for (int k = 0; k < kPlayingKeyCount; ++k) {
-            if (g_nKeyScanCode[k] == scanCode) {
+            if (g_nKeyScanCode[k] == scanCode)
                 m_keys[k].NoteOff();
-                m_keysHeldByKeyboard.reset(static_cast<size_t>(k));
-            }
         }
         return TRUE;
     }
@@ -41,7 +37,6 @@ BOOL CPanelDlg::PreTranslateMessage(MSG* msg)
 void CPanelDlg::ReleaseKeyboardKeys()
 {
     for (int k = 0; k < kPlayingKeyCount; ++k)
-        if (m_keysHeldByKeyboard.test(static_cast<size_t>(k)))
+        if (m_keyboard.IsHeldBy(k, KeyboardState::kComputerKey))
             m_keys[k].NoteOff();
-    m_keysHeldByKeyboard.reset();
 }

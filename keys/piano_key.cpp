@@ -21,12 +21,15 @@ CPianoKey::CPianoKey()
     s_dibBlackDown.LoadFromResource(AfxGetResourceHandle(), "BLACK_NOTE_D");
 }
 
-void CPianoKey::NoteOn()
+void CPianoKey::NoteOn(KeyboardState::Source source)
 {
-    if (m_bDown)
+    if (m_bDown) {
+        m_pKeyboard->Press(Index(), source, {});
         return;
-    midiOutShortMsg(m_hMidiOut, KeyNoteMessage(m_nNote, m_bPercussion, true));
-    m_bSoundingPercussion = m_bPercussion;
+    }
+    const DWORD message = KeyNoteMessage(m_nNote, m_bPercussion, true);
+    midiOutShortMsg(m_hMidiOut, message);
+    m_pKeyboard->Press(Index(), source, {BYTE(message & 0x0F), BYTE((message >> 8) & 0xFF)});
     m_bDown = TRUE;
     Invalidate(TRUE);
 }
@@ -37,7 +40,8 @@ void CPianoKey::NoteOff()
         return;
     m_bDown = FALSE;
     Invalidate(TRUE);
-    midiOutShortMsg(m_hMidiOut, KeyNoteMessage(m_nNote, m_bSoundingPercussion, false));
+    if (const auto sounding = m_pKeyboard->Release(Index()))
+        midiOutShortMsg(m_hMidiOut, NoteOffMessage(sounding->channel, sounding->note));
 }
 
 void CPianoKey::OnPaint()
@@ -50,6 +54,9 @@ void CPianoKey::OnPaint()
 
 void CPianoKey::OnShowWindow(BOOL, UINT)
 {
+    // Shown anew, a key that was down is up and never sounded here.
+    if (m_bDown)
+        m_pKeyboard->Forget(Index());
     m_bDown = FALSE;
     m_bPercussion = FALSE;
     const CDib& image = m_bWhite ? s_dibWhiteUp : s_dibBlackUp;

@@ -2,6 +2,7 @@
 // One of the 48 piano keys: a child window that draws itself from four shared images, plays
 // and releases its own note through its copy of the output handle, and shows a hand cursor.
 
+#include "keys/keyboard_state.h"
 #include "platform/midi_out.h"
 #include "platform/wnd.h"
 #include "widgets/dib.h"
@@ -11,17 +12,19 @@ public:
     CPianoKey();
     ~CPianoKey() override = default;
 
-    void NoteOn();
+    // Presses the key for `source`; a key already down sounds on and sends nothing.
+    void NoteOn(KeyboardState::Source source = KeyboardState::kMouse);
     void NoteOff();
 
     int m_nNote = 0;
     BOOL m_bWhite = FALSE;
     BOOL m_bDown = FALSE;
     BOOL m_bPercussion = FALSE;
-    // The encoding the sounding note went out with: its release must end that note, even when
-    // the instrument has moved between a program and the percussion map since.
-    BOOL m_bSoundingPercussion = FALSE;
     HMIDIOUT m_hMidiOut = nullptr;
+    // The panel's record of the keys that are down, shared by all 48: it keeps the channel and
+    // note a key's note-on used, which its release must end even when the instrument has moved
+    // between a program and the percussion map since.
+    KeyboardState* m_pKeyboard = nullptr;
 
     static CDib s_dibWhiteUp;
     static CDib s_dibWhiteDown;
@@ -29,6 +32,7 @@ public:
     static CDib s_dibBlackDown;
 
 protected:
+    int Index() const { return m_nNote - KeyboardState::kLowestNote; }
     void OnPaint() override;
     void OnShowWindow(BOOL show, UINT status) override;
     void OnLButtonDown(UINT flags, CPoint point) override;

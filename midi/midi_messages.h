@@ -39,6 +39,12 @@ constexpr DWORD KeyNoteMessage(int note, bool percussion, bool on)
     return ShortMessage(midi::kNoteOn | midi::kDrumChannel, BYTE(drum), velocity);
 }
 
+// The note-off Varnek sends, a note on with velocity 0, for a note that went out on `channel`.
+constexpr DWORD NoteOffMessage(BYTE channel, BYTE note)
+{
+    return ShortMessage(midi::kNoteOn | channel, note, 0);
+}
+
 constexpr DWORD ProgramChangeMessage(BYTE channel, int program)
 {
     return ShortMessage(midi::kProgramChange | channel, BYTE(program));

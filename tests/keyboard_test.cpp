@@ -215,3 +215,18 @@ TEST_F(KeyboardTest, ActivationAloneSendsNothing)
 }
 
 } // namespace
+
+// The record every source of notes shares: a key is down once, whoever else presses it, and
+// its release ends the note its note-on used, whatever happened since.
+TEST(KeyboardStateTest, AKeyIsDownOnceAndItsReleaseEndsTheNoteItStartedWith)
+{
+    KeyboardState keys;
+    EXPECT_TRUE(keys.Press(5, KeyboardState::kMouse, {9, 81}));
+    EXPECT_FALSE(keys.Press(5, KeyboardState::kComputerKey, {0, 34}));
+    EXPECT_TRUE(keys.IsHeldBy(5, KeyboardState::kComputerKey));
+    EXPECT_FALSE(keys.IsHeldBy(5, KeyboardState::kMidiInput));
+    EXPECT_EQ(keys.Release(5), (KeyboardState::Sounding{9, 81}));
+    EXPECT_FALSE(keys.IsDown(5));
+    EXPECT_FALSE(keys.IsHeldBy(5, KeyboardState::kComputerKey));
+    EXPECT_EQ(keys.Release(5), std::nullopt);
+}
