@@ -5,6 +5,7 @@
 // the MIDI port and instrument selection in midi/, computer-keyboard playing in keys/, the
 // backing and the chord key in backing/.
 
+#include "backing/backing_player.h"
 #include "keys/piano_key.h"
 #include "platform/dialog.h"
 #include "platform/menu.h"
@@ -16,7 +17,7 @@
 
 #include <array>
 
-class CPanelDlg : public CDialog {
+class CPanelDlg : public CDialog, private BackingPlayer::Output {
 public:
     static constexpr int kKeyCount = 48;
     static constexpr int kKeyLampCount = 12;
@@ -41,10 +42,10 @@ public:
     BOOL OpenMidiOut(int device);
     void CloseMidiOut();
     void SendProgramChange(int program);
-    void SendChordNote(int tone);
-    void ChordNotesOff();
-    void SendDrumNote(int note);
-    void DrumNotesOff();
+    void SendChordNote(int tone) override;
+    void ChordNotesOff() override;
+    void SendDrumNote(int note) override;
+    void DrumNotesOff() override;
 
     // ---- Instrument, backing, chord key ----
     void OnInstrument(UINT id);
@@ -71,11 +72,13 @@ public:
     std::array<CPianoKey, kKeyCount> m_keys;
     CPoint m_ptDragAnchor{-1, 0};
     CProgramKnob m_knob;
+    // The backing's style, step and chord key, which the panel's code names as its own below.
+    BackingPlayer m_backing;
     UINT m_nGroup = 0;
     UINT m_nProgram = 0;
-    UINT m_nStep = 0;
-    int m_nStyle = 0;
-    int m_nKeyOffset = 0;
+    UINT& m_nStep = m_backing.step;
+    int& m_nStyle = m_backing.style;
+    int& m_nKeyOffset = m_backing.keyOffset;
     HMIDIOUT m_hMidiOut = nullptr;
     int m_nDevice = -1;
     HICON m_hIcon = nullptr;

@@ -44,19 +44,5 @@ void CPanelDlg::OnTimer(UINT id)
         Default();
         return;
     }
-    if (m_nStyle < 1 || m_nStyle >= kStyleCountWithNone)
-        return;
-    const BackingStyle& style = BackingStyleFor(m_nStyle);
-    // The step carries over a change of style; bring it within the new style's cycle so no
-    // table is read past its end.
-    const int step = static_cast<int>(m_nStep % static_cast<UINT>(style.cycle));
-    ChordNotesOff();
-    for (int slot = 0; slot < style.chordSlots; ++slot)
-        if (const int tone = style.Chord(step, slot); tone != kRest)
-            SendChordNote(tone);
-    DrumNotesOff();
-    for (int slot = 0; slot < style.drumSlots; ++slot)
-        if (const int note = style.Drum(step, slot); note != kRest)
-            SendDrumNote(note);
-    m_nStep = static_cast<UINT>((step + 1) % style.cycle);
+    m_backing.Tick(*this);
 }

@@ -3,6 +3,7 @@
 // of every style against the score.
 
 #include "backing/backing_patterns.h"
+#include "backing/backing_player.h"
 #include "tests/panel_fixture.h"
 
 #include <vector>
@@ -442,3 +443,30 @@ TEST(BackingPatterns, ShapesAndPeriodsOfTheSevenStyles)
 }
 
 } // namespace
+
+// The player alone, without a panel: what one tick sends, and the chord key's wrap.
+TEST(BackingPlayerTest, TicksIntoItsOutputAndWrapsTheChordKey)
+{
+    struct Recorder : BackingPlayer::Output {
+        std::vector<int> sent; // chord tones as themselves, drums + 1000, offs as -1
+        void ChordNotesOff() override { sent.push_back(-1); }
+        void SendChordNote(int tone) override { sent.push_back(tone); }
+        void DrumNotesOff() override { sent.push_back(-1); }
+        void SendDrumNote(int note) override { sent.push_back(1000 + note); }
+    } out;
+    BackingPlayer player;
+    player.Tick(out);
+    EXPECT_TRUE(out.sent.empty());
+    player.style = 6;  // Tango
+    player.step = 130; // left over from a longer cycle: read as step 2
+    player.Tick(out);
+    EXPECT_EQ(out.sent, (std::vector<int>{-1, -1}));
+    EXPECT_EQ(player.step, 3u);
+
+    player.keyOffset = 4; // E
+    player.ChordKeyUp();
+    EXPECT_EQ(player.keyOffset, -7);
+    EXPECT_EQ(player.KeyLamp(), 0);
+    player.ChordKeyDown();
+    EXPECT_EQ(player.keyOffset, 4);
+}
