@@ -80,7 +80,7 @@ BOOL CPanelDlg::OnInitDialog()
     m_dibRack.LoadFromResource(AfxGetResourceHandle(), "RACK");
     ModifyStyle(WS_MAXIMIZEBOX, 0);
 
-    // The client area is exactly the rack, under the menu bar that step 7 attaches.
+    // The client area is exactly the rack, under the menu bar attached below.
     const FrameInsets frame = InsetsFor(true, true);
     SetWindowPos(nullptr, 0, 0, m_dibRack.m_info.bmWidth + frame.left + frame.right,
                  m_dibRack.m_info.bmHeight + frame.top + frame.bottom, SWP_NOMOVE | SWP_NOZORDER);

@@ -45,7 +45,7 @@ public:
         double Milliseconds() const;
     };
 
-    // A piano A4 at full velocity peaks near -9 dBFS; the limiter holds what a chord adds.
+    // Leaves a single loud note well below full scale; the limiter holds what a chord adds.
     static constexpr double kGain = 0.9;
     static constexpr double kPreferredSampleRate = 48000;
     // The block the synth renders, and on PulseAudio the least the server asks for at a time.
