@@ -1,6 +1,7 @@
 #include "sound/desktop_midi_system.h"
 
 #include "sound/fluid_synth_output.h"
+#include "sound/own_midi_ports.h"
 
 #include <bitset>
 #include <chrono>
@@ -19,6 +20,8 @@ DesktopMidiSystem::DesktopMidiSystem() = default;
 
 DesktopMidiSystem::~DesktopMidiSystem()
 {
+    // The inputs' threads play through the open devices: they end first.
+    m_own.reset();
     m_open.clear();
     // A synth opened ahead and never asked for is closed here, after its thread is done.
     if (m_synthAhead.valid())
@@ -26,6 +29,12 @@ DesktopMidiSystem::~DesktopMidiSystem()
 }
 
 void DesktopMidiSystem::OpenDefaultRouteAhead() { m_synthAhead = std::async(std::launch::async, StartSynth); }
+
+void DesktopMidiSystem::OpenOwnPorts()
+{
+    if (!m_own)
+        m_own = std::make_unique<OwnMidiPorts>(m_router);
+}
 
 void DesktopMidiSystem::RefreshDevices()
 {
@@ -50,8 +59,10 @@ bool DesktopMidiSystem::Open(int device, std::uintptr_t& handle)
     if (!port)
         return false;
     m_lastCause.clear();
+    std::lock_guard lock(m_sending);
     handle = ++m_lastHandle;
     m_open.emplace(handle, OpenDevice{device, std::move(port)});
+    m_route = handle;
     return true;
 }
 
@@ -92,14 +103,61 @@ std::unique_ptr<MidiPort> DesktopMidiSystem::OpenSynth()
 
 bool DesktopMidiSystem::Send(std::uintptr_t handle, std::uint32_t message)
 {
-    const auto found = m_open.find(handle);
-    return found != m_open.end() && found->second.port->Send(message);
+    std::lock_guard lock(m_sending);
+    return SendLocked(handle, message);
 }
 
-bool DesktopMidiSystem::Close(std::uintptr_t handle) { return m_open.erase(handle) == 1; }
+// What goes to the open device goes out of Varnek's own output ports too, so that whatever is
+// connected there hears the whole performance, whatever the route.
+bool DesktopMidiSystem::SendLocked(std::uintptr_t handle, std::uint32_t message)
+{
+    const auto found = m_open.find(handle);
+    if (found == m_open.end())
+        return false;
+    if (m_own)
+        m_own->Send(message);
+    return found->second.port->Send(message);
+}
+
+// Varnek's own inputs are never offered as outputs; another Varnek's are, like any program's.
+bool DesktopMidiSystem::IsOwnInput(PortApi api, const std::string& portName) const
+{
+    return m_own && m_own->IsOwnInput(api, portName);
+}
+
+std::uintptr_t DesktopMidiSystem::SendOnRoute(std::uint32_t message)
+{
+    std::lock_guard lock(m_sending);
+    return SendLocked(m_route, message) ? m_route : 0;
+}
+
+void DesktopMidiSystem::SendTo(std::uintptr_t route, std::uint32_t message)
+{
+    std::lock_guard lock(m_sending);
+    SendLocked(route, message);
+}
+
+bool DesktopMidiSystem::Close(std::uintptr_t handle)
+{
+    std::unique_ptr<MidiPort> closing;
+    {
+        std::lock_guard lock(m_sending);
+        const auto found = m_open.find(handle);
+        if (found == m_open.end())
+            return false;
+        closing = std::move(found->second.port);
+        m_open.erase(found);
+        if (m_route == handle)
+            m_route = 0;
+    }
+    // Closing a port waits for its server's cycles; the inputs need not wait with it.
+    closing.reset();
+    return true;
+}
 
 bool DesktopMidiSystem::IsConnected(std::uintptr_t handle)
 {
+    std::lock_guard lock(m_sending);
     const auto found = m_open.find(handle);
     return found != m_open.end() && found->second.port->IsConnected();
 }
@@ -109,10 +167,12 @@ void DesktopMidiSystem::Sleep(std::uint32_t milliseconds)
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-std::unique_ptr<MidiSystem> MakeDesktopMidiSystem(DefaultRoute route)
+std::unique_ptr<MidiSystem> MakeDesktopMidiSystem(DefaultRoute route, OwnPorts own)
 {
     auto system = std::make_unique<DesktopMidiSystem>();
     if (route == DefaultRoute::OpenAhead)
         system->OpenDefaultRouteAhead();
+    if (own == OwnPorts::Open)
+        system->OpenOwnPorts();
     return system;
 }

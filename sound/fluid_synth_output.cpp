@@ -142,7 +142,7 @@ void FluidSynthOutput::ConfigureSettings(double sampleRate)
     fluid_settings_setint(m_settings, "audio.periods", kPeriods);
     // Unconnected JACK ports play to nobody.
     fluid_settings_setint(m_settings, "audio.jack.autoconnect", 1);
-    fluid_settings_setstr(m_settings, "audio.jack.id", "Varnek");
+    fluid_settings_setstr(m_settings, "audio.jack.id", "Varnek Synth");
 }
 
 bool FluidSynthOutput::CreateSynth(double sampleRate)

@@ -5,7 +5,7 @@
 //
 // Sends only queue the message; the audio thread plays what has arrived before it renders each
 // block of 128 frames. A note on costs FluidSynth tens of microseconds and waits while a period renders, and
-// the sending thread is the user interface. Sends come from that one thread only.
+// the sending thread is the user interface. One sender at a time.
 //
 // Opening reads only the soundfont's structure. A channel's samples are read when it is first
 // used, on the sending thread: the program a program change names, or else the General MIDI

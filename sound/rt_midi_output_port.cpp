@@ -133,7 +133,7 @@ bool RtMidiOutputPort::IsConnected() const
     if (m_api == PortApi::Alsa)
         return FindPort(*m_out, m_portName) >= 0;
     const auto connections = m_jack->ConnectionsOf(m_portName);
-    return std::any_of(connections.begin(), connections.end(), IsOwnPort);
+    return std::any_of(connections.begin(), connections.end(), IsPlayThruPort);
 }
 
 // RtMidi's JACK output waits, spinning, for room in its queue, and that room never comes once
@@ -152,7 +152,7 @@ bool RtMidiOutputPort::Send(std::uint32_t message)
     return !m_error.load();
 }
 
-bool RtMidiOutputPort::IsOwnPort(const std::string& portName)
+bool RtMidiOutputPort::IsPlayThruPort(const std::string& portName)
 {
     const std::string own = kClientName;
     const std::string clientName = portName.substr(0, portName.find(':'));

@@ -15,10 +15,11 @@ enum class PortApi { Alsa, Jack };
 
 class RtMidiOutputPort : public MidiPort {
 public:
-    // The client name of our own ports, in the sequencer's and JACK's lists.
-    static constexpr const char* kClientName = "Varnek";
-    // Whether a port belongs to a client of ours (JACK numbers clients that share a name).
-    static bool IsOwnPort(const std::string& portName);
+    // The client name of the ports that carry the chosen route, in the sequencer's and JACK's
+    // lists, beside Varnek's own ports.
+    static constexpr const char* kClientName = "Varnek Play Thru";
+    // Whether a port belongs to such a client (JACK numbers clients that share a name).
+    static bool IsPlayThruPort(const std::string& portName);
 
     // An RtMidi client for `api`, or null where that API is not available: ALSA without
     // /dev/snd/seq, JACK without a running server (`jack` tells whether one runs). Errors of

@@ -6,7 +6,10 @@
 
 #include <algorithm>
 
-RtMidiPorts::RtMidiPorts(std::vector<PortApi> apis) : m_apis(std::move(apis)) {}
+RtMidiPorts::RtMidiPorts(std::vector<PortApi> apis, OwnPortTest isOwn)
+    : m_apis(std::move(apis)), m_isOwn(std::move(isOwn))
+{
+}
 RtMidiPorts::~RtMidiPorts() = default;
 
 void RtMidiPorts::Refresh(std::bitset<kMaxPorts> open)
@@ -20,7 +23,7 @@ void RtMidiPorts::Refresh(std::bitset<kMaxPorts> open)
         const auto names = api == PortApi::Jack ? (jack ? jack->MidiInputPorts() : std::vector<std::string>{})
                                                 : PortNamesOf(api);
         for (const auto& portName : names) {
-            if (!portName.empty() && !RtMidiOutputPort::IsOwnPort(portName))
+            if (!portName.empty() && !(m_isOwn && m_isOwn(api, portName)))
                 ports.push_back({api, portName});
         }
     }

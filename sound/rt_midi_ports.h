@@ -10,6 +10,7 @@
 
 #include <bitset>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,7 +22,10 @@ public:
     static constexpr std::size_t kMaxNameLength = 31;
 
     // The sequencer's ports, then JACK's; `apis` can leave one of them out.
-    explicit RtMidiPorts(std::vector<PortApi> apis = {PortApi::Alsa, PortApi::Jack});
+    // Tells the ports of this program's own that are never listed.
+    using OwnPortTest = std::function<bool(PortApi, const std::string& portName)>;
+
+    explicit RtMidiPorts(std::vector<PortApi> apis = {PortApi::Alsa, PortApi::Jack}, OwnPortTest isOwn = {});
     ~RtMidiPorts();
 
     // Reads the machine's ports again; the devices marked in `open` are open and keep their
@@ -41,6 +45,7 @@ private:
     std::shared_ptr<JackServerWatch> CurrentJackServer();
 
     std::vector<PortApi> m_apis;
+    OwnPortTest m_isOwn;
     PortSlots m_slots;
     bool m_read = false;
     std::shared_ptr<JackServerWatch> m_jack;

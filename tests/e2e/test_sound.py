@@ -25,7 +25,7 @@ class SynthTest(unittest.TestCase):
 
     def synth_port(self):
         ports = self.session.jack.ports() or []
-        audio = [p for p in ports if p.startswith("Varnek:") and "midi" not in p.lower()]
+        audio = [p for p in ports if p.startswith("Varnek Synth:")]
         return audio[0] if audio else None
 
     def record_key(self, key, name):
@@ -105,7 +105,7 @@ class PulseSynthTest(unittest.TestCase):
         with e2e_config.session(monitor=False, sound="pulseaudio") as s:
             s.desktop.focus(s.window)
             self.assertTrue(wait_until(s.sound.streams, 10), "the synth opened no stream")
-            synth_on_jack = lambda: [p for p in s.jack.ports() or [] if p.startswith("Varnek:")]
+            synth_on_jack = lambda: [p for p in s.jack.ports() or [] if p.startswith("Varnek Synth:")]
             self.assertFalse(synth_on_jack(), "the synth played through JACK beside PulseAudio")
             s.sound.kill()
             s.menu("t", "Return")   # the Midi Mapper, checked

@@ -225,7 +225,7 @@ TEST_F(DesktopMidiOnJack, TheBuiltInSynthPlaysThroughJack)
     EXPECT_EQ(synth.GrantedBuffer().periodSize, 256);
     EXPECT_EQ(synth.SampleRate(), 48000);
 
-    const auto outputs = observer->Ports("^Varnek:", JackPortIsOutput);
+    const auto outputs = observer->Ports("^Varnek Synth:", JackPortIsOutput);
     ASSERT_FALSE(outputs.empty());
     for (const auto& port : outputs)
         ASSERT_TRUE(observer->ListenTo(port));

@@ -73,10 +73,10 @@ TEST(RtMidiPortNames, AreShortenedForTheMenu)
 
 TEST(RtMidiPortNames, OurOwnClientsAreRecognised)
 {
-    EXPECT_TRUE(RtMidiOutputPort::IsOwnPort("Varnek:MIDI out"));
-    EXPECT_TRUE(RtMidiOutputPort::IsOwnPort("Varnek-01:MIDI out"));
-    EXPECT_FALSE(RtMidiOutputPort::IsOwnPort("VarnekSynth:in"));
-    EXPECT_FALSE(RtMidiOutputPort::IsOwnPort("midi-monitor:Varnek"));
+    EXPECT_TRUE(RtMidiOutputPort::IsPlayThruPort("Varnek Play Thru:MIDI out"));
+    EXPECT_TRUE(RtMidiOutputPort::IsPlayThruPort("Varnek Play Thru-01:MIDI out"));
+    EXPECT_FALSE(RtMidiOutputPort::IsPlayThruPort("Varnek:MIDI out"));
+    EXPECT_FALSE(RtMidiOutputPort::IsPlayThruPort("midi-monitor:Varnek Play Thru"));
 }
 
 // Between two readings of the machine's ports, a port keeps its place, a gone one leaves a gap
@@ -121,11 +121,12 @@ TEST_F(JackPorts, ListsAtMostEightAndNotOurOwn)
 {
     auto own = JackTestClient::Open("Varnek");
     ASSERT_TRUE(own);
-    ASSERT_TRUE(own->AddMidiInput("in"));
+    ASSERT_TRUE(own->AddMidiInput("MIDI in"));
     for (int i = 0; i < 10; ++i)
         ASSERT_TRUE(client->AddMidiInput("in" + std::to_string(i)));
 
-    RtMidiPorts ports({PortApi::Jack});
+    RtMidiPorts ports({PortApi::Jack},
+                      [](PortApi, const std::string& name) { return name == "Varnek:MIDI in"; });
     const auto names = ListedNames(ports);
     ASSERT_EQ(names.size(), RtMidiPorts::kMaxPorts);
     for (const auto& name : names)

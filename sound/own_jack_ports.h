@@ -1,0 +1,67 @@
+#pragma once
+// Varnek's own MIDI ports on a running JACK server: one client, "Varnek", with an input that a
+// controller or another program plays into and an output that carries everything Varnek
+// sends, both there from the moment the client opens, connected to nothing.
+//
+// The process callback only moves bytes: what came in goes through a lock-free queue to a
+// thread of this object's own, which plays it through the router (sounding a note may read
+// samples, which the process thread must never wait for); what is sent comes through another
+// queue and leaves at the start of the next cycle. System messages are dropped in the callback,
+// so a clock or active sensing costs nothing further. When the last connection to the input
+// goes, or the server goes, the notes the input holds end.
+
+#include "sound/midi_input_router.h"
+
+#include <jack/types.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <semaphore>
+#include <string>
+#include <thread>
+
+#include <jack/ringbuffer.h>
+
+class OwnJackPorts {
+public:
+    static constexpr const char* kClientName = "Varnek";
+    static constexpr const char* kInputName = "MIDI in";
+    static constexpr const char* kOutputName = "MIDI out";
+
+    // The ports on the server running now; null when none runs (none is ever started).
+    static std::unique_ptr<OwnJackPorts> Open(MidiInputRouter& router);
+    ~OwnJackPorts();
+    OwnJackPorts(const OwnJackPorts&) = delete;
+    OwnJackPorts& operator=(const OwnJackPorts&) = delete;
+
+    bool ServerGone() const { return m_serverGone.load(); }
+    // The full name of the input ("Varnek:MIDI in", or the name the server gave the client).
+    const std::string& InputName() const { return m_inputName; }
+
+    // Queues one packed short message for the output; false when the queue is full or the
+    // server has gone. One sender at a time.
+    bool Send(std::uint32_t message);
+
+private:
+    explicit OwnJackPorts(MidiInputRouter& router);
+    bool Start();
+    static int OnProcess(jack_nframes_t frames, void* self);
+    static void OnConnect(jack_port_id_t a, jack_port_id_t b, int connected, void* self);
+    static void OnShutdown(jack_status_t, const char*, void* self);
+    void Process(jack_nframes_t frames);
+    void PlayIncoming();
+
+    MidiInputRouter& m_router;
+    jack_client_t* m_client = nullptr;
+    jack_port_t* m_input = nullptr;
+    jack_port_t* m_output = nullptr;
+    std::string m_inputName;
+    jack_ringbuffer_t* m_incoming = nullptr; // process thread -> player thread
+    jack_ringbuffer_t* m_outgoing = nullptr; // sender -> process thread
+    std::counting_semaphore<> m_wake{0};
+    std::atomic<bool> m_stopping{false};
+    std::atomic<bool> m_serverGone{false};
+    std::atomic<bool> m_inputLost{false}; // a connection to the input went
+    std::thread m_player;
+};

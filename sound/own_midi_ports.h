@@ -1,0 +1,44 @@
+#pragma once
+// Varnek's own MIDI ports on every MIDI system it can reach: the ALSA sequencer, and a JACK
+// server while one runs. A JACK server that starts later gets the ports within a second; one
+// that goes takes them with it, and the notes their input held end. The ports open on a thread
+// of their own, a moment after this object is made.
+
+#include "sound/midi_input_router.h"
+#include "sound/rt_midi_output_port.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+class OwnAlsaPorts;
+class OwnJackPorts;
+
+class OwnMidiPorts {
+public:
+    explicit OwnMidiPorts(MidiInputRouter& router);
+    ~OwnMidiPorts();
+    OwnMidiPorts(const OwnMidiPorts&) = delete;
+    OwnMidiPorts& operator=(const OwnMidiPorts&) = delete;
+
+    // Sends one packed short message out of every own output port. Safe from any thread.
+    void Send(std::uint32_t message);
+    // Whether a port of `api`, as RtMidi lists it, is one of our own inputs.
+    bool IsOwnInput(PortApi api, const std::string& portName);
+    // Whether the ports stand on a JACK server that runs.
+    bool OnJack();
+
+private:
+    void Watch();
+
+    MidiInputRouter& m_router;
+    std::mutex m_mutex; // the ports below, and one sender at a time
+    std::unique_ptr<OwnAlsaPorts> m_alsa;
+    std::unique_ptr<OwnJackPorts> m_jack;
+    std::condition_variable m_stop;
+    bool m_stopping = false;
+    std::thread m_watch;
+};
