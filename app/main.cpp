@@ -24,12 +24,12 @@ int main(int argc, char** argv)
     // start-up notice out of it, so where there is one the synth waits until Qt has started.
     std::unique_ptr<MidiSystem> midi;
     if (std::getenv("DESKTOP_STARTUP_ID") == nullptr)
-        midi = MakeDesktopMidiSystem(DefaultRoute::OpenAhead);
+        midi = MakeDesktopMidiSystem(DefaultRoute::OpenAhead, OwnPorts::Open);
     // Whole-number scale factors keep the pixel art crisp on high-density screens.
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Round);
     QApplication application(argc, argv);
     if (!midi)
-        midi = MakeDesktopMidiSystem(DefaultRoute::OpenAhead);
+        midi = MakeDesktopMidiSystem(DefaultRoute::OpenAhead, OwnPorts::Open);
     QApplication::setApplicationName("Varnek");
     QApplication::setApplicationVersion("1.0.0.1");
     QApplication::setDesktopFileName("varnek");
@@ -39,8 +39,14 @@ int main(int argc, char** argv)
     SetMidiSystem(midi.get());
 
     {
-        // A logout, a signal or the loss of the display ends the program the way POWER does.
-        QtEndWatch endWatch([] { theApp.CloseOutput(); });
+        // A logout, a signal or the loss of the display ends the program the way POWER does,
+        // and Varnek's own ports close before the process goes: a JACK client that vanishes
+        // without a word holds its server up.
+        QtEndWatch endWatch([&midi] {
+            theApp.CloseOutput();
+            SetMidiSystem(nullptr);
+            midi.reset();
+        });
         theApp.InitInstance();
     }
 

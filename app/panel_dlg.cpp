@@ -2,6 +2,7 @@
 
 #include "app/dialog_resources.h"
 #include "app/menu_resource.h"
+#include "platform/midi_in.h"
 #include "res/resource_ids.h"
 
 namespace {
@@ -68,7 +69,11 @@ CPanelDlg::CPanelDlg() : CDialog(g_dlgPanel, nullptr)
     m_hIcon = LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCE(IDI_PANEL));
 }
 
-CPanelDlg::~CPanelDlg() { DestroyWindow(); }
+CPanelDlg::~CPanelDlg()
+{
+    midiInListen(nullptr);
+    DestroyWindow();
+}
 
 // ---- Set-up --------------------------------------------------------------------------------
 
@@ -104,6 +109,8 @@ BOOL CPanelDlg::OnInitDialog()
     m_knob.SetGeometry(kKnobCentre.x, kKnobCentre.y, kKnobRadius, static_cast<int>(m_nProgram));
 
     ApplySettings();
+    // A MIDI controller plays through the output just opened, as the keys play.
+    midiInListen(this);
     return TRUE;
 }
 
@@ -262,9 +269,10 @@ void CPanelDlg::OnLButtonUp(UINT flags, CPoint point)
     if (flags == 0) {
         // Whoever held them, they are up now: a key the mouse sounds later is not released when
         // the panel loses the focus.
-        for (CPianoKey& key : m_keys)
-            if (key.m_bDown)
-                key.NoteOff();
+        // Keys a MIDI controller holds are its own to let go.
+        for (int k = 0; k < kKeyCount; ++k)
+            if (m_keys[k].m_bDown && !m_keyboard.IsHeldOnlyBy(k, KeyboardState::kMidiInput))
+                m_keys[k].NoteOff();
         ReleaseCapture();
         m_ptDragAnchor.x = -1;
     }

@@ -28,6 +28,7 @@ public:
 
     BOOL OnInitDialog() override;
     BOOL PreTranslateMessage(MSG* msg) override;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     // ---- Commands and menus ----
     void FillPlayThruMenu();
@@ -107,6 +108,10 @@ private:
     void ReleaseKeyboardKeys();
     // Silences the notes this program may have left sounding on the open device.
     void SilenceOpenDevice();
+    // A MIDI controller's note, already sounding or ended, drawn on its key if it has one.
+    void ShowInputNote(int note, bool down);
+    // Tells the MIDI input how the keys play now: the percussion map, the backing's chords.
+    void UpdateInputRule();
     void LightOnly(CRackButton& off, CRackButton& on);
     // The separator and the device items, as the device list has them now.
     static void AppendDevices(CMenu& menu);

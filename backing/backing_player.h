@@ -37,4 +37,10 @@ public:
     void ChordKeyDown() { keyOffset = (keyOffset + 18) % kKeyCount + kLowestKey; }
     // The lamp that shows the chord key.
     int KeyLamp() const { return keyOffset - kLowestKey; }
+    // The chord key a note names, whatever its octave: C is 0, F -7, E +4.
+    static int KeyOfNote(int note)
+    {
+        const int name = note % kKeyCount; // C is 0
+        return name <= kLowestKey + kKeyCount - 1 ? name : name - kKeyCount;
+    }
 };

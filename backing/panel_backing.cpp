@@ -28,6 +28,7 @@ void CPanelDlg::OnBackingStyle(UINT id)
     // The current style's button ends lit, also after a click that darkened it.
     LightOnly(m_btnStyle[static_cast<size_t>(m_nStyle)], m_btnStyle[static_cast<size_t>(style)]);
     m_nStyle = style;
+    UpdateInputRule();
 }
 
 void CPanelDlg::LightOnly(CRackButton& off, CRackButton& on)

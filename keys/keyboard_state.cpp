@@ -10,6 +10,15 @@ bool KeyboardState::Press(int key, Source source, Sounding sounding)
     return wasUp;
 }
 
+bool KeyboardState::Let(int key, Source source)
+{
+    Key& held = m_keys[Index(key)];
+    if ((held.sources & source) == 0)
+        return false;
+    held.sources &= std::uint8_t(~source);
+    return held.sources == 0;
+}
+
 std::optional<KeyboardState::Sounding> KeyboardState::Release(int key)
 {
     Key& held = m_keys[Index(key)];

@@ -32,11 +32,14 @@ public:
     // The key goes up, whoever held it: the note-on it sounded with, for its note-off, or
     // nothing when it was up.
     std::optional<Sounding> Release(int key);
+    // `source` lets go of the key; true when that leaves it up.
+    bool Let(int key, Source source);
     // The key is up again without a note-off: it never sounded where it is drawn anew.
     void Forget(int key) { m_keys[Index(key)] = {}; }
 
     bool IsDown(int key) const { return m_keys[Index(key)].sources != 0; }
     bool IsHeldBy(int key, Source source) const { return (m_keys[Index(key)].sources & source) != 0; }
+    bool IsHeldOnlyBy(int key, Source source) const { return m_keys[Index(key)].sources == source; }
 
 private:
     struct Key {

@@ -9,6 +9,9 @@ CDib CPianoKey::s_dibBlackUp;
 CDib CPianoKey::s_dibBlackDown;
 
 namespace {
+// Where a note-on goes: its channel and note.
+KeyboardState::Sounding SoundingOf(DWORD noteOn) { return {BYTE(noteOn & 0x0F), BYTE((noteOn >> 8) & 0xFF)}; }
+
 void ShowCursor(int id) { ::SetCursor(LoadCursorA(AfxGetResourceHandle(), MAKEINTRESOURCE(id))); }
 } // namespace
 
@@ -29,7 +32,7 @@ void CPianoKey::NoteOn(KeyboardState::Source source)
     }
     const DWORD message = KeyNoteMessage(m_nNote, m_bPercussion, true);
     midiOutShortMsg(m_hMidiOut, message);
-    m_pKeyboard->Press(Index(), source, {BYTE(message & 0x0F), BYTE((message >> 8) & 0xFF)});
+    m_pKeyboard->Press(Index(), source, SoundingOf(message));
     m_bDown = TRUE;
     Invalidate(TRUE);
 }
@@ -42,6 +45,23 @@ void CPianoKey::NoteOff()
     Invalidate(TRUE);
     if (const auto sounding = m_pKeyboard->Release(Index()))
         midiOutShortMsg(m_hMidiOut, NoteOffMessage(sounding->channel, sounding->note));
+}
+
+void CPianoKey::ShowHeldBy(KeyboardState::Source source)
+{
+    m_pKeyboard->Press(Index(), source, SoundingOf(KeyNoteMessage(m_nNote, m_bPercussion, true)));
+    if (!m_bDown) {
+        m_bDown = TRUE;
+        Invalidate(TRUE);
+    }
+}
+
+void CPianoKey::ShowLetGoBy(KeyboardState::Source source)
+{
+    if (m_pKeyboard->Let(Index(), source) && m_bDown) {
+        m_bDown = FALSE;
+        Invalidate(TRUE);
+    }
 }
 
 void CPianoKey::OnPaint()

@@ -15,6 +15,11 @@ public:
     // Presses the key for `source`; a key already down sounds on and sends nothing.
     void NoteOn(KeyboardState::Source source = KeyboardState::kMouse);
     void NoteOff();
+    // The key held or let go elsewhere, by a MIDI controller whose notes sound without the
+    // panel: drawn down while any source holds it, recorded with the note it sounds, and
+    // nothing sent.
+    void ShowHeldBy(KeyboardState::Source source);
+    void ShowLetGoBy(KeyboardState::Source source);
 
     int m_nNote = 0;
     BOOL m_bWhite = FALSE;

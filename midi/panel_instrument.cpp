@@ -1,6 +1,7 @@
 // Instrument selection: one operation for the menu, the program buttons, the knob and start-up.
 
 #include "app/panel_dlg.h"
+#include "platform/midi_in.h"
 #include "res/resource_ids.h"
 
 #include <cstdio>
@@ -13,6 +14,8 @@ constexpr UINT kLastProgramItem = ID_PERCUSSION_MAP - 1;
 
 void CPanelDlg::OnInstrument(UINT id)
 {
+    // A controller's notes end on the channel they sounded on before the instrument moves.
+    midiInEndNotes();
     m_nProgram = id - ID_PROGRAM_FIRST;
     m_nGroup = m_nProgram >> 3;
     for (CPianoKey& key : m_keys)
@@ -41,4 +44,5 @@ void CPanelDlg::OnInstrument(UINT id)
 
     if (m_knob.m_nPosition != static_cast<int>(m_nProgram))
         m_knob.SetPosition(static_cast<int>(m_nProgram));
+    UpdateInputRule();
 }

@@ -3,6 +3,7 @@
 
 #include "app/panel_dlg.h"
 #include "midi/midi_messages.h"
+#include "platform/midi_in.h"
 
 namespace {
 constexpr int kCloseAttempts = 4;
@@ -25,6 +26,7 @@ void CPanelDlg::SilenceOpenDevice()
 BOOL CPanelDlg::OpenMidiOut(int device)
 {
     if (m_hMidiOut != nullptr) {
+        midiInEndNotes();
         SilenceOpenDevice();
         for (int attempt = 0; attempt < kCloseAttempts; ++attempt)
             if (midiOutClose(m_hMidiOut) == MMSYSERR_NOERROR)
@@ -51,6 +53,7 @@ void CPanelDlg::CloseMidiOut()
 {
     if (m_hMidiOut == nullptr)
         return;
+    midiInEndNotes();
     SilenceOpenDevice();
     if (midiOutClose(m_hMidiOut) != MMSYSERR_NOERROR) {
         Sleep(kCloseRetryWait);

@@ -5,6 +5,7 @@
 #include "platform/win_types.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class CWnd;
@@ -56,6 +57,8 @@ public:
     virtual void StopTimer(CWnd* window, UINT id) = 0;
     // Posted messages are waiting; the host calls WindowManager::ProcessPosted soon.
     virtual void WakeUp() = 0;
+    // Runs `task` soon on the thread of the windows. The one call that is safe from any thread.
+    virtual void CallSoon(std::function<void()> task) = 0;
 
     // Runs a nested loop until the dialog's modal run ends.
     virtual void RunModalLoop(CWnd* dialog) = 0;

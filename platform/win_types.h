@@ -112,6 +112,8 @@ constexpr UINT WM_MBUTTONDOWN = 0x0207;
 constexpr UINT WM_MBUTTONUP = 0x0208;
 constexpr UINT WM_ACTIVATE = 0x0006;
 constexpr UINT WM_KILLFOCUS = 0x0008;
+// The first message number a program may give meanings of its own.
+constexpr UINT WM_APP = 0x8000;
 constexpr UINT BM_GETSTATE = 0x00F2;
 
 // Mouse-message key flags.

@@ -86,6 +86,8 @@ public:
     void StartTimer(CWnd* window, UINT id, UINT milliseconds) override;
     void StopTimer(CWnd* window, UINT id) override;
     void WakeUp() override {}
+    // Everything here runs on one thread: the task runs at once.
+    void CallSoon(std::function<void()> task) override { task(); }
     void RunModalLoop(CWnd* dialog) override;
     void EndModalLoop(CWnd*) override {}
     int RunTemplateDialog(const DialogTemplate& dialog, CWnd* owner) override;

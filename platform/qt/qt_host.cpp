@@ -271,6 +271,12 @@ void QtHost::WakeUp()
     });
 }
 
+// A queued call on an object of the main thread runs there, whichever thread queued it.
+void QtHost::CallSoon(std::function<void()> task)
+{
+    QMetaObject::invokeMethod(&m_wakeContext, std::move(task), Qt::QueuedConnection);
+}
+
 // ---- Modal runs, dialogs, message boxes ----------------------------------------------------
 
 void QtHost::RunModalLoop(CWnd* dialog)

@@ -46,6 +46,7 @@ public:
     void StartTimer(CWnd* window, UINT id, UINT milliseconds) override;
     void StopTimer(CWnd* window, UINT id) override;
     void WakeUp() override;
+    void CallSoon(std::function<void()> task) override;
     void RunModalLoop(CWnd* dialog) override;
     void EndModalLoop(CWnd* dialog) override;
     int RunTemplateDialog(const DialogTemplate& dialog, CWnd* owner) override;

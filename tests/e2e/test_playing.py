@@ -7,7 +7,10 @@ import unittest
 
 import e2e_config
 import panel_map
-from midi_log import hex_list, note
+import panel_state
+from controller import VARNEK_IN, VARNEK_OUT, Controller
+from jack import MidiMonitor
+from midi_log import hex_list, note, program_change
 from panel_map import PLAYING_SCAN_CODES as SCAN, keycode
 from processes import wait_until
 
@@ -251,3 +254,69 @@ class KeysComeBackUnderOpenboxTest(KeysComeBackTest):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+class ControllerTest(unittest.TestCase):
+    """A controller plugged into Varnek's own input plays through the port chosen from Play Thru
+    as the keys would, and Varnek's own output carries everything Varnek sends."""
+
+    def setUp(self):
+        s = self.session = e2e_config.session().__enter__()
+        self.addCleanup(s.__exit__, None, None, None)
+        s.route_to_monitor()
+        self.assertTrue(s.jack.wait_for_port(VARNEK_IN), f"no ports of Varnek's own: {s.jack.ports()}")
+        self.recorder = MidiMonitor(s.processes, s.jack, client="e2e-recorder")
+        self.controller = Controller(s.jack.name)
+        self.addCleanup(self.controller.close)
+        self.controller.client.connect(VARNEK_OUT, self.recorder.port)
+        self.controller.plug_into()
+
+    def play(self, *messages):
+        """What the chosen port and Varnek's own output heard of `messages`, once all is quiet."""
+        s = self.session
+        start, own = s.monitor.count(), self.recorder.count()
+        self.controller.send(*messages)
+        return hex_list(s.monitor.settle(start)), hex_list(self.recorder.settle(own))
+
+    def test_notes_and_controllers_play_as_the_keys_and_leave_by_varnek_out(self):
+        clock, sensing = (0xF8,), (0xFE,)
+        port, own = self.play(clock, (0x93, 60, 100), clock, (0xB5, 64, 127), (0xB5, 74, 9), (0xE2, 0, 80),
+                              (0xD4, 33), sensing, (0x83, 60, 0), (0xB0, 64, 0))
+        expected = [note(1, 60, 100), "b0 40 7f", "e0 00 50", "d0 21", note(1, 60, 0), "b0 40 00"]
+        self.assertEqual(port, expected)
+        self.assertEqual(own, expected)
+
+        # A program change chooses the instrument as the menu does, the knob's own command
+        # following it; the keys' own notes leave by Varnek's output too.
+        port, own = self.play((0xC9, 40))
+        self.assertEqual(port, [program_change(1, 40), program_change(2, 40)] * 2)
+        self.assertEqual(own, port)
+        start = self.recorder.count()
+        self.session.key(SCAN[C4])
+        self.assertEqual(hex_list(self.recorder.wait_for(start, 2)), [on(C4), off(C4)])
+
+    def test_held_notes_are_drawn_and_end_when_the_controller_is_unplugged(self):
+        s = self.session
+        self.play((0x90, 60, 90), (0x90, 29, 90), (0x90, 100, 90), (0xB0, 64, 127))
+        self.assertEqual(wait_until(lambda: panel_state.keys_down(s) == [0, C4] or None, 5), True,
+                         f"drawn down: {panel_state.keys_down(s)}")
+        start = s.monitor.count()
+        self.controller.unplug()
+        ended = hex_list(s.monitor.settle(start))
+        self.assertEqual(sorted(ended), sorted([note(1, 29, 0), note(1, 60, 0), note(1, 100, 0), "b0 40 00"]))
+        self.assertTrue(wait_until(lambda: panel_state.keys_down(s) == [], 5), "keys left drawn down")
+
+    def test_the_left_hand_names_the_chord_while_a_backing_plays(self):
+        s = self.session
+        s.click_control(panel_map.STYLE_BUTTONS[2])   # Rock
+        port, _ = self.play((0x90, 38, 80))           # D2, below F2
+        self.assertNotIn(note(1, 38, 80), port)
+        d_lamp = panel_map.KEY_LAMP_C + 2
+        self.assertTrue(wait_until(lambda: panel_state.lit(panel_state.lamps(s)[1]) == [d_lamp], 5))
+        # Rock's root tone now sounds on D.
+        start = s.monitor.count()
+        self.assertIn(note(2, 48 + 2, 0x3F), hex_list(s.monitor.wait_for(start, 30, timeout=3)))
+        port, _ = self.play((0x80, 38, 0), (0x90, 64, 80))  # above it, a note sounds as usual
+        self.assertIn(note(1, 64, 80), port)
+        self.assertNotIn(note(1, 38, 0), port)
+
