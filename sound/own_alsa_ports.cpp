@@ -17,13 +17,9 @@ constexpr unsigned kMidiPortType = SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT
 
 // The events a controller plays that the router takes, and the notices of unsubscription.
 constexpr snd_seq_event_type_t kWantedEvents[] = {
-    SND_SEQ_EVENT_NOTEON,
-    SND_SEQ_EVENT_NOTEOFF,
-    SND_SEQ_EVENT_CONTROLLER,
-    SND_SEQ_EVENT_PGMCHANGE,
-    SND_SEQ_EVENT_CHANPRESS,
-    SND_SEQ_EVENT_PITCHBEND,
-    SND_SEQ_EVENT_PORT_UNSUBSCRIBED,
+    SND_SEQ_EVENT_NOTEON,          SND_SEQ_EVENT_NOTEOFF,           SND_SEQ_EVENT_CONTROLLER,
+    SND_SEQ_EVENT_PGMCHANGE,       SND_SEQ_EVENT_CHANPRESS,         SND_SEQ_EVENT_PITCHBEND,
+    SND_SEQ_EVENT_PORT_SUBSCRIBED, SND_SEQ_EVENT_PORT_UNSUBSCRIBED,
 };
 
 } // namespace
@@ -122,9 +118,14 @@ bool OwnAlsaPorts::PlayEvent()
     snd_seq_event_t* event = nullptr;
     if (snd_seq_event_input(m_seq, &event) < 0 || !event)
         return false;
-    if (event->type == SND_SEQ_EVENT_PORT_UNSUBSCRIBED) {
+    if (event->type == SND_SEQ_EVENT_PORT_SUBSCRIBED || event->type == SND_SEQ_EVENT_PORT_UNSUBSCRIBED) {
+        const snd_seq_addr_t& from = event->data.connect.sender;
         const snd_seq_addr_t& to = event->data.connect.dest;
-        if (to.client == m_clientId && to.port == m_inputPort)
+        const bool intoOurInput = to.client == m_clientId && to.port == m_inputPort;
+        // Our output played into our own input would play every note again, without end.
+        if (event->type == SND_SEQ_EVENT_PORT_SUBSCRIBED && intoOurInput && from.client == m_clientId)
+            snd_seq_disconnect_to(m_seq, m_outputPort, m_clientId, m_inputPort);
+        else if (event->type == SND_SEQ_EVENT_PORT_UNSUBSCRIBED && intoOurInput)
             m_router.EndNotes(MidiInputRouter::kAlsaInput);
         return true;
     }

@@ -31,6 +31,7 @@ public:
     // The sequencer's number of our client, which its port list shows beside the name.
     int Client() const { return m_clientId; }
     int InputPort() const { return m_inputPort; }
+    int OutputPort() const { return m_outputPort; }
 
     // Sends one packed short message to the output's subscribers. One sender at a time.
     bool Send(std::uint32_t message);

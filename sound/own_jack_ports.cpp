@@ -116,13 +116,15 @@ void OwnJackPorts::Process(jack_nframes_t frames)
 void OwnJackPorts::OnConnect(jack_port_id_t a, jack_port_id_t b, int connected, void* self)
 {
     auto* ports = static_cast<OwnJackPorts*>(self);
-    jack_port_t* input = ports->m_input;
-    if (connected || !input)
-        return;
-    if (jack_port_by_id(ports->m_client, a) == input || jack_port_by_id(ports->m_client, b) == input) {
+    jack_port_t* const from = jack_port_by_id(ports->m_client, a);
+    jack_port_t* const to = jack_port_by_id(ports->m_client, b);
+    if (connected && from == ports->m_output && to == ports->m_input)
+        ports->m_looped.store(true); // undone on the player's thread: no server calls from here
+    else if (!connected && (from == ports->m_input || to == ports->m_input))
         ports->m_inputLost.store(true);
-        ports->m_wake.release();
-    }
+    else
+        return;
+    ports->m_wake.release();
 }
 
 void OwnJackPorts::OnShutdown(jack_status_t, const char*, void* self)
@@ -143,6 +145,9 @@ void OwnJackPorts::PlayIncoming()
             jack_ringbuffer_read(m_incoming, reinterpret_cast<char*>(record.data()), sizeof record);
             m_router.Receive(MidiInputRouter::kJackInput, record.data() + 1, record[0]);
         }
+        // Our output played into our own input would play every note again, without end.
+        if (m_looped.exchange(false))
+            jack_disconnect(m_client, jack_port_name(m_output), jack_port_name(m_input));
         if (m_inputLost.exchange(false) || (ServerGone() && !m_stopping.load()))
             m_router.EndNotes(MidiInputRouter::kJackInput);
         if (m_stopping.load())

@@ -63,5 +63,6 @@ private:
     std::atomic<bool> m_stopping{false};
     std::atomic<bool> m_serverGone{false};
     std::atomic<bool> m_inputLost{false}; // a connection to the input went
+    std::atomic<bool> m_looped{false};    // our output was connected to our input
     std::thread m_player;
 };

@@ -295,8 +295,19 @@ class ControllerTest(unittest.TestCase):
         self.session.key(SCAN[C4])
         self.assertEqual(hex_list(self.recorder.wait_for(start, 2)), [on(C4), off(C4)])
 
+        # The notes play on the input's own thread: a menu open on the panel does not hold them.
+        self.session.menu("i")
+        port, _ = self.play((0x90, 67, 70), (0x80, 67, 0))
+        self.assertEqual(port, [note(1, 67, 70), note(1, 67, 0)])
+        self.session.desktop.key("Escape")
+        self.session.wait_menus_closed()
+
     def test_held_notes_are_drawn_and_end_when_the_controller_is_unplugged(self):
         s = self.session
+        # Varnek's output let into its own input would play every note again without end.
+        self.controller.client.connect(VARNEK_OUT, VARNEK_IN)
+        self.assertTrue(wait_until(lambda: VARNEK_IN not in s.jack.connections().get(VARNEK_OUT, []), 5),
+                        "Varnek's output stays connected to its input")
         self.play((0x90, 60, 90), (0x90, 29, 90), (0x90, 100, 90), (0xB0, 64, 127))
         self.assertEqual(wait_until(lambda: panel_state.keys_down(s) == [0, C4] or None, 5), True,
                          f"drawn down: {panel_state.keys_down(s)}")
