@@ -20,8 +20,14 @@ DesktopMidiSystem::DesktopMidiSystem() = default;
 
 DesktopMidiSystem::~DesktopMidiSystem()
 {
-    // The inputs' threads play through the open devices: they end first.
-    m_own.reset();
+    // The inputs' threads play through the open devices: they end first. They send through the
+    // own ports while they run, so those are taken out of reach before they go.
+    std::unique_ptr<OwnMidiPorts> own;
+    {
+        std::lock_guard lock(m_sending);
+        own = std::move(m_own);
+    }
+    own.reset();
     m_open.clear();
     // A synth opened ahead and never asked for is closed here, after its thread is done.
     if (m_synthAhead.valid())
