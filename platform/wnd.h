@@ -2,6 +2,7 @@
 // Our light windows: a tree of rectangles with z-order, text, id, styles and a message
 // procedure. Only top-level windows are native; children live in their parent's client area.
 
+#include "platform/accessibility.h"
 #include "platform/gdi.h"
 #include "platform/host.h"
 #include "platform/win_types.h"
@@ -124,6 +125,15 @@ public:
     BOOL SetMenu(CMenu* menu);
     CMenu* GetMenu() const { return m_pMenu; }
     void DrawMenuBar();
+
+    // ---- Accessibility ----
+    // How a screen reader knows this window: a plain panel named by its text, unless the
+    // control says better. A control repaints itself whenever any of these changes.
+    virtual AccessibleRole GetAccessibleRole() const { return AccessibleRole::Panel; }
+    virtual std::string GetAccessibleName() const { return m_strText; }
+    virtual AccessibleState GetAccessibleState() const { return {}; }
+    // Read for a dial only.
+    virtual AccessibleValue GetAccessibleValue() const { return {}; }
 
 protected:
     virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
