@@ -9,7 +9,8 @@ namespace {
 constexpr int kSystemIconSize = 32;
 
 // Where each rack button sits and which images it shows: on up, on pressed, off up,
-// off pressed (null where none is given), and whether it starts lit.
+// off pressed (null where none is given), whether it starts lit, and the name a screen reader
+// gives it: the label engraved beside it.
 struct ButtonPlace {
     UINT id;
     int x, y;
@@ -18,16 +19,17 @@ struct ButtonPlace {
     const char* offUp;
     const char* offDown;
     int initiallyOn;
+    const char* label;
 };
 
 // clang-format off
 constexpr ButtonPlace kFrontButtons[] = {
-    {IDC_POWER,        36,  53, "RED_ON_U",   "RED_ON_D",   "ALL_OFF_U", "ALL_OFF_D", 1},
-    {IDC_MENU,        537,  32, "GREEN_ON_U", "GREEN_ON_D", "ALL_OFF_U", "ALL_OFF_D", 1},
-    {IDC_HOTKEY,      537,  53, "NORMAL_U",   "NORMAL_D",   nullptr,     nullptr,     1},
-    {IDC_ABOUT,       537,  74, "NORMAL_U",   "NORMAL_D",   nullptr,     nullptr,     1},
-    {IDC_PROGRAM_DOWN, 274, 81, "PROGRAM_U",  "PROGRAM_D",  nullptr,     nullptr,     1},
-    {IDC_PROGRAM_UP,  319,  81, "PROGRAM_U",  "PROGRAM_D",  nullptr,     nullptr,     1},
+    {IDC_POWER,        36,  53, "RED_ON_U",   "RED_ON_D",   "ALL_OFF_U", "ALL_OFF_D", 1, "POWER"},
+    {IDC_MENU,        537,  32, "GREEN_ON_U", "GREEN_ON_D", "ALL_OFF_U", "ALL_OFF_D", 1, "MENU"},
+    {IDC_HOTKEY,      537,  53, "NORMAL_U",   "NORMAL_D",   nullptr,     nullptr,     1, "HOT-KEY"},
+    {IDC_ABOUT,       537,  74, "NORMAL_U",   "NORMAL_D",   nullptr,     nullptr,     1, "ABOUT"},
+    {IDC_PROGRAM_DOWN, 274, 81, "PROGRAM_U",  "PROGRAM_D",  nullptr,     nullptr,     1, "Program down"},
+    {IDC_PROGRAM_UP,  319,  81, "PROGRAM_U",  "PROGRAM_D",  nullptr,     nullptr,     1, "Program up"},
 };
 
 // The chord key lamps, F to E, all at y = 122; C starts lit.
@@ -38,6 +40,9 @@ constexpr int kKeyLampY = 122;
 // Disco on the right; None starts lit.
 constexpr CPoint kStyleButton[CPanelDlg::kStyleCount] = {
     {174, 64}, {158, 80}, {158, 96}, {174, 112}, {396, 64}, {412, 80}, {412, 96}, {396, 112},
+};
+constexpr const char* kStyleLabel[CPanelDlg::kStyleCount] = {
+    "NONE", "WALTZ", "ROCK", "MARCH", "CHA-CHA", "RUMBA", "TANGO", "DISCO",
 };
 // clang-format on
 
@@ -137,6 +142,7 @@ void CPanelDlg::PlaceButtons()
 {
     const auto place = [this](CRackButton& button, const ButtonPlace& p) {
         button.Place(p.x, p.y, p.id, this, p.onUp, p.onDown, p.offUp, p.offDown, p.initiallyOn);
+        button.Describe(p.label, AccessibleRole::Button, false);
     };
     CRackButton* const front[] = {&m_btnPower, &m_btnMenu,        &m_btnHotKey,
                                   &m_btnAbout, &m_btnProgramDown, &m_btnProgramUp};
@@ -146,10 +152,13 @@ void CPanelDlg::PlaceButtons()
         const UINT id = IDC_KEY_FIRST + static_cast<UINT>(i);
         m_btnKeyLed[i].Place(kKeyLampX[i], kKeyLampY, id, this, "YELLOW_ON", nullptr, "YELLOW_OFF", nullptr,
                              id == IDC_KEY_C ? 1 : 0);
+        // Named by the note written above it, which is its window text.
+        m_btnKeyLed[i].Describe(nullptr, AccessibleRole::RadioButton, true);
     }
     for (int s = 0; s < kStyleCount; ++s) {
         m_btnStyle[s].Place(kStyleButton[s].x, kStyleButton[s].y, IDC_STYLE_FIRST + static_cast<UINT>(s),
                             this, "GREEN_ON_U", "GREEN_ON_D", "ALL_OFF_U", "ALL_OFF_D", s == 0 ? 1 : 0);
+        m_btnStyle[s].Describe(kStyleLabel[s], AccessibleRole::Button, true);
     }
 }
 

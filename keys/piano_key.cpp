@@ -3,6 +3,8 @@
 #include "midi/midi_messages.h"
 #include "res/resource_ids.h"
 
+#include <string>
+
 CDib CPianoKey::s_dibWhiteUp;
 CDib CPianoKey::s_dibWhiteDown;
 CDib CPianoKey::s_dibBlackUp;
@@ -13,6 +15,8 @@ namespace {
 KeyboardState::Sounding SoundingOf(DWORD noteOn) { return {BYTE(noteOn & 0x0F), BYTE((noteOn >> 8) & 0xFF)}; }
 
 void ShowCursor(int id) { ::SetCursor(LoadCursorA(AfxGetResourceHandle(), MAKEINTRESOURCE(id))); }
+
+constexpr const char* kPitchNames[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
 } // namespace
 
 CPianoKey::CPianoKey()
@@ -62,6 +66,12 @@ void CPianoKey::ShowLetGoBy(KeyboardState::Source source)
         m_bDown = FALSE;
         Invalidate(TRUE);
     }
+}
+
+std::string CPianoKey::GetAccessibleName() const
+{
+    // MIDI note 0 is C in octave -1.
+    return kPitchNames[m_nNote % 12] + std::to_string(m_nNote / 12 - 1);
 }
 
 void CPianoKey::OnPaint()

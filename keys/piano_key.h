@@ -21,6 +21,12 @@ public:
     void ShowHeldBy(KeyboardState::Source source);
     void ShowLetGoBy(KeyboardState::Source source);
 
+    // A screen reader knows a key as a button named by its note, "C4" for MIDI note 60,
+    // pressed while down.
+    AccessibleRole GetAccessibleRole() const override { return AccessibleRole::Button; }
+    std::string GetAccessibleName() const override;
+    AccessibleState GetAccessibleState() const override { return {.pressed = m_bDown != FALSE}; }
+
     int m_nNote = 0;
     BOOL m_bWhite = FALSE;
     BOOL m_bDown = FALSE;

@@ -12,6 +12,9 @@ public:
     // Takes over control `id` of `parent`, loads image `name` and sizes the control to it.
     void Place(int x, int y, UINT id, CWnd* parent, const char* name);
 
+    // A screen reader reads the line as a label whose name is the text it shows.
+    AccessibleRole GetAccessibleRole() const override { return AccessibleRole::Label; }
+
     CDib m_image;
 
 protected:

@@ -44,6 +44,11 @@ int CProgramKnob::PositionOfDirection(double dx, double dy, double* angle)
     return static_cast<int>(std::trunc((phi * kOneOverFullTurn) * kPositions));
 }
 
+AccessibleValue CProgramKnob::GetAccessibleValue() const
+{
+    return {.current = m_nPosition, .minimum = 0, .maximum = kPositions - 1};
+}
+
 bool CProgramKnob::StandsAt(CPoint place) const
 {
     // The window's screen rectangle is compared with a place in the panel's client area; the

@@ -19,6 +19,10 @@ public:
     // The position a direction from the centre stands for, or -1 for no direction.
     static int PositionOfDirection(double dx, double dy, double* angle = nullptr);
 
+    // A screen reader knows the knob as a dial whose value is the program it stands at.
+    AccessibleRole GetAccessibleRole() const override { return AccessibleRole::Dial; }
+    AccessibleValue GetAccessibleValue() const override;
+
     CPoint m_ptCentre;
     int m_nRadius = 0;
     int m_nPosition = 0;

@@ -35,6 +35,22 @@ void CRackButton::Place(int x, int y, UINT id, CWnd* parent, const char* onUp, c
     SetWindowPos(nullptr, x, y, m_imgOnUp.m_info.bmWidth, m_imgOnUp.m_info.bmHeight, SWP_NOZORDER);
 }
 
+void CRackButton::Describe(const char* label, AccessibleRole role, bool lampShowsChoice)
+{
+    m_strLabel = label != nullptr ? label : "";
+    m_accessibleRole = role;
+    m_bLampShowsChoice = lampShowsChoice;
+}
+
+std::string CRackButton::GetAccessibleName() const { return m_strLabel.empty() ? WindowText() : m_strLabel; }
+
+AccessibleState CRackButton::GetAccessibleState() const
+{
+    // Pressed as it is drawn: pushed under the pointer while it holds the focus.
+    const bool pressed = (GetState() & (BST_PUSHED | BST_FOCUS)) == (BST_PUSHED | BST_FOCUS);
+    return {.pressed = pressed, .checkable = m_bLampShowsChoice, .checked = m_bLampShowsChoice && m_bOn != 0};
+}
+
 void CRackButton::OnMouseButton(UINT, CPoint)
 {
     // The state is read before the button's own processing, so an ordinary click toggles at

@@ -14,6 +14,13 @@ public:
     // `parent` and sizes it to the on-up image at (x, y).
     void Place(int x, int y, UINT id, CWnd* parent, const char* onUp, const char* onDown, const char* offUp,
                const char* offDown, int value);
+    // How a screen reader knows the button: by `label` (its window text when null) and `role`;
+    // a lamp that shows a choice reads as checked while lit.
+    void Describe(const char* label, AccessibleRole role, bool lampShowsChoice);
+
+    AccessibleRole GetAccessibleRole() const override { return m_accessibleRole; }
+    std::string GetAccessibleName() const override;
+    AccessibleState GetAccessibleState() const override;
 
     CDib m_imgOnUp;
     CDib m_imgOnDown;
@@ -24,6 +31,9 @@ public:
     BOOL m_bHasOffUp = FALSE;
     BOOL m_bHasOffDown = FALSE;
     int m_bOn = 0;
+    std::string m_strLabel;
+    AccessibleRole m_accessibleRole = AccessibleRole::Button;
+    bool m_bLampShowsChoice = false;
 
 protected:
     void DrawItem(LPDRAWITEMSTRUCT drawItem) override;
