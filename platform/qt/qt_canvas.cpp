@@ -1,8 +1,10 @@
 #include "platform/qt/qt_canvas.h"
 
+#include "platform/qt/qt_canvas_accessible.h"
 #include "platform/qt/scan_codes.h"
 #include "platform/window_manager.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -26,6 +28,27 @@ QtCanvas::QtCanvas(CWnd* window, QWidget* parent) : QWidget(parent), m_window(wi
     // A popup opened while the left button is held takes the pointer, and the release goes to
     // it; it is watched for there.
     qApp->installEventFilter(this);
+    // Screen readers see the windows of the tree through this interface; Qt's cache owns it.
+    QAccessible::registerAccessibleInterface(new QtCanvasAccessible(this, window));
+}
+
+void QtCanvas::Invalidate(const QRect& rect)
+{
+    update(rect);
+    // A window repaints whatever it shows a screen reader, when that changes. The changes are
+    // looked for once, after the message that made them.
+    if (!QAccessible::isActive() || m_announcePending)
+        return;
+    m_announcePending = true;
+    QMetaObject::invokeMethod(
+        this, [this] { AnnounceChanges(); }, Qt::QueuedConnection);
+}
+
+void QtCanvas::AnnounceChanges()
+{
+    m_announcePending = false;
+    if (auto* accessible = dynamic_cast<QtCanvasAccessible*>(QAccessible::queryAccessibleInterface(this)))
+        accessible->AnnounceChanges();
 }
 
 void QtCanvas::paintEvent(QPaintEvent* event)

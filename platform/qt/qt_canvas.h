@@ -12,6 +12,9 @@ class QtCanvas : public QWidget {
 public:
     QtCanvas(CWnd* window, QWidget* parent);
 
+    // Repaints a part of the client area, and lets screen readers hear what changed there.
+    void Invalidate(const QRect& rect);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -28,6 +31,7 @@ private:
     void Mouse(QMouseEvent* event, int action);
     void ReleaseLeftElsewhere(const QMouseEvent& event);
     bool Key(QKeyEvent* event, bool down);
+    void AnnounceChanges();
 
     CWnd* m_window;
     // Native scan codes of the keys held down: a press of one of them is a repeat, whether or
@@ -35,4 +39,5 @@ private:
     std::set<quint32> m_heldKeys;
     // A left press went to the window and its release has not.
     bool m_leftHeld = false;
+    bool m_announcePending = false;
 };

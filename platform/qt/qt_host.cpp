@@ -232,7 +232,7 @@ void QtHost::SetCursor(int resourceId)
 void QtHost::Invalidate(CWnd* top, const CRect& clientRect)
 {
     if (QtTopLevel* native = NativeWindow(top))
-        native->Canvas()->update(ToQRect(clientRect));
+        native->Canvas()->Invalidate(ToQRect(clientRect));
 }
 
 void QtHost::CaptureChanged(CWnd*, bool) {}

@@ -7,6 +7,8 @@
 #include "platform/qt/x11_keyboard.h"
 #include "platform/window_manager.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMenu>
@@ -42,6 +44,9 @@ QtTopLevel::QtTopLevel(CWnd* window, int menuBarHeight)
     setFocusProxy(m_canvas);
     setWindowFlags(kCaptionFlags);
     setWindowTitle(QString::fromStdString(window->WindowText()));
+    // A screen reader knows the window as a frame named by its title; Qt's cache owns the
+    // interface.
+    QAccessible::registerAccessibleInterface(new QAccessibleWidget(this, QAccessible::Window));
 }
 
 FrameInsets QtTopLevel::WindowFrame()

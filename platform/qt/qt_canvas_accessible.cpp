@@ -1,0 +1,91 @@
+#include "platform/qt/qt_canvas_accessible.h"
+
+#include "platform/qt/qt_window_accessible.h"
+#include "platform/wnd.h"
+
+#include <utility>
+
+QtCanvasAccessible::QtCanvasAccessible(QWidget* canvas, CWnd* top)
+    : QAccessibleWidget(canvas), m_canvas(canvas), m_top(top)
+{
+}
+
+QtCanvasAccessible::~QtCanvasAccessible() { QtWindowAccessible::Forget(m_canvas); }
+
+bool QtCanvasAccessible::ShowsTop() const { return isValid() && WindowRegistry::Instance().IsLive(m_top); }
+
+QAccessible::Role QtCanvasAccessible::role() const
+{
+    return ShowsTop() ? QtWindowAccessible::RoleOf(*m_top) : QAccessibleWidget::role();
+}
+
+QString QtCanvasAccessible::text(QAccessible::Text type) const
+{
+    if (type == QAccessible::Name && ShowsTop())
+        return QString::fromStdString(m_top->GetAccessibleName());
+    return QAccessibleWidget::text(type);
+}
+
+QAccessibleInterface* QtCanvasAccessible::child(int index) const
+{
+    return ShowsTop() ? QtWindowAccessible::ChildOf(m_top, index, m_canvas) : nullptr;
+}
+
+int QtCanvasAccessible::childCount() const
+{
+    return ShowsTop() ? static_cast<int>(m_top->Children().size()) : 0;
+}
+
+int QtCanvasAccessible::indexOfChild(const QAccessibleInterface* child) const
+{
+    return ShowsTop() ? QtWindowAccessible::IndexOfChild(m_top, child) : -1;
+}
+
+QAccessibleInterface* QtCanvasAccessible::childAt(int x, int y) const
+{
+    return ShowsTop() ? QtWindowAccessible::ChildAt(m_top, QPoint(x, y), m_canvas) : nullptr;
+}
+
+// ---- Changes -------------------------------------------------------------------------------
+
+void QtCanvasAccessible::AnnounceChanges()
+{
+    QtWindowAccessible::ForgetGoneWindows();
+    std::erase_if(m_seen, [](const auto& entry) { return !WindowRegistry::Instance().IsLive(entry.first); });
+    if (ShowsTop())
+        AnnounceChanges(m_top);
+}
+
+void QtCanvasAccessible::AnnounceChanges(CWnd* parent)
+{
+    for (CWnd* window : parent->Children()) {
+        Seen now{window->GetAccessibleName(), window->GetAccessibleState(), window->GetAccessibleValue()};
+        auto [seen, first] = m_seen.try_emplace(window, now);
+        if (!first) {
+            Announce(window, seen->second, now);
+            seen->second = std::move(now);
+        }
+        AnnounceChanges(window);
+    }
+}
+
+void QtCanvasAccessible::Announce(CWnd* window, const Seen& before, const Seen& now)
+{
+    QAccessibleInterface* changed = QtWindowAccessible::Of(window, m_canvas);
+    if (now.name != before.name) {
+        QAccessibleEvent event(changed, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&event);
+    }
+    if (now.state != before.state) {
+        QAccessible::State states;
+        states.pressed = now.state.pressed != before.state.pressed;
+        states.checkable = now.state.checkable != before.state.checkable;
+        states.checked = now.state.checked != before.state.checked;
+        QAccessibleStateChangeEvent event(changed, states);
+        QAccessible::updateAccessibility(&event);
+    }
+    if (now.value != before.value) {
+        QAccessibleValueChangeEvent event(changed, now.value.current);
+        QAccessible::updateAccessibility(&event);
+    }
+}
