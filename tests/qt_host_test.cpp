@@ -417,6 +417,19 @@ TEST_F(QtHostTest, AltCombinationsAreLeftToTheMenuBarAndF10OpensItsFirstMenu)
     EXPECT_TRUE(panel->IsWindow());
 }
 
+TEST_F(QtHostTest, TheKeyMenusShortcutsAreShownAndLeaveF11AndF12ToThePanel)
+{
+    EXPECT_EQ(Action("Key &Up ")->shortcut(), QKeySequence(Qt::Key_F12));
+    EXPECT_EQ(Action("Key &Down ")->shortcut(), QKeySequence(Qt::Key_F11));
+    // The panel knows F11 by its scan code, whatever Qt calls the key; a live shortcut of the
+    // active window would take the key Qt calls F12 and raise the chord key instead.
+    Native()->activateWindow();
+    ASSERT_TRUE(RunEventLoopUntil([&] { return Native()->isActiveWindow(); }));
+    Press(KEY_F11, Qt::Key_F12);
+    Release(KEY_F11, Qt::Key_F12);
+    EXPECT_EQ(panel->m_nKeyOffset, -1);
+}
+
 TEST_F(QtHostTest, ReleasingAKeyWhileAltIsHeldEndsItsNote)
 {
     Press(KEY_Z, Qt::Key_Z, Qt::NoModifier, "z");
@@ -537,8 +550,8 @@ TEST_F(QtHostTest, TheMenuBarShowsTheMenusTextsAndCheckMarks)
     EXPECT_TRUE(playThru->actions()[1]->isSeparator());
     EXPECT_EQ(playThru->actions()[2]->text(), "Port A");
 
-    ASSERT_NE(Action("Key &Up \tF12"), nullptr);
-    ASSERT_NE(Action("Key &Down \tF11"), nullptr);
+    ASSERT_NE(Action("Key &Up "), nullptr);
+    ASSERT_NE(Action("Key &Down "), nullptr);
     EXPECT_EQ(Action("Percussion Map")->menu(), nullptr);
     EXPECT_EQ(Action("Strings")->menu()->actions().size(), 8);
 }
@@ -556,7 +569,7 @@ TEST_F(QtHostTest, TriggeringAnActionRunsItsCommand)
     EXPECT_EQ(panel->m_nProgram, 40u);
     EXPECT_EQ(CheckedTexts(), (std::vector<std::string>{"&Midi Mapper", "Strings", "Violin", "&Rock"}));
 
-    Action("Key &Up \tF12")->trigger();
+    Action("Key &Up ")->trigger();
     EXPECT_EQ(panel->m_nKeyOffset, 1);
 
     Action("Port A")->trigger();

@@ -11,6 +11,7 @@
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
 #include <QVBoxLayout>
@@ -222,6 +223,24 @@ void QtTopLevel::ShowCheck(QAction* action, bool checked)
     action->setChecked(checked);
 }
 
+QAction* QtTopLevel::MakeItemAction(const QString& text, QWidget* parent)
+{
+    // After a tab comes the item's shortcut. Given to Qt as the shortcut, it shows in the same
+    // column, and a screen reader reads it as the item's key rather than as part of its name.
+    const qsizetype tab = text.indexOf(u'\t');
+    const QString keys = text.mid(tab + 1);
+    const QKeySequence shortcut(keys);
+    if (tab < 0 || shortcut.toString(QKeySequence::NativeText) != keys)
+        return new QAction(text, parent);
+    auto* action = new QAction(text.left(tab), parent);
+    action->setShortcut(shortcut);
+    // The panel reads its keys itself. A widget shortcut of a menu's item holds only while the
+    // menu bar has the focus, which it never takes (it has no keyboard mode), so the shortcut
+    // is shown and never takes a key from the panel.
+    action->setShortcutContext(Qt::WidgetShortcut);
+    return action;
+}
+
 QAction* QtTopLevel::MakeAction(CMenu& model, int position, QWidget* parent)
 {
     const CMenu::Item& item = model.Items()[static_cast<size_t>(position)];
@@ -237,7 +256,7 @@ QAction* QtTopLevel::MakeAction(CMenu& model, int position, QWidget* parent)
         });
         action = popup->menuAction();
     } else {
-        action = new QAction(QString::fromStdString(item.text), parent);
+        action = MakeItemAction(QString::fromStdString(item.text), parent);
         const UINT id = item.id;
         CMenu* menu = &model;
         connect(action, &QAction::triggered, this, [this, action, menu, position, id] {

@@ -50,6 +50,7 @@ private:
     void AddItems(QMenu* menu, CMenu& model);
     void AddItems(QMenuBar* bar, CMenu& model);
     QAction* MakeAction(CMenu& model, int position, QWidget* parent);
+    static QAction* MakeItemAction(const QString& text, QWidget* parent);
     static void ShowCheck(QAction* action, bool checked);
     FrameInsets CurrentFrame() const;
     void PostSync();
