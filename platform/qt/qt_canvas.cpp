@@ -1,5 +1,6 @@
 #include "platform/qt/qt_canvas.h"
 
+#include "platform/qt/pixel_art.h"
 #include "platform/qt/qt_canvas_accessible.h"
 #include "platform/qt/scan_codes.h"
 #include "platform/window_manager.h"
@@ -54,10 +55,40 @@ void QtCanvas::AnnounceChanges()
 void QtCanvas::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
+    if (IsWholePixelRatio(devicePixelRatioF()))
+        PaintTree(painter, event->rect());
+    else
+        PaintSmoothed(painter, event->rect());
+}
+
+void QtCanvas::PaintTree(QPainter& painter, const QRect& dirty)
+{
     CDC dc(&painter);
-    const QRect dirty = event->rect();
     WindowManager::Instance().Paint(m_window, dc,
                                     CRect(dirty.left(), dirty.top(), dirty.right() + 1, dirty.bottom() + 1));
+}
+
+// The windows paint their part at the whole ratio above the screen's, where each pixel of the
+// art is a square of whole pixels; the part is then averaged down to the device pixels it
+// covers. Its edges lie on whole device pixels, so that each device pixel takes its share of
+// every pixel of the art under it, and no more.
+void QtCanvas::PaintSmoothed(QPainter& painter, const QRect& dirty)
+{
+    const qreal ratio = devicePixelRatioF();
+    const int scale = PixelArtScaleAbove(ratio);
+    if (m_enlarged.size() != size() * scale) {
+        m_enlarged = QImage(size() * scale, QImage::Format_RGB32);
+        m_enlarged.setDevicePixelRatio(scale);
+    }
+    const QRect part = OnWholeDevicePixels(dirty, ratio).intersected(rect());
+    {
+        QPainter enlarged(&m_enlarged);
+        PaintTree(enlarged, part);
+    }
+    QImage shown =
+        ShrunkPixelArt(m_enlarged.copy(QRect(part.topLeft() * scale, part.size() * scale)), scale, ratio);
+    shown.setDevicePixelRatio(ratio);
+    painter.drawImage(part.topLeft(), shown);
 }
 
 void QtCanvas::Mouse(QMouseEvent* event, int action)

@@ -2,11 +2,13 @@
 // The client area of one of our top-level windows: paints its window tree and hands mouse
 // and keyboard input to the window manager.
 
+#include <QImage>
 #include <QWidget>
 
 #include <set>
 
 class CWnd;
+class QPainter;
 
 class QtCanvas : public QWidget {
 public:
@@ -28,6 +30,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void PaintTree(QPainter& painter, const QRect& dirty);
+    void PaintSmoothed(QPainter& painter, const QRect& dirty);
     void Mouse(QMouseEvent* event, int action);
     void ReleaseLeftElsewhere(const QMouseEvent& event);
     bool Key(QKeyEvent* event, bool down);
@@ -40,4 +44,6 @@ private:
     // A left press went to the window and its release has not.
     bool m_leftHeld = false;
     bool m_announcePending = false;
+    // The client area at the whole ratio above a fractional one, as last painted.
+    QImage m_enlarged;
 };

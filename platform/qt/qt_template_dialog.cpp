@@ -70,12 +70,9 @@ void QtTemplateDialog::AddControl(const DialogControl& control, const DialogBase
         HANDLE bitmap = LoadImageA(AfxGetResourceHandle(), MAKEINTRESOURCE(id), IMAGE_BITMAP, 0, 0,
                                    LR_CREATEDIBSECTION | LR_DEFAULTSIZE);
         if (const QImage* image = DibImage(static_cast<HBITMAP>(bitmap))) {
-            // Enlarged here, by whole pixels, the logo is drawn unscaled and stays as crisp as
-            // the panel; left to the label, it would be smoothed.
-            const int scale = PixelArtScale(picture->devicePixelRatioF());
-            QPixmap pixmap = QPixmap::fromImage(EnlargedPixelArt(*image, scale));
-            pixmap.setDevicePixelRatio(scale);
-            picture->setPixmap(pixmap);
+            // Made here for the screen, the logo is drawn unscaled and looks like the panel's
+            // art; left to the label, it would be smoothed.
+            picture->setPixmap(PixelArtPixmap(*image, picture->devicePixelRatioF()));
         }
         DeleteObject(static_cast<HBITMAP>(bitmap));
         picture->move(units.X(control.x), units.Y(control.y));

@@ -4,6 +4,7 @@ drag, and the first choice of an output port."""
 import time
 import unittest
 
+import bitmaps
 import e2e_config
 import midi_log
 import panel_map
@@ -23,6 +24,11 @@ def centred(screen_size, window_size):
             start = screen - window
         placed.append(start)
     return tuple(placed)
+
+
+# A column of bare rack through the grille left of the chord lamps, over rows 66 to 100.
+GRILLE_X = 60
+GRILLE_ROWS = range(66, 100)
 
 
 class WindowTest(unittest.TestCase):
@@ -111,6 +117,12 @@ class TwiceTheScaleTest(unittest.TestCase):
             self.assertTrue(wait_until(lambda: s.desktop.cursor() == (64, 64, 6, 8), 5), s.desktop.cursor())
             s.desktop.release()
 
+            # The rack itself, pixel for pixel.
+            rack = bitmaps.load("RACK")
+            x, y = s.at((GRILLE_X, GRILLE_ROWS[0]))
+            column = [row[0] for row in s.desktop.pixels(x, y, 1, 2 * len(GRILLE_ROWS))]
+            self.assertEqual(column, [rack[GRILLE_ROWS[0] + i // 2][GRILLE_X] for i in range(len(column))])
+
             s.click_control(panel_map.ABOUT)
             about = s.desktop.wait_for_window(s.varnek.pid, "About Varnek", 5)
             self.assertIsNotNone(about)
@@ -129,6 +141,30 @@ class TwiceTheScaleTest(unittest.TestCase):
                                rows[row + 1][col + 1]}) > 1]
             self.assertEqual(blended, [], "logo pixels blended with their neighbours")
             s.desktop.key("Escape")
+
+
+class FractionalScaleTest(unittest.TestCase):
+    """At 1.5 the art is drawn at twice its size and averaged down, so every pixel of it keeps
+    its weight; scaled by nearest neighbour, one grille line took one device pixel, the next two."""
+
+    def test_grille_lines_and_black_keys_come_out_alike(self):
+        with e2e_config.session(screen=(1000, 500), monitor=False, scale=1.5) as s:
+            self.assertEqual(s.frame()[2], 900)
+            rack = [row[GRILLE_X][0] for row in bitmaps.load("RACK")]
+            x, y = map(int, s.at((GRILLE_X, 0)))
+
+            # Two rows of the art make three device rows, which carry their weight to a rounding.
+            def misweighted():
+                shown = [row[0][0] for row in s.desktop.pixels(x, y, 1, 300)]
+                pairs = [(sum(shown[a * 3 // 2:a * 3 // 2 + 3]), 1.5 * (rack[a] + rack[a + 1]))
+                         for a in GRILLE_ROWS[::2]]
+                return [pair for pair in pairs if abs(pair[0] - pair[1]) > 2]
+            self.assertTrue(wait_until(lambda: not misweighted(), 5), misweighted())
+
+            # Every black key starts at the same place within a device pixel: all look the same.
+            row = s.desktop.pixels(*map(int, s.at((0, 150))), 900, 1)[0]
+            black = [panel_map.key_rect(k).x for k in range(panel_map.KEY_COUNT) if panel_map.is_black(k)]
+            self.assertEqual(len({tuple(row[(left - 1) * 3 // 2:][:21]) for left in black}), 1)
 
 
 class OutputPortTest(unittest.TestCase):
