@@ -25,8 +25,8 @@ int main(int argc, char** argv)
     std::unique_ptr<MidiSystem> midi;
     if (std::getenv("DESKTOP_STARTUP_ID") == nullptr)
         midi = MakeDesktopMidiSystem(DefaultRoute::OpenAhead, OwnPorts::Open);
-    // Whole-number scale factors keep the pixel art crisp on high-density screens.
-    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Round);
+    // The desktop's scale factor as it is, fractional too: the panel draws its art evenly at any.
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     QApplication application(argc, argv);
     if (!midi)
         midi = MakeDesktopMidiSystem(DefaultRoute::OpenAhead, OwnPorts::Open);

@@ -204,6 +204,11 @@ class Desktop:
         window.send_event(event, event_mask=X.NoEventMask)
         self.x.sync()
 
+    def set_resources(self, text):
+        """The X resources that programs read as they start, as xrdb sets them."""
+        self.root.change_property(Xatom.RESOURCE_MANAGER, Xatom.STRING, 8, text.encode())
+        self.x.sync()
+
     # ---- Pixels ------------------------------------------------------------------------------
 
     def pixels(self, x, y, width, height):

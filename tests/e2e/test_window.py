@@ -144,11 +144,12 @@ class TwiceTheScaleTest(unittest.TestCase):
 
 
 class FractionalScaleTest(unittest.TestCase):
-    """At 1.5 the art is drawn at twice its size and averaged down, so every pixel of it keeps
-    its weight; scaled by nearest neighbour, one grille line took one device pixel, the next two."""
+    """A desktop at 1.5 (Xft.dpi 144) gets the panel at 1.5, not rounded up to 2. The art is
+    drawn at twice its size and averaged down, so every pixel of it keeps its weight; scaled by
+    nearest neighbour, one grille line took one device pixel, the next two."""
 
     def test_grille_lines_and_black_keys_come_out_alike(self):
-        with e2e_config.session(screen=(1000, 500), monitor=False, scale=1.5) as s:
+        with e2e_config.session(screen=(1000, 500), monitor=False, scale=1.5, desktop_scale=True) as s:
             self.assertEqual(s.frame()[2], 900)
             rack = [row[GRILLE_X][0] for row in bitmaps.load("RACK")]
             x, y = map(int, s.at((GRILLE_X, 0)))

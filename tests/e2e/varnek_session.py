@@ -27,14 +27,16 @@ WINDOW_MANAGER = os.environ.get("VARNEK_E2E_WINDOW_MANAGER") == "openbox"
 
 class VarnekSession:
     def __init__(self, program, screen=(800, 400), jack=True, monitor=True, sound=None, window_manager=None,
-                 scale=1):
+                 scale=1, desktop_scale=False):
         self.program = program
         self.sound_kind = sound  # "pulseaudio" or "pipewire": a sound server of the test's own
         self.sound = None
         self.screen = screen
         self.window_manager = WINDOW_MANAGER if window_manager is None else window_manager
-        # Qt's scale factor: a screen of that many device pixels to each pixel of the panel.
+        # Qt's scale factor: a screen of that many device pixels to each pixel of the panel. It
+        # comes from the desktop's Xft.dpi with desktop_scale, else from QT_SCALE_FACTOR.
         self.scale = scale
+        self.desktop_scale = desktop_scale
         self.with_jack = jack
         self.with_monitor = monitor and jack
         self.jack = None
@@ -49,6 +51,8 @@ class VarnekSession:
         self.processes = ProcessGroup(self.dir)
         try:
             self.desktop = Desktop(self.processes, *self.screen, self.window_manager)
+            if self.desktop_scale:
+                self.desktop.set_resources(f"Xft.dpi:\t{round(96 * self.scale)}\n")
             if self.with_jack:
                 self.jack = JackServer(self.processes)
             if self.sound_kind:
@@ -66,7 +70,7 @@ class VarnekSession:
         env = {k: v for k, v in os.environ.items() if k not in _FOREIGN_SETTINGS}
         env["DISPLAY"] = self.desktop.name
         env["QT_QPA_PLATFORM"] = "xcb"
-        if self.scale != 1:
+        if self.scale != 1 and not self.desktop_scale:
             env["QT_SCALE_FACTOR"] = str(self.scale)
         runtime = os.path.join(self.dir, "run")
         os.makedirs(runtime, mode=0o700, exist_ok=True)
