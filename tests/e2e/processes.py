@@ -60,6 +60,20 @@ class ProcessGroup:
             self._started.remove(process)
 
 
+def start_session_bus(processes, env, name="dbus"):
+    """A D-Bus session bus of the caller's own: its process and its address."""
+    read_end, write_end = os.pipe()
+    bus = processes.start(name, [
+        "dbus-daemon", "--session", "--nofork", "--nopidfile", f"--print-address={write_end}"],
+        env=env, pass_fds=(write_end,))
+    os.close(write_end)
+    with os.fdopen(read_end) as address:
+        bus_address = address.readline().strip()
+    if not bus_address:
+        raise RuntimeError("dbus-daemon did not start:\n" + read_text(bus.log_path))
+    return bus, bus_address
+
+
 def wait_until(predicate, timeout, interval=0.05):
     """Polls until predicate() gives a true value and returns it, or returns None at time-out."""
     deadline = time.monotonic() + timeout

@@ -11,7 +11,7 @@ import socket
 import subprocess
 import tempfile
 
-from processes import read_text, wait_until
+from processes import read_text, start_session_bus, wait_until
 
 KINDS = ("pulseaudio", "pipewire")
 RATE = 48000
@@ -100,15 +100,7 @@ class SoundServer:
         self.start()
 
     def _start_bus(self):
-        read_end, write_end = os.pipe()
-        self.bus = self.processes.start("dbus", [
-            "dbus-daemon", "--session", "--nofork", "--nopidfile", f"--print-address={write_end}"],
-            env=self.client_env(), pass_fds=(write_end,))
-        os.close(write_end)
-        with os.fdopen(read_end) as address:
-            self.bus_address = address.readline().strip()
-        if not self.bus_address:
-            raise RuntimeError("dbus-daemon did not start:\n" + read_text(self.bus.log_path))
+        self.bus, self.bus_address = start_session_bus(self.processes, self.client_env())
 
     # ---- Questions ---------------------------------------------------------------------------
 
