@@ -9,7 +9,8 @@ cd "$(dirname "$0")"
 packages="cmake ninja-build g++ pkg-config qt6-base-dev libfluidsynth-dev librtmidi-dev libasound2-dev
 libjack-jackd2-dev fluid-soundfont-gm fonts-dejavu-core libgtest-dev libgmock-dev libbenchmark-dev
 xvfb xdotool x11-utils x11-xserver-utils libx11-dev jackd2 imagemagick python3 python3-xlib openbox
-libpulse-dev pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus-daemon python3-jack-client"
+libpulse-dev pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus-daemon python3-jack-client
+at-spi2-core python3-pyatspi"
 # The validators of the .desktop file and AppStream metadata, and dpkg-shlibdeps for the .deb.
 packages="$packages desktop-file-utils appstream dpkg-dev"
 

@@ -10,6 +10,7 @@ import midi_log
 import panel_map
 from jack import MidiMonitor
 from processes import wait_until
+from screen_reader import Atspi, children, named, states
 
 
 def centred(screen_size, window_size):
@@ -166,6 +167,55 @@ class FractionalScaleTest(unittest.TestCase):
             row = s.desktop.pixels(*map(int, s.at((0, 150))), 900, 1)[0]
             black = [panel_map.key_rect(k).x for k in range(panel_map.KEY_COUNT) if panel_map.is_black(k)]
             self.assertEqual(len({tuple(row[(left - 1) * 3 // 2:][:21]) for left in black}), 1)
+
+
+class ScreenReaderTest(unittest.TestCase):
+    """What a screen reader finds through AT-SPI: the frame, the panel's controls by name with
+    their roles and states, the changes as they come, and the Key menu's shortcuts as keys."""
+
+    def test_a_screen_reader_finds_the_controls_and_follows_them(self):
+        with e2e_config.session(monitor=False, screen_reader=True) as s:
+            reader = s.screen_reader
+            app = reader.wait(lambda: reader.application("Varnek"), 10)
+            self.assertIsNotNone(app, "the program is not on the accessibility bus")
+            frame = children(app)[0]
+            self.assertEqual((frame.get_role_name(), frame.get_name()), ("frame", "Varnek"))
+            bar, panel = children(frame)
+            self.assertEqual(named(panel, "POWER").get_role_name(), "push button")
+            self.assertEqual(named(panel, "Program").get_role_name(), "dial")
+
+            # A key played on the computer keyboard reads as pressed while it is down.
+            c4 = named(panel, "C4")
+            self.assertEqual(c4.get_role_name(), "push button")
+            place = c4.get_extents(Atspi.CoordType.SCREEN)
+            key = panel_map.key_rect(panel_map.key_for_note(60))
+            self.assertEqual((place.x, place.y, place.width, place.height), (*s.at((key.x, key.y)), 20, 70))
+            keycode = panel_map.keycode(panel_map.PLAYING_SCAN_CODES[panel_map.key_for_note(60)])
+            s.desktop.key_down(keycode)
+            self.assertTrue(reader.wait(lambda: "pressed" in states(c4)), states(c4))
+            s.desktop.key_up(keycode)
+            self.assertTrue(reader.wait(lambda: "pressed" not in states(c4)), states(c4))
+
+            # The lit style and chord lamp read as checked, and the change is announced.
+            s.click_control(panel_map.STYLE_BUTTONS[2])
+            lit = ("object:state-changed:checked", "ROCK", 1)
+            self.assertTrue(reader.wait(lambda: lit in reader.events), reader.events)
+            self.assertNotIn("checked", states(named(panel, "NONE")))
+            s.key(panel_map.SCAN_F12)
+            self.assertTrue(reader.wait(lambda: "checked" in states(named(panel, "C#"))))
+            self.assertEqual(named(panel, "C#").get_role_name(), "radio button")
+
+            # The LED line reads its text, and says when it changes.
+            s.click_control(panel_map.PROGRAM_UP)
+            led = "PROGRAM 1:  Bright acoustic piano"
+            renamed = ("object:property-change:accessible-name", led, 0)
+            self.assertTrue(reader.wait(lambda: renamed in reader.events), reader.events)
+            self.assertEqual(named(panel, led).get_role_name(), "label")
+            self.assertEqual(named(panel, "Program").get_current_value(), 1)
+
+            key_up = children(named(bar, "Key"))[0].get_child_at_index(0)
+            self.assertEqual(key_up.get_name().strip(), "Key Up")
+            self.assertEqual(key_up.get_action_iface().get_key_binding(0), "F12")
 
 
 class OutputPortTest(unittest.TestCase):

@@ -27,7 +27,7 @@ WINDOW_MANAGER = os.environ.get("VARNEK_E2E_WINDOW_MANAGER") == "openbox"
 
 class VarnekSession:
     def __init__(self, program, screen=(800, 400), jack=True, monitor=True, sound=None, window_manager=None,
-                 scale=1, desktop_scale=False):
+                 scale=1, desktop_scale=False, screen_reader=False):
         self.program = program
         self.sound_kind = sound  # "pulseaudio" or "pipewire": a sound server of the test's own
         self.sound = None
@@ -38,6 +38,9 @@ class VarnekSession:
         self.scale = scale
         self.desktop_scale = desktop_scale
         self.with_jack = jack
+        # A screen reader's view of the program through AT-SPI, on buses of the test's own.
+        self.with_screen_reader = screen_reader
+        self.screen_reader = None
         self.with_monitor = monitor and jack
         self.jack = None
         self.monitor = None
@@ -53,6 +56,10 @@ class VarnekSession:
             self.desktop = Desktop(self.processes, *self.screen, self.window_manager)
             if self.desktop_scale:
                 self.desktop.set_resources(f"Xft.dpi:\t{round(96 * self.scale)}\n")
+            if self.with_screen_reader:
+                # Only tests that read the program as a screen reader need python3-gi.
+                from screen_reader import ScreenReader
+                self.screen_reader = ScreenReader(self.processes, os.path.join(self.dir, "a11y"))
             if self.with_jack:
                 self.jack = JackServer(self.processes)
             if self.sound_kind:
@@ -80,6 +87,8 @@ class VarnekSession:
         env["PULSE_SERVER"] = "unix:/nonexistent/varnek-e2e"
         if self.sound:
             env = self.sound.client_env(env)
+        if self.screen_reader:
+            env = self.screen_reader.client_env(env)
         if self.jack:
             env = self.jack.client_env(env)
         else:
@@ -116,6 +125,8 @@ class VarnekSession:
             print(self.diagnostics(), file=sys.stderr)
         self.end_program()
         self.processes.stop_all()
+        if self.screen_reader:
+            self.screen_reader.close()
         if hasattr(self, "desktop"):
             self.desktop.close()
         if failed or os.environ.get("VARNEK_E2E_KEEP"):
