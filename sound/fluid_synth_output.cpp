@@ -170,9 +170,6 @@ bool FluidSynthOutput::LoadSoundfont()
     // The synth reads the file it opened through our loader, which it tries before its own.
     fluid_synth_add_sfloader(m_synth, SoundfontFile::NewLoader(m_settings));
     for (const auto& path : m_soundfontCandidates) {
-        std::error_code error;
-        if (!std::filesystem::is_regular_file(path, error))
-            continue;
         // A damaged file is refused before FluidSynth parses it, which would complain on the
         // terminal or worse.
         auto file = SoundfontFile::Open(path);

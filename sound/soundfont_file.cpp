@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -80,6 +81,9 @@ std::map<std::string, const SoundfontFile*>& Registry()
     return *files;
 }
 
+// Files opened so far in the process, which number their loader names.
+std::atomic<unsigned long> g_filesOpened{0};
+
 struct Reader {
     const SoundfontFile* file;
     std::uint64_t position = 0;
@@ -130,9 +134,11 @@ int CloseReader(void* handle)
 
 } // namespace
 
+// Opens without waiting: a FIFO put at the file's place after it was found would otherwise hold
+// the open until something writes to it. Anything but a regular file is refused.
 std::unique_ptr<SoundfontFile> SoundfontFile::Open(const std::string& path)
 {
-    const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (descriptor < 0)
         return nullptr;
     struct stat status {};
@@ -148,10 +154,14 @@ std::unique_ptr<SoundfontFile> SoundfontFile::Open(const std::string& path)
     return file;
 }
 
-// The descriptor's own name: unique while it is open, and FluidSynth's sample cache finds the
-// file's modification time under it.
+// A name no other loader can open, as /dev/null is no folder, and a new one for every file
+// opened. FluidSynth's other loaders try the name when its own parse fails (libinstpatch would
+// parse the file again and complain on the terminal), and its sample cache, which all synths of
+// the process share, keys what it reads on the name: under a name used twice, such as a reused
+// descriptor's, one file's samples could be handed out as another's. The modification time the
+// cache also keys on is unknown under this name, so it plays no part.
 SoundfontFile::SoundfontFile(std::string path, int descriptor, std::uint64_t size)
-    : m_path(std::move(path)), m_loaderName("/proc/self/fd/" + std::to_string(descriptor)),
+    : m_path(std::move(path)), m_loaderName("/dev/null/varnek-soundfont-" + std::to_string(++g_filesOpened)),
       m_descriptor(descriptor), m_size(size)
 {
 }
