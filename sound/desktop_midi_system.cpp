@@ -2,10 +2,10 @@
 
 #include "sound/fluid_synth_output.h"
 #include "sound/own_midi_ports.h"
+#include "sound/tell_user.h"
 
 #include <bitset>
 #include <chrono>
-#include <cstdio>
 #include <thread>
 
 // A synth that tried to open: open, or closed with the reason it can tell.
@@ -90,16 +90,21 @@ std::unique_ptr<MidiPort> DesktopMidiSystem::OpenPort(int device)
 // once for the whole run of attempts.
 void DesktopMidiSystem::TellCause(const std::string& cause)
 {
-    if (cause == m_lastCause)
+    if (cause == m_lastCause || m_toldSetAside.count(cause))
         return;
     m_lastCause = cause;
-    std::fprintf(stderr, "varnek: %s\n", cause.c_str());
+    TellUser(cause);
 }
 
 // The synth opened ahead is taken once; every later open, a retry included, opens anew.
 std::unique_ptr<MidiPort> DesktopMidiSystem::OpenSynth()
 {
     std::unique_ptr<FluidSynthOutput> synth = m_synthAhead.valid() ? m_synthAhead.get() : StartSynth();
+    // Each soundfont passed over is named once, whether another one was then taken or not.
+    for (const std::string& setAside : synth->SetAsideSoundfonts()) {
+        if (m_toldSetAside.insert(setAside).second)
+            TellUser(setAside);
+    }
     if (!synth->IsOpen()) {
         TellCause(synth->WhyItDidNotOpen());
         return nullptr;

@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 
 class FluidSynthOutput;
@@ -65,7 +66,8 @@ private:
     std::uintptr_t m_lastHandle = 0;
     std::uintptr_t m_route = 0; // the device opened last, while it is open
     std::unique_ptr<OwnMidiPorts> m_own;
-    std::string m_lastCause; // of the failed opens since the last one that succeeded
+    std::string m_lastCause;              // of the failed opens since the last one that succeeded
+    std::set<std::string> m_toldSetAside; // the lines of soundfonts passed over
 };
 
 // The machine's real MIDI system: the built-in synth as device -1 and the machine's ports.

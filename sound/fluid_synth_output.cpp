@@ -26,6 +26,8 @@ constexpr const char* kOtherSoundfontsFolder = "/usr/share/soundfonts/";
 
 constexpr int kDrumChannel = 9;
 constexpr int kDrumBank = 128;
+constexpr int kPianoBank = 0;
+constexpr int kPianoProgram = 0;
 // The instrument chosen and the one before it: going back and forth between two costs no
 // reading, and a third lets go of the oldest.
 constexpr std::ptrdiff_t kKeptInstruments = 2;
@@ -113,6 +115,7 @@ bool FluidSynthOutput::Open()
     const std::shared_ptr<JackServerWatch> jack = jackAhead.valid() ? jackAhead.get() : nullptr;
     if (synthReady && (m_sink == Sink::Offline || StartAudio()))
         return true;
+    m_whyNotOpen = WhyNotOpen();
     Close();
     return false;
 }
@@ -169,37 +172,49 @@ bool FluidSynthOutput::LoadSoundfont()
 {
     // The synth reads the file it opened through our loader, which it tries before its own.
     fluid_synth_add_sfloader(m_synth, SoundfontFile::NewLoader(m_settings));
+    m_setAside.clear();
     for (const auto& path : m_soundfontCandidates) {
-        // A damaged file is refused before FluidSynth parses it, which would complain on the
-        // terminal or worse.
-        auto file = SoundfontFile::Open(path);
-        if (!file)
-            continue;
-        // No preset is chosen yet, so no sample is read now.
-        m_soundfontId = fluid_synth_sfload(m_synth, file->LoaderName().c_str(), 0);
-        if (m_soundfontId != FLUID_FAILED) {
-            m_soundfont = path;
-            m_soundfontFile = std::move(file);
-            return true;
+        // A file that breaks the format's rules is refused before FluidSynth parses it, which
+        // would complain on the terminal or worse.
+        std::string refusal;
+        if (auto file = SoundfontFile::Open(path, refusal)) {
+            if (PlaysThePiano(std::move(file)))
+                return true;
+            refusal = SoundfontFile::Damaged(path);
         }
+        if (!refusal.empty())
+            m_setAside.push_back(refusal);
     }
     return false;
 }
 
-std::string FluidSynthOutput::WhyItDidNotOpen() const
+// FluidSynth loads the soundfont and reads the piano's samples, or the soundfont is let go for
+// the next. The piano is what a channel plays first, so its samples are read now rather than
+// at the first note.
+bool FluidSynthOutput::PlaysThePiano(std::unique_ptr<SoundfontFile> file)
 {
-    std::string damaged;
-    for (const auto& path : m_soundfontCandidates) {
-        std::error_code error;
-        if (!std::filesystem::is_regular_file(path, error))
-            continue;
-        if (SoundfontFile::Open(path))
-            return "no audio output: no PulseAudio/PipeWire or JACK server and no ALSA device";
-        if (damaged.empty())
-            damaged = path;
+    const int id = fluid_synth_sfload(m_synth, file->LoaderName().c_str(), 0);
+    if (id == FLUID_FAILED)
+        return false;
+    m_soundfontId = id;
+    m_soundfontFile = std::move(file);
+    if (KeepLoaded({kPianoBank, kPianoProgram})) {
+        m_soundfont = m_soundfontFile->Path();
+        return true;
     }
-    if (!damaged.empty())
-        return "the soundfont " + damaged + " is damaged or incomplete \u2014 reinstall fluid-soundfont-gm";
+    fluid_synth_sfunload(m_synth, id, 0);
+    m_keptPrograms.clear();
+    m_soundfontFile.reset();
+    m_soundfontId = -1;
+    return false;
+}
+
+std::string FluidSynthOutput::WhyNotOpen() const
+{
+    if (m_soundfontId >= 0)
+        return "no audio output: no PulseAudio/PipeWire or JACK server and no ALSA device";
+    if (!m_setAside.empty())
+        return m_setAside.front();
     return std::string("no General MIDI soundfont found in ") + kSoundfontFolder +
            " \u2014 install fluid-soundfont-gm";
 }

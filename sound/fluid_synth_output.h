@@ -7,11 +7,12 @@
 // block of 128 frames. A note on costs FluidSynth tens of microseconds and waits while a period renders, and
 // the sending thread is the user interface. One sender at a time.
 //
-// Opening reads only the soundfont's structure. A channel's samples are read when it is first
-// used, on the sending thread: the program a program change names, or else the General MIDI
-// default (the piano, the standard kit on channel 10). The last two programs chosen stay
-// loaded; older ones are let go, so browsing the instruments does not fill the memory. While
-// samples load, the audio thread leaves the queue alone rather than wait for the synth.
+// Opening reads the soundfont's structure and the piano's samples: a soundfont is taken only if
+// it can play the piano. Other samples are read when a channel first uses them, on the sending
+// thread: the program a program change names, or else the General MIDI default (the piano, the
+// standard kit on channel 10). The last two programs chosen stay loaded; older ones are let go,
+// so browsing the instruments does not fill the memory. While samples load, the audio thread
+// leaves the queue alone rather than wait for the synth.
 
 #include "sound/midi_message_queue.h"
 #include "sound/midi_port.h"
@@ -73,9 +74,11 @@ public:
     bool Open();
     void Close();
     bool IsOpen() const { return m_synth != nullptr; }
-    // After a failed Open, the cause in a line for the user: no soundfont, a damaged one, or
-    // no audio output, with what to do about it.
-    std::string WhyItDidNotOpen() const;
+    // After a failed Open, the cause in a line for the user: no soundfont, one that cannot be
+    // played, or no audio output, with what to do about it.
+    const std::string& WhyItDidNotOpen() const { return m_whyNotOpen; }
+    // The lines of the soundfonts the last Open passed over, each saying why.
+    const std::vector<std::string>& SetAsideSoundfonts() const { return m_setAside; }
 
     // Note on (velocity 0 is a note off), note off, control change and program change; false
     // for anything else, or when the audio thread has stopped taking messages.
@@ -101,6 +104,8 @@ private:
     bool CreateSynth(double sampleRate);
     void DeleteSynth();
     bool LoadSoundfont();
+    bool PlaysThePiano(std::unique_ptr<SoundfontFile> file);
+    std::string WhyNotOpen() const;
     bool WillTryJack() const;
     bool StartAudio();
     void StopAudio();
@@ -140,6 +145,8 @@ private:
     int m_soundfontId = -1;
     std::unique_ptr<SoundfontFile> m_soundfontFile; // what the synth reads, while it lives
     std::string m_soundfont;
+    std::vector<std::string> m_setAside;
+    std::string m_whyNotOpen;
     std::string m_driver;
     double m_sampleRate = kPreferredSampleRate;
     AudioBuffer m_granted;

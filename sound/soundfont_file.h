@@ -7,21 +7,26 @@
 // sample data is kept in memory, so that even a file cut short afterwards costs only the
 // samples it no longer has.
 //
-// Opening checks first that the file is a complete SF2 (the RIFF chunks FluidSynth needs, of
-// sizes that fit the file and their records), so that a damaged one is refused before
-// FluidSynth parses it.
+// This is the one gate every soundfont passes before FluidSynth sees it. Opening reads the RIFF
+// structure, each list holding only the chunks the format names, within the format's sizes, and
+// checks every record of the preset data (see PresetData). What is kept stays below about 10 MB
+// whatever the file claims, and running out of memory while reading is a refusal, not an abort.
 
 #include <fluidsynth/types.h>
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 class SoundfontFile {
 public:
-    // The file at `path` if it is a complete SF2 that can be read, else null.
-    static std::unique_ptr<SoundfontFile> Open(const std::string& path);
+    // The file at `path` if it is a soundfont that keeps the rules and can play the piano, else
+    // null and, in `refusal`, a line for the user that says why (empty when nothing is there).
+    static std::unique_ptr<SoundfontFile> Open(const std::string& path, std::string& refusal);
+    // The line for a soundfont that is there but cannot be played.
+    static std::string Damaged(const std::string& path);
     ~SoundfontFile();
     SoundfontFile(const SoundfontFile&) = delete;
     SoundfontFile& operator=(const SoundfontFile&) = delete;
@@ -39,19 +44,39 @@ public:
     std::uint64_t Size() const { return m_size; }
 
 private:
-    // Bytes of the file kept in memory: every chunk header and the preset data.
+    // Bytes of the file kept in memory: every chunk header and the data of all chunks but the
+    // samples', in the order of the file.
     struct Piece {
         std::uint64_t offset = 0;
         std::vector<char> bytes;
     };
+    // The sub-chunks of a list lie from `begin` to `end`.
+    struct Span {
+        std::uint64_t begin = 0;
+        std::uint64_t end = 0;
+    };
+    struct Chunk {
+        std::string id;
+        std::uint64_t data = 0; // where its data begins
+        std::uint64_t size = 0;
+    };
 
-    SoundfontFile(std::string path, int descriptor, std::uint64_t size);
+    explicit SoundfontFile(std::string path);
+    std::string OpenDescriptor();
     bool ReadStructure();
+    bool ReadInfo(Span list);
+    std::optional<std::uint64_t> ReadSampleData(Span list);
+    bool ReadPresetData(Span list, std::uint64_t samplePoints);
+    std::optional<Span> ListAt(std::uint64_t position, const char* type);
+    std::optional<Chunk> ChunkAt(std::uint64_t position, std::uint64_t end);
     bool Keep(std::uint64_t offset, std::uint64_t count);
+    // The kept piece that holds the byte at `offset`, or null.
+    const Piece* PieceAt(std::uint64_t offset) const;
+    const char* Kept(std::uint64_t offset) const;
 
     std::string m_path;
     std::string m_loaderName;
-    int m_descriptor;
-    std::uint64_t m_size;
+    int m_descriptor = -1;
+    std::uint64_t m_size = 0;
     std::vector<Piece> m_pieces;
 };

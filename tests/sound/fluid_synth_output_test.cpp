@@ -1,8 +1,11 @@
 #include "sound/fluid_synth_output.h"
 #include "sound/output_limiter.h"
+#include "sound/soundfont_file.h"
+#include "tests/sound/soundfont_builder.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -66,6 +69,11 @@ double AnonymousMemoryMb()
             return std::stod(line.substr(8)) / 1024.0;
     }
     return 0;
+}
+
+std::string TempPath(const std::string& name)
+{
+    return testing::TempDir() + "varnek-" + name + "-" + std::to_string(getpid()) + ".sf2";
 }
 
 bool SoundfontInstalled()
@@ -252,8 +260,7 @@ TEST_F(OfflineSynth, ATenNoteChordAtFullVelocityStaysUnderTheCeilingOnEveryProgr
 
 TEST(FluidSynthOutputOpen, FailsCleanlyWithoutALoadableSoundfont)
 {
-    const std::string garbage =
-        testing::TempDir() + "varnek-not-a-soundfont-" + std::to_string(getpid()) + ".sf2";
+    const std::string garbage = TempPath("not-a-soundfont");
     std::ofstream(garbage) << "this is not RIFF data";
     FluidSynthOutput synth(FluidSynthOutput::Sink::Offline);
     synth.SetSoundfonts({"/nonexistent/none.sf2", garbage});
@@ -264,6 +271,7 @@ TEST(FluidSynthOutputOpen, FailsCleanlyWithoutALoadableSoundfont)
     EXPECT_TRUE(synth.Render(64).empty());
     EXPECT_NE(synth.WhyItDidNotOpen().find(garbage + " is damaged"), std::string::npos);
     synth.SetSoundfonts({"/nonexistent/none.sf2"});
+    EXPECT_FALSE(synth.Open());
     EXPECT_EQ(synth.WhyItDidNotOpen().rfind("no General MIDI soundfont found", 0), 0u);
     std::filesystem::remove(garbage);
 }
@@ -308,9 +316,7 @@ namespace {
 // test can replace, remove and cut short the file the synth opened.
 class SoundfontCopy {
 public:
-    SoundfontCopy()
-        : m_path(testing::TempDir() + "varnek-soundfont-" + std::to_string(getpid()) + ".sf2"),
-          m_otherName(m_path + ".link")
+    SoundfontCopy() : m_path(TempPath("soundfont")), m_otherName(m_path + ".link")
     {
         std::filesystem::copy_file(FluidSynthOutput::DefaultSoundfonts().front(), m_path,
                                    std::filesystem::copy_options::overwrite_existing);
@@ -378,7 +384,7 @@ TEST(FluidSynthOutputSoundfont, ADamagedSoundfontIsRefusedForTheNext)
     if (!SoundfontInstalled())
         GTEST_SKIP() << "no GM soundfont installed";
     const std::string installed = FluidSynthOutput::DefaultSoundfonts().front();
-    const std::string cut = testing::TempDir() + "varnek-cut-" + std::to_string(getpid()) + ".sf2";
+    const std::string cut = TempPath("cut");
     {
         // The start of the file, as a download or a copy cut short leaves it.
         std::ifstream in(installed, std::ios::binary);
@@ -391,4 +397,104 @@ TEST(FluidSynthOutputSoundfont, ADamagedSoundfontIsRefusedForTheNext)
     ASSERT_TRUE(synth.Open());
     EXPECT_EQ(synth.Soundfont(), installed);
     std::filesystem::remove(cut);
+}
+
+namespace {
+
+constexpr std::uint16_t kVelocity = 2; // a modulator source: note-on velocity, linear
+
+// One soundfont for each rule of the reader.
+const std::pair<const char*, void (*)(SoundfontBuilder&)> kHostileSoundfonts[] = {
+    {"a modulator aimed at no generator",
+     [](auto& f) {
+         f.instrumentModulators.push_back({kVelocity, 200, 100});
+     }},
+    {"a modulator from no controller",
+     [](auto& f) {
+         f.instrumentModulators.push_back({5, 48, 100});
+     }},
+    {"a modulator's unknown transform",
+     [](auto& f) {
+         f.instrumentModulators.push_back({kVelocity, 48, 100, 1});
+     }},
+    {"velocity adding 960 semitones",
+     [](auto& f) {
+         f.instrumentModulators.push_back({kVelocity, 51, 960});
+     }},
+    {"a coarse tune of 30000 semitones",
+     [](auto& f) {
+         f.instrumentGenerators.push_back({51, 30000});
+     }},
+    {"a sample rate of 0xFFFFFFFF", [](auto& f) { f.samples[0].rate = 0xFFFFFFFF; }},
+    {"the only sample past the data", [](auto& f) { f.samples[0].end = 2 * SoundfontBuilder::kPoints; }},
+    {"a loop of two points", [](auto& f) { f.samples[0].loopEnd = f.samples[0].loopStart + 2; }},
+    {"a compressed sample", [](auto& f) { f.samples[0].type = 0x11; }},
+    {"an instrument that is not there", [](auto& f) { f.instrument = 1; }},
+    {"a sample that is not there", [](auto& f) { f.sample = 1; }},
+    {"generator indices that fall", [](auto& f) { f.firstGenerator = 2; }},
+    {"no presets", [](auto& f) { f.hasPreset = false; }},
+    {"no piano", [](auto& f) { f.program = 1; }},
+    {"a piano in a sound ROM", [](auto& f) { f.samples[0].type = 0x8001; }},
+    {"100,000 tiny chunks after the samples", [](auto& f) { f.chunksAfterSamples = 100000; }},
+    {"a 600 MB comment", [](auto& f) { f.commentBytes = 600 << 20; }},
+    {"a name of 300 bytes", [](auto& f) { f.name.resize(300, 'x'); }},
+    {"65,537 samples", [](auto& f) { f.samples.resize(65537, f.samples[0]); }},
+    {"SoundFont 3", [](auto& f) { f.majorVersion = 3; }},
+};
+
+} // namespace
+
+TEST(FluidSynthOutputSoundfont, EachHostileSoundfontIsRefusedByNameAndTheGoodOneBesideItPlays)
+{
+    const std::string good = TempPath("good");
+    const std::string hostile = TempPath("hostile");
+    ASSERT_TRUE(SoundfontBuilder().Write(good));
+    for (const auto& [what, spoil] : kHostileSoundfonts) {
+        SoundfontBuilder soundfont;
+        spoil(soundfont);
+        ASSERT_TRUE(soundfont.Write(hostile)) << what;
+        FluidSynthOutput synth(FluidSynthOutput::Sink::Offline);
+        synth.SetSoundfonts({hostile, good});
+        ASSERT_TRUE(synth.Open()) << what;
+        EXPECT_EQ(synth.Soundfont(), good) << what;
+        EXPECT_EQ(synth.SetAsideSoundfonts(), std::vector{SoundfontFile::Damaged(hostile)}) << what;
+    }
+    FluidSynthOutput synth(FluidSynthOutput::Sink::Offline);
+    synth.SetSoundfonts({good});
+    ASSERT_TRUE(synth.Open());
+    ASSERT_TRUE(synth.Send(0x007F4590));
+    EXPECT_NEAR(PitchOf(LeftChannel(synth.Render(kRate / 4))), 441.0, 441.0 * 0.01);
+    std::filesystem::remove(good);
+    std::filesystem::remove(hostile);
+}
+
+// What stands at a soundfont's place instead of a file that can be read is named, and a FIFO
+// there does not hold the open.
+TEST(FluidSynthOutputSoundfont, WhatStandsInASoundfontsPlaceIsNamed)
+{
+    const std::string good = TempPath("good");
+    const std::string place = TempPath("place");
+    ASSERT_TRUE(SoundfontBuilder().Write(good));
+    const auto setAside = [&] {
+        FluidSynthOutput synth(FluidSynthOutput::Sink::Offline);
+        synth.SetSoundfonts({place, good});
+        EXPECT_TRUE(synth.Open());
+        std::filesystem::remove(place);
+        return synth.SetAsideSoundfonts().empty() ? std::string() : synth.SetAsideSoundfonts().front();
+    };
+    ASSERT_EQ(mkfifo(place.c_str(), 0600), 0);
+    EXPECT_EQ(setAside().rfind("the soundfont " + place + " is not a regular file", 0), 0u);
+    ASSERT_EQ(symlink(place.c_str(), place.c_str()), 0);
+    EXPECT_EQ(setAside().rfind("the soundfont link " + place + " leads round in a loop", 0), 0u);
+    ASSERT_EQ(symlink((place + ".gone").c_str(), place.c_str()), 0);
+    EXPECT_EQ(setAside().rfind(
+                  "the soundfont link " + place + " leads to " + place + ".gone, which does not exist", 0),
+              0u);
+    ASSERT_TRUE(SoundfontBuilder().Write(place));
+    ASSERT_EQ(chmod(place.c_str(), 0), 0);
+    if (access(place.c_str(), R_OK) != 0) { // root reads it all the same
+        EXPECT_EQ(setAside(), "the soundfont " + place + " cannot be read: Permission denied");
+    }
+    std::filesystem::remove(place);
+    std::filesystem::remove(good);
 }
