@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <future>
@@ -153,7 +154,10 @@ bool FluidSynthOutput::CreateSynth(double sampleRate)
     m_sampleRate = sampleRate;
     ConfigureSettings(sampleRate);
     m_synth = new_fluid_synth(m_settings);
-    return m_synth && LoadSoundfont();
+    if (!m_synth)
+        return false;
+    m_voices.assign(std::size_t(fluid_synth_get_polyphony(m_synth)), nullptr);
+    return LoadSoundfont();
 }
 
 void FluidSynthOutput::DeleteSynth()
@@ -165,7 +169,9 @@ void FluidSynthOutput::DeleteSynth()
     m_soundfont.clear();
     m_soundfontId = -1;
     m_channelHasSound = {};
+    m_chosen = {};
     m_keptPrograms.clear();
+    m_lettingGo.clear();
 }
 
 bool FluidSynthOutput::LoadSoundfont()
@@ -355,11 +361,14 @@ bool FluidSynthOutput::Send(std::uint32_t message)
 // them loaded when it plays the change.
 bool FluidSynthOutput::ChooseProgram(int channel, int number)
 {
+    const Program program{channel == kDrumChannel ? kDrumBank : 0, number};
     {
         std::lock_guard loading(m_loading);
-        if (!KeepLoaded({channel == kDrumChannel ? kDrumBank : 0, number})) {
+        const bool loaded = KeepLoaded(program);
+        UnpinWhatIsNoLongerHeard();
+        if (!loaded) {
             // Its samples could not be read: the channel falls silent rather than have the
-            // audio thread try again.
+            // audio thread try again. The program sent before may still be played there.
             fluid_synth_unset_program(m_synth, channel);
             m_channelHasSound[channel] = true;
             return false;
@@ -368,12 +377,12 @@ bool FluidSynthOutput::ChooseProgram(int channel, int number)
     // A full queue refuses the change; the channel's next message tries again.
     if (!Queue(std::uint32_t(0xC0 | channel) | std::uint32_t(number) << 8))
         return false;
+    m_chosen[channel] = program;
     m_channelHasSound[channel] = true;
     return true;
 }
 
-// Pinned programs stay loaded whatever the channels do. Drum kits are never let go: the
-// backing plays one all the time.
+// Pinned programs stay loaded whatever the channels do.
 bool FluidSynthOutput::KeepLoaded(const Program& program)
 {
     const auto kept = std::find(m_keptPrograms.begin(), m_keptPrograms.end(), program);
@@ -381,17 +390,80 @@ bool FluidSynthOutput::KeepLoaded(const Program& program)
         std::rotate(kept, kept + 1, m_keptPrograms.end());
         return true;
     }
-    if (fluid_synth_pin_preset(m_synth, m_soundfontId, program.bank, program.number) != FLUID_OK)
+    const auto leaving = std::find_if(m_lettingGo.begin(), m_lettingGo.end(),
+                                      [&program](const LettingGo& old) { return old.program == program; });
+    if (leaving != m_lettingGo.end()) {
+        m_lettingGo.erase(leaving);
+    } else if (fluid_synth_pin_preset(m_synth, m_soundfontId, program.bank, program.number) != FLUID_OK) {
         return false;
+    }
     m_keptPrograms.push_back(program);
+    LetGoOfTheOldest();
+    return true;
+}
+
+// Beyond the two latest instruments, the oldest is let go. Drum kits are never let go: the
+// backing plays one all the time.
+void FluidSynthOutput::LetGoOfTheOldest()
+{
     const auto instrument = [](const Program& kept) { return kept.bank != kDrumBank; };
     while (std::count_if(m_keptPrograms.begin(), m_keptPrograms.end(), instrument) > kKeptInstruments) {
         const auto oldest = std::find_if(m_keptPrograms.begin(), m_keptPrograms.end(), instrument);
-        // Still chosen on a channel, it goes when the audio thread plays the change.
-        fluid_synth_unpin_preset(m_synth, m_soundfontId, oldest->bank, oldest->number);
+        m_lettingGo.push_back({*oldest, std::nullopt, std::nullopt});
         m_keptPrograms.erase(oldest);
     }
-    return true;
+}
+
+// Unpinned, a program whose samples nothing else holds has them freed by FluidSynth at once, on
+// the thread that unpins it. So a program let go stays pinned until nothing can need them: else
+// the audio thread would free them, when it plays the change away from the program or ends the
+// last voice that sounded it.
+void FluidSynthOutput::UnpinWhatIsNoLongerHeard()
+{
+    for (auto old = m_lettingGo.begin(); old != m_lettingGo.end();) {
+        if (NoLongerHeard(*old)) {
+            fluid_synth_unpin_preset(m_synth, m_soundfontId, old->program.bank, old->program.number);
+            old = m_lettingGo.erase(old);
+        } else {
+            ++old;
+        }
+    }
+}
+
+// No channel has the program, the audio thread has played the changes away from it, and the
+// voices that sounded then have ended. Voices are numbered in the order they start, and none
+// started later plays the program.
+bool FluidSynthOutput::NoLongerHeard(LettingGo& old)
+{
+    if (std::find(m_chosen.begin(), m_chosen.end(), old.program) != m_chosen.end()) {
+        old.heardUntil.reset();
+        old.lastVoice.reset();
+        return false;
+    }
+    if (!old.heardUntil)
+        old.heardUntil = m_queue.Pushed();
+    if (m_queue.Played() < *old.heardUntil)
+        return false;
+    if (!old.lastVoice) {
+        old.lastVoice = NewestVoiceUpTo(UINT_MAX);
+        return !old.lastVoice;
+    }
+    return !NewestVoiceUpTo(*old.lastVoice);
+}
+
+// The newest sounding voice numbered `id` or below, if any.
+std::optional<unsigned> FluidSynthOutput::NewestVoiceUpTo(unsigned id)
+{
+    fluid_synth_get_voicelist(m_synth, m_voices.data(), int(m_voices.size()), -1);
+    std::optional<unsigned> newest;
+    for (const fluid_voice_t* voice : m_voices) {
+        if (!voice)
+            break;
+        const unsigned number = fluid_voice_get_id(voice);
+        if (number <= id && (!newest || number > *newest))
+            newest = number;
+    }
+    return newest;
 }
 
 // While the sender loads samples it holds the synth for tens of milliseconds; the messages

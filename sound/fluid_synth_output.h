@@ -11,8 +11,9 @@
 // it can play the piano. Other samples are read when a channel first uses them, on the sending
 // thread: the program a program change names, or else the General MIDI default (the piano, the
 // standard kit on channel 10). The last two programs chosen stay loaded; older ones are let go,
-// so browsing the instruments does not fill the memory. While samples load, the audio thread
-// leaves the queue alone rather than wait for the synth.
+// so browsing the instruments does not fill the memory, and their samples are freed on the
+// sending thread too, once nothing plays them. While samples load, the audio thread leaves the
+// queue alone rather than wait for the synth.
 
 #include "sound/midi_message_queue.h"
 #include "sound/midi_port.h"
@@ -23,6 +24,7 @@
 #include <array>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -118,9 +120,19 @@ private:
         int number = 0;
         bool operator==(const Program&) const = default;
     };
+    // A program let go, pinned until nothing can need its samples any more.
+    struct LettingGo {
+        Program program;
+        std::optional<std::size_t> heardUntil; // messages queued when no channel had it any more
+        std::optional<unsigned> lastVoice;     // the newest voice that may sound it
+    };
     bool ChooseProgram(int channel, int number);
     // Pins the program's samples in the synth; false when they cannot be read.
     bool KeepLoaded(const Program& program);
+    void LetGoOfTheOldest();
+    void UnpinWhatIsNoLongerHeard();
+    bool NoLongerHeard(LettingGo& old);
+    std::optional<unsigned> NewestVoiceUpTo(unsigned id);
     void PlayQueued();
     void Play(std::uint32_t message);
     void RenderInterleaved(float* interleaved, int frames);
@@ -139,9 +151,12 @@ private:
     std::array<float, kPeriodSize> m_blockRight{};
     std::shared_ptr<JackServerWatch> m_jack; // while playing through JACK
     MidiMessageQueue m_queue;
-    std::mutex m_loading;                     // held by the sender while samples load
-    std::array<bool, 16> m_channelHasSound{}; // a program is chosen or loaded for it
-    std::vector<Program> m_keptPrograms;      // pinned in the synth, the latest last
+    std::mutex m_loading;                            // held by the sender while samples load
+    std::array<bool, 16> m_channelHasSound{};        // a program is chosen or loaded for it
+    std::array<std::optional<Program>, 16> m_chosen; // the program each channel was sent last
+    std::vector<Program> m_keptPrograms;             // pinned in the synth, the latest last
+    std::vector<LettingGo> m_lettingGo;              // pinned still, the oldest first
+    std::vector<fluid_voice_t*> m_voices;            // room for every voice the synth has
     int m_soundfontId = -1;
     std::unique_ptr<SoundfontFile> m_soundfontFile; // what the synth reads, while it lives
     std::string m_soundfont;

@@ -35,6 +35,10 @@ public:
         m_head.store(head, std::memory_order_release);
     }
 
+    // Messages pushed and played since the queue was cleared; either side may ask.
+    std::size_t Pushed() const { return m_tail.load(std::memory_order_acquire); }
+    std::size_t Played() const { return m_head.load(std::memory_order_acquire); }
+
     // Only while neither side is running.
     void Clear()
     {

@@ -3,6 +3,7 @@
 #include "sound/soundfont_file.h"
 #include "tests/sound/soundfont_builder.h"
 
+#include <fluidsynth.h>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -497,4 +499,43 @@ TEST(FluidSynthOutputSoundfont, WhatStandsInASoundfontsPlaceIsNamed)
     }
     std::filesystem::remove(place);
     std::filesystem::remove(good);
+}
+
+namespace {
+
+// Counts the samples FluidSynth frees while the offline synth renders, that is on its audio
+// thread, and elsewhere.
+int g_freedWhileRendering = 0;
+int g_freedElsewhere = 0;
+bool g_rendering = false;
+
+void CountFrees(int, const char* message, void*)
+{
+    if (std::strncmp(message, "Unloading sample", 16) == 0)
+        ++(g_rendering ? g_freedWhileRendering : g_freedElsewhere);
+}
+
+} // namespace
+
+// Instruments let go, while their notes still sound and before the audio thread has played the
+// change away from them, have their samples freed on the sending thread, never while rendering.
+TEST_F(OfflineSynth, SamplesLetGoAreNeverFreedOnTheAudioThread)
+{
+    fluid_set_log_function(FLUID_DBG, CountFrees, nullptr);
+    const auto render = [this](double seconds) {
+        g_rendering = true;
+        RenderSeconds(seconds);
+        g_rendering = false;
+    };
+    for (std::uint32_t program = 1; program < 24; program += 2) {
+        synth.Send(0x007F4590);
+        render(0.05);
+        synth.Send(0x00004590);
+        synth.Send(0x000000C0 | program << 8);
+        synth.Send(0x000000C0 | (program + 1) << 8);
+        render(0.2);
+    }
+    fluid_set_log_function(FLUID_DBG, nullptr, nullptr);
+    EXPECT_EQ(g_freedWhileRendering, 0);
+    EXPECT_GT(g_freedElsewhere, 0);
 }
