@@ -6,6 +6,7 @@
 #include "sound/midi_short_message.h"
 #include "sound/pulse_audio_stream.h"
 #include "sound/soundfont_file.h"
+#include "sound/tell_user.h"
 
 #include <fluidsynth.h>
 #include <unistd.h>
@@ -172,6 +173,7 @@ void FluidSynthOutput::DeleteSynth()
     m_chosen = {};
     m_keptPrograms.clear();
     m_lettingGo.clear();
+    m_toldSamplesCannotBeRead = false;
 }
 
 bool FluidSynthOutput::LoadSoundfont()
@@ -194,8 +196,8 @@ bool FluidSynthOutput::LoadSoundfont()
     return false;
 }
 
-// FluidSynth loads the soundfont and reads the piano's samples, or the soundfont is let go for
-// the next. The piano is what a channel plays first, so its samples are read now rather than
+// FluidSynth loads the soundfont and reads all the piano's samples, or the soundfont is let go
+// for the next. The piano is what a channel plays first, so its samples are read now rather than
 // at the first note.
 bool FluidSynthOutput::PlaysThePiano(std::unique_ptr<SoundfontFile> file)
 {
@@ -382,7 +384,8 @@ bool FluidSynthOutput::ChooseProgram(int channel, int number)
     return true;
 }
 
-// Pinned programs stay loaded whatever the channels do.
+// Pinned programs stay loaded whatever the channels do. A program's samples that cannot all be
+// read, because the file was cut short or changed on disk, leave the program out.
 bool FluidSynthOutput::KeepLoaded(const Program& program)
 {
     const auto kept = std::find(m_keptPrograms.begin(), m_keptPrograms.end(), program);
@@ -394,8 +397,15 @@ bool FluidSynthOutput::KeepLoaded(const Program& program)
                                       [&program](const LettingGo& old) { return old.program == program; });
     if (leaving != m_lettingGo.end()) {
         m_lettingGo.erase(leaving);
-    } else if (fluid_synth_pin_preset(m_synth, m_soundfontId, program.bank, program.number) != FLUID_OK) {
-        return false;
+    } else {
+        const unsigned failedReads = m_soundfontFile->FailedSampleReads();
+        if (fluid_synth_pin_preset(m_synth, m_soundfontId, program.bank, program.number) != FLUID_OK)
+            return false;
+        if (m_soundfontFile->FailedSampleReads() != failedReads) {
+            fluid_synth_unpin_preset(m_synth, m_soundfontId, program.bank, program.number);
+            TellSamplesCannotBeRead();
+            return false;
+        }
     }
     m_keptPrograms.push_back(program);
     LetGoOfTheOldest();
@@ -464,6 +474,17 @@ std::optional<unsigned> FluidSynthOutput::NewestVoiceUpTo(unsigned id)
             newest = number;
     }
     return newest;
+}
+
+// Said once; while a soundfont is still being tried, a failed read sets it aside instead.
+void FluidSynthOutput::TellSamplesCannotBeRead()
+{
+    if (m_toldSamplesCannotBeRead || m_soundfont.empty())
+        return;
+    m_toldSamplesCannotBeRead = true;
+    TellUser("the soundfont " + m_soundfont +
+             " was cut short or changed while Varnek ran, so instruments chosen now stay silent \u2014 "
+             "restart Varnek, and reinstall fluid-soundfont-gm if they still do");
 }
 
 // While the sender loads samples it holds the synth for tens of milliseconds; the messages

@@ -133,6 +133,7 @@ private:
     void UnpinWhatIsNoLongerHeard();
     bool NoLongerHeard(LettingGo& old);
     std::optional<unsigned> NewestVoiceUpTo(unsigned id);
+    void TellSamplesCannotBeRead();
     void PlayQueued();
     void Play(std::uint32_t message);
     void RenderInterleaved(float* interleaved, int frames);
@@ -157,6 +158,7 @@ private:
     std::vector<Program> m_keptPrograms;             // pinned in the synth, the latest last
     std::vector<LettingGo> m_lettingGo;              // pinned still, the oldest first
     std::vector<fluid_voice_t*> m_voices;            // room for every voice the synth has
+    bool m_toldSamplesCannotBeRead = false;
     int m_soundfontId = -1;
     std::unique_ptr<SoundfontFile> m_soundfontFile; // what the synth reads, while it lives
     std::string m_soundfont;

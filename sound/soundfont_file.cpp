@@ -238,6 +238,7 @@ std::string SoundfontFile::OpenDescriptor()
     if (fstat(m_descriptor, &status) != 0 || !S_ISREG(status.st_mode))
         return "the soundfont " + m_path + " is not a regular file \u2014 reinstall fluid-soundfont-gm";
     m_size = std::uint64_t(status.st_size);
+    m_modified = status.st_mtim;
     return {};
 }
 
@@ -256,7 +257,19 @@ bool SoundfontFile::Read(std::uint64_t offset, void* buffer, std::uint64_t count
         std::memcpy(buffer, piece->bytes.data() + (offset - piece->offset), count);
         return true;
     }
-    return ReadFully(m_descriptor, static_cast<char*>(buffer), count, offset);
+    if (Unchanged() && ReadFully(m_descriptor, static_cast<char*>(buffer), count, offset))
+        return true;
+    ++m_failedSampleReads;
+    return false;
+}
+
+// The file still has the size and modification time it had when it was opened. Written over in
+// place, it would hand the synth another file's bytes as samples: loud noise at best.
+bool SoundfontFile::Unchanged() const
+{
+    struct stat status {};
+    return fstat(m_descriptor, &status) == 0 && std::uint64_t(status.st_size) == m_size &&
+           status.st_mtim.tv_sec == m_modified.tv_sec && status.st_mtim.tv_nsec == m_modified.tv_nsec;
 }
 
 // Pieces are kept in the order of the file, so the one that holds an offset is found by halves.

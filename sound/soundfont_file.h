@@ -14,7 +14,9 @@
 
 #include <fluidsynth/types.h>
 
+#include <atomic>
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,9 +41,11 @@ public:
     static fluid_sfloader_t* NewLoader(fluid_settings_t* settings);
 
     // Reads `count` bytes at `offset`, from memory outside the sample data; false when the
-    // file no longer has them.
+    // file no longer has them or has been written over since it was opened.
     bool Read(std::uint64_t offset, void* buffer, std::uint64_t count) const;
     std::uint64_t Size() const { return m_size; }
+    // Reads of sample data that failed since the file was opened: it was cut short or changed.
+    unsigned FailedSampleReads() const { return m_failedSampleReads.load(); }
 
 private:
     // Bytes of the file kept in memory: every chunk header and the data of all chunks but the
@@ -73,10 +77,13 @@ private:
     // The kept piece that holds the byte at `offset`, or null.
     const Piece* PieceAt(std::uint64_t offset) const;
     const char* Kept(std::uint64_t offset) const;
+    bool Unchanged() const;
 
     std::string m_path;
     std::string m_loaderName;
     int m_descriptor = -1;
     std::uint64_t m_size = 0;
+    std::timespec m_modified{};
     std::vector<Piece> m_pieces;
+    mutable std::atomic<unsigned> m_failedSampleReads{0};
 };

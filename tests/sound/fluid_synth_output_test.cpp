@@ -375,10 +375,16 @@ TEST(FluidSynthOutputSoundfont, TheFileOpenedStaysTheFileRead)
     copy.Remove();
     EXPECT_GT(play(40), 0.02f);
 
+    testing::internal::CaptureStderr();
     copy.CutTo(0.4);
     for (std::uint32_t program = 41; program < 128; program += 3)
         play(program);
     EXPECT_GT(play(40), 0.02f); // still loaded from before
+    // Said once, naming the file.
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(told.rfind("varnek: the soundfont " + copy.Path() + " was cut short or changed", 0), 0u)
+        << told;
+    EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 1);
 }
 
 TEST(FluidSynthOutputSoundfont, ADamagedSoundfontIsRefusedForTheNext)
