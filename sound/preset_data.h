@@ -2,9 +2,9 @@
 // The preset data of a soundfont (its "pdta" list): presets, instruments and samples, and the zones,
 // generators and modulators that join them. FluidSynth trusts these tables when it plays: a
 // modulator aimed at a generator that does not exist makes it write past the voice it builds, and a
-// sample rate or a tuning far beyond the format's ranges makes a single note cost seconds of work on
-// the audio thread. So every record is checked here first against the SoundFont 2.01 format, and a
-// soundfont with one record that breaks a rule is not played at all.
+// sample rate, a tuning or a pitch far beyond what a sample's loop was made for makes a single note
+// cost seconds of work on the audio thread. So every record is checked here first against the
+// SoundFont 2.01 format, and a soundfont with one record that breaks a rule is not played at all.
 
 #include <array>
 #include <cstddef>
@@ -45,22 +45,29 @@ public:
     // `samplePoints` is the number of 16-bit points in the sample data.
     PresetData(const std::array<std::string_view, kTableCount>& tables, std::uint64_t samplePoints);
 
-    // Every record keeps the rules, and the piano (bank 0, program 0) reaches a sample in the
-    // sample data: a soundfont that cannot play the instrument Varnek starts with is no use.
+    // Every record keeps the rules, no looped sample can be played so high that a voice steps
+    // over many loops at a time, and the piano (bank 0, program 0) reaches a sample in the sample
+    // data: a soundfont that cannot play the instrument Varnek starts with is no use.
     bool IsPlayable() const;
 
 private:
-    enum class Level { Preset, Instrument };
+    struct Level;
+    struct Zone;
+    struct Playing;
+    static const Level kPresetLevel;
+    static const Level kInstrumentLevel;
 
     bool IndicesRunUpTo(TableIndex table, std::size_t field, TableIndex target) const;
-    bool GeneratorsKeepTheRules(TableIndex table, Level level) const;
+    bool GeneratorsKeepTheRules(const Level& level) const;
     bool ModulatorsKeepTheRules(TableIndex table) const;
     bool SamplesKeepTheRules() const;
     bool LiesInTheData(std::size_t sample) const;
+    bool LoopsKeepUp() const;
+    bool LoopKeepsUp(const Zone& zone, std::uint16_t sample, const Playing& playing) const;
     bool HasPiano() const;
-    bool ReachesASample(std::size_t preset) const;
-    // The amount of the generator `op` in zone `zone`, or -1 when the zone has none.
-    long Generator(TableIndex zones, TableIndex generators, std::size_t zone, std::uint16_t op) const;
+    template <typename Visit> void ForEachZone(const Level& level, std::size_t header, Visit visit) const;
+    Zone ZoneAt(const Level& level, std::size_t zone, const Zone& beneath) const;
+    int ModulatedCents(TableIndex table, std::size_t record) const;
 
     // Records in `table`, the terminal one included.
     std::size_t Count(TableIndex table) const;

@@ -412,43 +412,32 @@ namespace {
 constexpr std::uint16_t kVelocity = 2; // a modulator source: note-on velocity, linear
 
 // One soundfont for each rule of the reader.
+// clang-format off
 const std::pair<const char*, void (*)(SoundfontBuilder&)> kHostileSoundfonts[] = {
-    {"a modulator aimed at no generator",
-     [](auto& f) {
-         f.instrumentModulators.push_back({kVelocity, 200, 100});
-     }},
-    {"a modulator from no controller",
-     [](auto& f) {
-         f.instrumentModulators.push_back({5, 48, 100});
-     }},
-    {"a modulator's unknown transform",
-     [](auto& f) {
-         f.instrumentModulators.push_back({kVelocity, 48, 100, 1});
-     }},
-    {"velocity adding 960 semitones",
-     [](auto& f) {
-         f.instrumentModulators.push_back({kVelocity, 51, 960});
-     }},
-    {"a coarse tune of 30000 semitones",
-     [](auto& f) {
-         f.instrumentGenerators.push_back({51, 30000});
-     }},
-    {"a sample rate of 0xFFFFFFFF", [](auto& f) { f.samples[0].rate = 0xFFFFFFFF; }},
-    {"the only sample past the data", [](auto& f) { f.samples[0].end = 2 * SoundfontBuilder::kPoints; }},
-    {"a loop of two points", [](auto& f) { f.samples[0].loopEnd = f.samples[0].loopStart + 2; }},
-    {"a compressed sample", [](auto& f) { f.samples[0].type = 0x11; }},
-    {"an instrument that is not there", [](auto& f) { f.instrument = 1; }},
-    {"a sample that is not there", [](auto& f) { f.sample = 1; }},
-    {"generator indices that fall", [](auto& f) { f.firstGenerator = 2; }},
-    {"no presets", [](auto& f) { f.hasPreset = false; }},
-    {"no piano", [](auto& f) { f.program = 1; }},
-    {"a piano in a sound ROM", [](auto& f) { f.samples[0].type = 0x8001; }},
+    {"a modulator aimed at no generator",     [](auto& f) { f.instrumentModulators.push_back({kVelocity, 200, 100}); }},
+    {"a modulator from no controller",        [](auto& f) { f.instrumentModulators.push_back({5, 48, 100}); }},
+    {"a modulator's unknown transform",       [](auto& f) { f.instrumentModulators.push_back({kVelocity, 48, 100, 1}); }},
+    {"velocity adding 960 semitones",         [](auto& f) { f.instrumentModulators.push_back({kVelocity, 51, 960}); }},
+    {"a coarse tune of 30000 semitones",      [](auto& f) { f.instrumentGenerators.push_back({51, 30000}); }},
+    {"a loop far too short for its pitch",    [](auto& f) { f.instrumentGenerators.push_back({51, 48});
+                                                            f.samples[0].loopEnd = 108; }},
+    {"a sample rate of 0xFFFFFFFF",           [](auto& f) { f.samples[0].rate = 0xFFFFFFFF; }},
+    {"the only sample past the data",         [](auto& f) { f.samples[0].end = 2 * SoundfontBuilder::kPoints; }},
+    {"a loop of two points",                  [](auto& f) { f.samples[0].loopEnd = f.samples[0].loopStart + 2; }},
+    {"a compressed sample",                   [](auto& f) { f.samples[0].type = 0x11; }},
+    {"an instrument that is not there",       [](auto& f) { f.instrument = 1; }},
+    {"a sample that is not there",            [](auto& f) { f.sample = 1; }},
+    {"generator indices that fall",           [](auto& f) { f.firstGenerator = 2; }},
+    {"no presets",                            [](auto& f) { f.hasPreset = false; }},
+    {"no piano",                              [](auto& f) { f.program = 1; }},
+    {"a piano in a sound ROM",                [](auto& f) { f.samples[0].type = 0x8001; }},
     {"100,000 tiny chunks after the samples", [](auto& f) { f.chunksAfterSamples = 100000; }},
-    {"a 600 MB comment", [](auto& f) { f.commentBytes = 600 << 20; }},
-    {"a name of 300 bytes", [](auto& f) { f.name.resize(300, 'x'); }},
-    {"65,537 samples", [](auto& f) { f.samples.resize(65537, f.samples[0]); }},
-    {"SoundFont 3", [](auto& f) { f.majorVersion = 3; }},
+    {"a 600 MB comment",                      [](auto& f) { f.commentBytes = 600 << 20; }},
+    {"a name of 300 bytes",                   [](auto& f) { f.name.resize(300, 'x'); }},
+    {"65,537 samples",                        [](auto& f) { f.samples.resize(65537, f.samples[0]); }},
+    {"SoundFont 3",                           [](auto& f) { f.majorVersion = 3; }},
 };
+// clang-format on
 
 } // namespace
 
