@@ -30,16 +30,18 @@ int InputFile()
     return file;
 }
 
-// The tests' good soundfont, and one with more of every table, seed an empty corpus folder.
+// The tests' good soundfont, and one with more of every table and a loop played nearly as high
+// as it may be, seed an empty corpus folder.
 void Seed(const std::filesystem::path& folder)
 {
     std::error_code error;
     if (!std::filesystem::is_directory(folder, error) || !std::filesystem::is_empty(folder, error))
         return;
     SoundfontBuilder fuller;
-    fuller.instrumentGenerators.push_back({51, 2});
-    fuller.instrumentModulators.push_back({2, 48, 100});
+    fuller.instrumentGenerators.push_back({51, 24});
+    fuller.instrumentModulators.push_back({2, 52, 50});
     fuller.samples.resize(3, fuller.samples[0]);
+    fuller.samples[0].loopEnd = fuller.samples[0].loopStart + 8;
     SoundfontBuilder().Write(folder / "good.sf2");
     fuller.Write(folder / "fuller.sf2");
 }
