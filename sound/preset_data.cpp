@@ -11,7 +11,7 @@
 
 namespace {
 
-// Where the fields of each kind of record lie, in bytes, as section 7 of the format lays them out.
+// Where the fields of each kind of record lie, in bytes, as the format lays them out.
 // clang-format off
 constexpr struct { std::size_t program = 20, bank = 22, firstZone = 24; } kPresetHeader;
 constexpr struct { std::size_t firstZone = 20; } kInstrumentHeader;
@@ -21,7 +21,7 @@ constexpr struct { std::size_t op = 0, amount = 2; } kGenerator;
 constexpr struct { std::size_t start = 20, end = 24, loopStart = 28, loopEnd = 32, rate = 36, pitch = 40, type = 44; } kSample;
 // clang-format on
 
-// What each generator (section 8.1.2) is, for the checks below.
+// What each generator of the format is, for the checks below.
 enum class Kind {
     Value,      // any amount: FluidSynth holds it within its range when it plays
     Pitch,      // moves the pitch, so its amount must stay within the format's range
@@ -135,7 +135,7 @@ bool AmountInRange(const GeneratorRule& rule, std::int16_t amount, bool ofPreset
     return true;
 }
 
-// A modulator source (section 8.2): bits 0-6 name the controller, bit 7 is set for a MIDI
+// A modulator source: bits 0-6 name the controller, bit 7 is set for a MIDI
 // controller, bits 8 and 9 give direction and polarity, bits 10-15 the curve.
 constexpr unsigned kCurves = 4; // linear, concave, convex, switch
 // clang-format off
@@ -169,17 +169,17 @@ bool IsRealSource(std::uint16_t source)
            kGeneralControllers.end();
 }
 
-// Transforms (section 8.3): linear and absolute value.
+// The format's transforms: linear and absolute value.
 constexpr std::array<std::uint16_t, 2> kTransforms = {0, 2};
 
-// Sample types (section 7.10): one channel, the right or the left of a pair, or linked. The ROM
+// Sample types: one channel, the right or the left of a pair, or linked. The ROM
 // flag marks a sample of a sound ROM, which FluidSynth never reads from the file.
 constexpr std::array<std::uint16_t, 4> kSampleTypes = {1, 2, 4, 8};
 constexpr std::uint16_t kRomSample = 0x8000;
 constexpr std::uint32_t kLowestRate = 400;
 constexpr std::uint32_t kHighestRate = 192000;
 // Round a shorter loop the synth would go many times for one output sample. The format asks for
-// 32 points, which FluidR3 does not keep everywhere (its shortest loop has 14).
+// longer ones, which good soundfonts do not keep everywhere.
 constexpr std::uint32_t kShortestLoop = 8;
 
 constexpr std::uint16_t kPianoBank = 0;
@@ -187,8 +187,9 @@ constexpr std::uint16_t kPianoProgram = 0;
 
 // A voice that steps further through a looped sample, for one sample of output, than its loop is
 // long goes round the loop once for every step of a loop's length: a pitch far beyond what the
-// loop was made for costs seconds of work for one note. A step of 16 loops costs a tenth of what
-// a voice costs anyway; FluidR3 stays below half a loop. The output may run as slow as 44.1 kHz.
+// loop was made for costs seconds of work for one note. The bound leaves good soundfonts far
+// below it and costs little more than any voice where it is reached. The output may run as
+// slow as 44.1 kHz.
 constexpr double kMostLoopsAStep = 16;
 constexpr double kSlowestOutput = 44100;
 // FluidSynth plays a shorter loop as no loop at all, and only these two modes loop.

@@ -28,7 +28,7 @@ namespace {
 constexpr std::uint64_t kChunkHeader = 8; // four-letter id, 32-bit little-endian size
 constexpr std::uint64_t kListHeader = 12; // a chunk header and the list's four-letter type
 
-// The INFO list's sub-chunks (section 5 of the format) and the most bytes each may hold. FluidSynth
+// The INFO list's sub-chunks and the most bytes the format lets each hold. FluidSynth
 // takes no others, and each but the two versions only of an even size.
 struct InfoChunk {
     std::string_view id;

@@ -9,8 +9,9 @@
 //
 // This is the one gate every soundfont passes before FluidSynth sees it. Opening reads the RIFF
 // structure, each list holding only the chunks the format names, within the format's sizes, and
-// checks every record of the preset data (see PresetData). What is kept stays below about 10 MB
-// whatever the file claims, and running out of memory while reading is a refusal, not an abort.
+// checks every record of the preset data (see PresetData). What is kept stays within what the
+// format's limits allow whatever the file claims, and running out of memory while reading is a
+// refusal, not an abort.
 
 #include <fluidsynth/types.h>
 
