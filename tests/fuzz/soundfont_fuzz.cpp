@@ -23,13 +23,6 @@ namespace {
 constexpr int kFrames = 4800;                // a tenth of a second
 constexpr std::chrono::seconds kMostTime{1}; // to render them, sanitizers and all
 
-// The input as a file in memory, which the reader opens by its name under /proc.
-int InputFile()
-{
-    static const int file = memfd_create("soundfont", MFD_CLOEXEC);
-    return file;
-}
-
 // The tests' good soundfont, and one with more of every table and a loop played nearly as high
 // as it may be, seed an empty corpus folder.
 void Seed(const std::filesystem::path& folder)
@@ -50,7 +43,6 @@ void Play(const SoundfontFile& file)
 {
     fluid_settings_t* settings = new_fluid_settings();
     fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
-    fluid_settings_setint(settings, "synth.chorus.active", 0);
     fluid_synth_t* synth = new_fluid_synth(settings);
     fluid_synth_add_sfloader(synth, SoundfontFile::NewLoader(settings));
     if (fluid_synth_sfload(synth, file.LoaderName().c_str(), 1) != FLUID_FAILED) {
@@ -71,21 +63,18 @@ void Play(const SoundfontFile& file)
 
 } // namespace
 
+// The corpus folder comes last on the command line.
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     SilenceSoundLibraryLogs();
-    for (int argument = 1; argument < *argc; ++argument) {
-        if ((*argv)[argument][0] != '-') {
-            Seed((*argv)[argument]);
-            break;
-        }
-    }
+    Seed((*argv)[*argc - 1]);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const int file = InputFile();
+    // The input as a file in memory, which the reader opens by its name under /proc.
+    static const int file = memfd_create("soundfont", MFD_CLOEXEC);
     if (ftruncate(file, 0) != 0 || pwrite(file, data, size, 0) != ssize_t(size))
         std::abort();
     std::string refusal;

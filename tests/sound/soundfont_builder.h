@@ -13,8 +13,7 @@ struct SoundfontBuilder {
         std::int16_t amount;
     };
     struct Modulator {
-        std::uint16_t source;
-        std::uint16_t destination;
+        std::uint16_t source, destination;
         std::int16_t amount;
         std::uint16_t transform = 0;
     };
