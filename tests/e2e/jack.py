@@ -17,10 +17,11 @@ _serial = itertools.count()
 
 
 class JackServer:
-    def __init__(self, processes):
+    def __init__(self, processes, period=PERIOD):
         # Tests run side by side; each server has a name of its own.
         self.name = f"varnek-e2e-{os.getpid()}-{next(_serial)}"
         self.processes = processes
+        self.period = period
         self.server = self._start_server()
         self.server.stop = self.stop
         if not wait_until(lambda: self.server.poll() is None and self.ports() is not None, 20, 0.2):
@@ -31,7 +32,7 @@ class JackServer:
         # monitor delays the cycle instead of missing the MIDI that came in it.
         return self.processes.start("jackd", [
             "jackd", "--name", self.name, "--no-realtime", "--sync", "--timeout", "2000",
-            "-d", "dummy", "-r", str(SAMPLE_RATE), "-p", str(PERIOD),
+            "-d", "dummy", "-r", str(SAMPLE_RATE), "-p", str(self.period),
         ], env=self.client_env(os.environ))
 
     def stop(self):
