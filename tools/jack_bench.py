@@ -316,21 +316,22 @@ class Bench:
     # ---- The measures ------------------------------------------------------------------------
 
     def sounds(self):
-        """3 and 4: controller notes, then computer keys, one at a time from near silence."""
+        """3 and 4: controller notes, then computer keys, one at a time; a piano note held 50 ms
+        has faded below -50 dBFS half a second after it began."""
         notes = [FIRST_NOTE + key for key in SCALE]
         for i, note in enumerate(notes):  # the samples of each note read before timing
-            self.note(i, note, 127, 0.1, 0.2)
+            self.note(i, note, 127, 0.05, 0.45)
         self.listener.recording = True
         time.sleep(0.1)
-        controller = [self.note(i, notes[i % len(notes)], 127, 0.1, 0.25) for i in range(self.args.sound_notes)]
+        controller = [self.note(i, notes[i % len(notes)], 127, 0.05, 0.45) for i in range(self.args.sound_notes)]
         keys = []
         for i in range(self.args.sound_notes):
             key = SCALE[i % len(SCALE)]
             keys.append(self.keys.down(key))
-            time.sleep(0.1)
+            time.sleep(0.05)
             self.keys.up(key)
-            time.sleep(0.25)
-        time.sleep(0.6)
+            time.sleep(0.45)
+        time.sleep(0.5)
         self.listener.recording = False
         first, samples = self.listener.sound()
         self.listener.audio = []
