@@ -297,6 +297,8 @@ class Bench:
         time.sleep(hold)
         self.sender.send((NOTE_OFF, note, 0), offset, to_peer)
         time.sleep(gap)
+        if not wait_until(lambda: stamp, 10):
+            raise RuntimeError("the JACK server ran no cycle for 10 s")
         return stamp[0]
 
     def choose_play_thru_probe(self):
