@@ -473,6 +473,8 @@ def report_ranges(results, period):
             low, high = min(f[stat] for f in runs), max(f[stat] for f in runs)
             parts.append(f"{stat} {low:.0f}-{high:.0f} fr ({low / period:.2f}-{high / period:.2f} cy, "
                          f"{1000 * low / SAMPLE_RATE:.2f}-{1000 * high / SAMPLE_RATE:.2f} ms)")
+        same = [100 * f["cycles"][0] / f["count"] for f in runs]
+        parts.append(f"most {max(f['max'] for f in runs):.0f} fr, in the same cycle {min(same):.0f}-{max(same):.0f} %")
         print(f"  {title:34} " + ", ".join(parts))
     for name in ("own_out", "play_thru"):
         found = [r["flood"]["recorders"][name] for r in results]
