@@ -10,7 +10,7 @@ packages="cmake ninja-build g++ pkg-config qt6-base-dev libfluidsynth-dev librtm
 libjack-jackd2-dev fluid-soundfont-gm fonts-dejavu-core libgtest-dev libgmock-dev libbenchmark-dev
 xvfb xdotool x11-utils x11-xserver-utils libx11-dev jackd2 imagemagick python3 python3-xlib openbox
 libpulse-dev pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus-daemon python3-jack-client
-at-spi2-core python3-pyatspi"
+at-spi2-core python3-pyatspi libpipewire-0.3-dev pipewire-bin"
 # The validators of the .desktop file and AppStream metadata, and dpkg-shlibdeps for the .deb.
 packages="$packages desktop-file-utils appstream dpkg-dev"
 
