@@ -4,6 +4,7 @@
 #include "sound/jack_server_watch.h"
 #include "sound/library_logs.h"
 #include "sound/midi_short_message.h"
+#include "sound/pipe_wire_stream.h"
 #include "sound/pulse_audio_stream.h"
 #include "sound/soundfont_file.h"
 #include "sound/tell_user.h"
@@ -54,6 +55,8 @@ std::vector<std::string> SoundfontsIn(const std::filesystem::path& folder)
 
 FluidSynthOutput::AudioBuffer FluidSynthOutput::ConfiguredBuffer() const
 {
+    if (m_pipeWire)
+        return {int(kPeriodSize * m_sampleRate / kPreferredSampleRate), 1, m_sampleRate};
     if (m_pulse)
         return {kPeriodSize, double(kPulseTargetFrames) / kPeriodSize, m_sampleRate};
     return {kPeriodSize, kPeriods, m_sampleRate};
@@ -61,6 +64,11 @@ FluidSynthOutput::AudioBuffer FluidSynthOutput::ConfiguredBuffer() const
 
 FluidSynthOutput::AudioBuffer FluidSynthOutput::GrantedBuffer() const
 {
+    if (m_pipeWire) {
+        const PipeWireStream::Buffer granted = m_pipeWire->Granted();
+        return granted.quantumFrames > 0 ? AudioBuffer{granted.quantumFrames, 1, granted.sampleRate}
+                                         : AudioBuffer{};
+    }
     if (!m_pulse)
         return m_granted;
     const PulseAudioStream::Buffer granted = m_pulse->Granted();
@@ -69,12 +77,13 @@ FluidSynthOutput::AudioBuffer FluidSynthOutput::GrantedBuffer() const
     return {granted.blockFrames, double(granted.targetFrames) / granted.blockFrames, granted.sampleRate};
 }
 
-// A PulseAudio stream whose server has gone waits for it to come back and plays again by
-// itself; until then the synth counts as cut off, so that choosing it again opens it anew,
-// through whatever output there is now.
+// A PipeWire or PulseAudio stream whose server has gone waits for it to come back and plays
+// again by itself; until then the synth counts as cut off, so that choosing it again opens it
+// anew, through whatever output there is now.
 bool FluidSynthOutput::IsConnected() const
 {
-    return m_synth && !(m_jack && m_jack->ServerGone()) && !(m_pulse && !m_pulse->IsPlaying());
+    return m_synth && !(m_jack && m_jack->ServerGone()) && !(m_pulse && !m_pulse->IsPlaying()) &&
+           !(m_pipeWire && !m_pipeWire->IsPlaying());
 }
 
 double FluidSynthOutput::AudioBuffer::Milliseconds() const
@@ -99,7 +108,10 @@ std::vector<std::string> FluidSynthOutput::DefaultSoundfonts()
     return paths;
 }
 
-std::vector<std::string> FluidSynthOutput::DefaultAudioDrivers() { return {"pulseaudio", "jack", "alsa"}; }
+std::vector<std::string> FluidSynthOutput::DefaultAudioDrivers()
+{
+    return {"pipewire", "pulseaudio", "jack", "alsa"};
+}
 
 bool FluidSynthOutput::Open()
 {
@@ -220,7 +232,7 @@ bool FluidSynthOutput::PlaysThePiano(std::unique_ptr<SoundfontFile> file)
 std::string FluidSynthOutput::WhyNotOpen() const
 {
     if (m_soundfontId >= 0)
-        return "no audio output: no PulseAudio/PipeWire or JACK server and no ALSA device";
+        return "no audio output: no PipeWire, PulseAudio or JACK server and no ALSA device";
     if (!m_setAside.empty())
         return m_setAside.front();
     return std::string("no General MIDI soundfont found in ") + kSoundfontFolder +
@@ -244,6 +256,7 @@ static bool PulseServerMayRun()
 // server.
 void FluidSynthOutput::StopAudio()
 {
+    m_pipeWire.reset();
     m_pulse.reset();
     if (m_audio && m_jack && m_jack->ServerGone())
         Abandon(m_audio);
@@ -252,20 +265,26 @@ void FluidSynthOutput::StopAudio()
     m_audio = nullptr;
 }
 
-// JACK comes after PulseAudio, which is tried only where its server may run.
+// JACK comes after PipeWire and PulseAudio, which are tried only where their servers may run.
 bool FluidSynthOutput::WillTryJack() const
 {
     const auto offered = [this](const char* driver) {
         return std::find(m_driverCandidates.begin(), m_driverCandidates.end(), driver) !=
                m_driverCandidates.end();
     };
-    return m_sink == Sink::AudioDevice && offered("jack") && !(offered("pulseaudio") && PulseServerMayRun());
+    return m_sink == Sink::AudioDevice && offered("jack") &&
+           !(offered("pulseaudio") && PulseServerMayRun()) &&
+           !(offered("pipewire") && PipeWireStream::ServerMayRun());
 }
 
 bool FluidSynthOutput::StartAudio()
 {
     for (const auto& driver : m_driverCandidates) {
-        if (driver == "pulseaudio" ? TryPulse() : driver == "jack" ? TryJack() : TryDriver(driver))
+        const bool opened = driver == "pipewire"     ? TryPipeWire()
+                            : driver == "pulseaudio" ? TryPulse()
+                            : driver == "jack"       ? TryJack()
+                                                     : TryDriver(driver);
+        if (opened)
             return true;
         // A synth that could not be made again at a server's rate has nothing left to play.
         if (!m_synth || m_soundfontId < 0)
@@ -295,18 +314,39 @@ bool FluidSynthOutput::TryJack()
     if (!m_jack)
         return false;
     const double serverRate = m_jack->SampleRate();
-    if (serverRate != m_sampleRate) {
-        DeleteSynth();
-        if (!CreateSynth(serverRate)) {
-            m_jack.reset();
-            return false;
-        }
-    }
-    if (!TryDriver("jack")) {
+    if (!AtRate(serverRate) || !TryDriver("jack")) {
         m_jack.reset();
         return false;
     }
     m_granted = {int(m_jack->BufferSize()), kJackPeriods, serverRate};
+    return true;
+}
+
+// A synth made for another rate is made again at this one.
+bool FluidSynthOutput::AtRate(double sampleRate)
+{
+    if (sampleRate == m_sampleRate)
+        return true;
+    DeleteSynth();
+    return CreateSynth(sampleRate);
+}
+
+// PipeWire's PulseAudio service runs its clients in cycles of at least 256 frames, which puts
+// about 9 ms between a key and its sound; a node of our own asks the graph for 128 frames and
+// is rendered in the cycle itself. The synth runs at the graph's rate.
+bool FluidSynthOutput::TryPipeWire()
+{
+    if (!PipeWireStream::ServerMayRun())
+        return false;
+    m_pipeWire = std::make_unique<PipeWireStream>(
+        PipeWireStream::Identity{"Varnek", "varnek"},
+        PipeWireStream::Buffer{kPeriodSize, kPreferredSampleRate},
+        [this](float* interleaved, int frames) { RenderInterleaved(interleaved, frames); });
+    if (!m_pipeWire->Connect() || !AtRate(m_pipeWire->GraphRate()) || !m_pipeWire->Play(m_sampleRate)) {
+        m_pipeWire.reset();
+        return false;
+    }
+    m_driver = "pipewire";
     return true;
 }
 
@@ -333,6 +373,8 @@ bool FluidSynthOutput::Queue(std::uint32_t message)
 {
     if (!m_queue.Push(message))
         return false;
+    if (m_pipeWire)
+        m_pipeWire->Wake();
     if (m_pulse)
         m_pulse->Wake();
     return true;

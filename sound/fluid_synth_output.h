@@ -1,6 +1,6 @@
 #pragma once
 // The built-in General MIDI synthesizer behind the default route: FluidSynth with the
-// system's GM soundfont, played through PulseAudio, JACK or ALSA with a short buffer. Without
+// system's GM soundfont, played through PipeWire, PulseAudio, JACK or ALSA with a short buffer. Without
 // an audio device (tests, benchmarks) it renders on request instead.
 //
 // Sends only queue the message; the audio thread plays what has arrived before it renders each
@@ -30,6 +30,7 @@
 
 class JackServerWatch;
 class SoundfontFile;
+class PipeWireStream;
 class PulseAudioStream;
 
 class FluidSynthOutput : public MidiPort {
@@ -65,8 +66,8 @@ public:
 
     // The usual places of a GM soundfont, in order of preference.
     static std::vector<std::string> DefaultSoundfonts();
-    // PulseAudio (which PipeWire desktops serve too) through a stream of our own, JACK, then
-    // ALSA.
+    // PipeWire and PulseAudio (which PipeWire desktops serve too) through streams of our own,
+    // JACK, then ALSA.
     static std::vector<std::string> DefaultAudioDrivers();
     void SetSoundfonts(std::vector<std::string> paths) { m_soundfontCandidates = std::move(paths); }
     void SetAudioDrivers(std::vector<std::string> drivers) { m_driverCandidates = std::move(drivers); }
@@ -85,8 +86,9 @@ public:
     // Note on (velocity 0 is a note off), note off, control change and program change; false
     // for anything else, or when the audio thread has stopped taking messages.
     bool Send(std::uint32_t message) override;
-    // The audio output plays, or is finding its server again by itself (PulseAudio); false
-    // once the JACK server it played through has gone.
+    // The audio output plays; false while PipeWire or PulseAudio is being looked for again
+    // (their streams come back by themselves), or once the JACK server it played through has
+    // gone.
     bool IsConnected() const override;
 
     // Offline only: plays what was sent, then the next `frames` frames of sound, interleaved
@@ -96,8 +98,8 @@ public:
     const std::string& Soundfont() const { return m_soundfont; }
     const std::string& AudioDriver() const { return m_driver; }
     double SampleRate() const { return m_sampleRate; }
-    // What was asked of the audio driver, and what it is known to have given: on PulseAudio
-    // what the server granted, on JACK the server's period.
+    // What was asked of the audio driver, and what it is known to have given: on PipeWire the
+    // graph's quantum, on PulseAudio what the server granted, on JACK the server's period.
     AudioBuffer ConfiguredBuffer() const;
     AudioBuffer GrantedBuffer() const;
 
@@ -113,7 +115,9 @@ private:
     void StopAudio();
     bool TryDriver(const std::string& driver);
     bool TryJack();
+    bool TryPipeWire();
     bool TryPulse();
+    bool AtRate(double sampleRate);
     bool Queue(std::uint32_t message);
     struct Program {
         int bank = 0;
@@ -146,6 +150,7 @@ private:
     fluid_settings_t* m_settings = nullptr;
     fluid_synth_t* m_synth = nullptr;
     fluid_audio_driver_t* m_audio = nullptr;
+    std::unique_ptr<PipeWireStream> m_pipeWire;
     std::unique_ptr<PulseAudioStream> m_pulse;
     OutputLimiter m_limiter;
     std::array<float, kPeriodSize> m_blockLeft{}; // the audio thread's, for one block

@@ -1,10 +1,13 @@
 """A sound server of a test's own, in a runtime folder of its own, with a null sink named "null"
 as its default: PulseAudio, or PipeWire with its PulseAudio service and its session manager
 under a private D-Bus session bus. Both run without a sound card. Programs given client_env()
-play to it and to nothing else; record() listens to the null sink's monitor with parec.
+play to it and to nothing else; record() listens to the null sink's monitor with parec. Kind
+"pipewire-pulse" is PipeWire whose clients find only its PulseAudio service, as in a sandbox
+that lets only PulseAudio's socket through.
 
 Used by the end-to-end tests and by tools/audio_bench.py."""
 
+import json
 import os
 import signal
 import socket
@@ -13,7 +16,7 @@ import tempfile
 
 from processes import read_text, start_session_bus, wait_until
 
-KINDS = ("pulseaudio", "pipewire")
+KINDS = ("pulseaudio", "pipewire", "pipewire-pulse")
 RATE = 48000
 CHANNELS = 2
 
@@ -23,14 +26,18 @@ class SoundServer:
         if kind not in KINDS:
             raise ValueError(f"unknown sound server {kind!r}")
         self.kind = kind
+        self.pipewire = kind.startswith("pipewire")
         self.processes = processes
         self.folder = tempfile.mkdtemp(prefix=f"varnek-{kind}-", dir=processes.log_dir)
         self.runtime = os.path.join(self.folder, "run")
         os.makedirs(self.runtime, mode=0o700)
+        # Where clients look for PipeWire's own socket and find none.
+        self.client_runtime = os.path.join(self.folder, "client-run") if kind == "pipewire-pulse" else self.runtime
+        os.makedirs(self.client_runtime, mode=0o700, exist_ok=True)
         self.bus = None
         self.bus_address = None
         self.servers = []
-        if kind == "pipewire":
+        if self.pipewire:
             self._start_bus()
         self.start()
 
@@ -38,7 +45,14 @@ class SoundServer:
 
     def client_env(self, base=None):
         """The environment of a program that plays to this server only."""
+        env = self.server_env(base)
+        env["XDG_RUNTIME_DIR"] = self.client_runtime
+        return env
+
+    def server_env(self, base=None):
+        """The environment of the server's own programs and of PipeWire's tools."""
         env = dict(os.environ if base is None else base)
+        env.pop("PIPEWIRE_REMOTE", None)
         env["XDG_RUNTIME_DIR"] = self.runtime
         env["PULSE_SERVER"] = "unix:" + self.socket()
         # Nothing read from or written to the user's own home.
@@ -56,7 +70,7 @@ class SoundServer:
 
     def start(self):
         """Starts the server (again) and waits until it answers with its null sink."""
-        env = self.client_env()
+        env = self.server_env()
         if self.kind == "pulseaudio":
             script = os.path.join(self.folder, "default.pa")
             with open(script, "w") as f:
@@ -79,7 +93,7 @@ class SoundServer:
                              for name in ("wireplumber", "pipewire-pulse")]
         if not wait_until(self.answers, 20, 0.1):
             raise RuntimeError(f"{self.kind} did not start:\n" + self.logs())
-        if self.kind == "pipewire":
+        if self.pipewire:
             self.pactl("load-module", "module-null-sink", "sink_name=null",
                        f"rate={RATE}", f"channels={CHANNELS}")
             self.pactl("set-default-sink", "null")
@@ -100,7 +114,7 @@ class SoundServer:
         self.start()
 
     def _start_bus(self):
-        self.bus, self.bus_address = start_session_bus(self.processes, self.client_env())
+        self.bus, self.bus_address = start_session_bus(self.processes, self.server_env())
 
     # ---- Questions ---------------------------------------------------------------------------
 
@@ -122,6 +136,17 @@ class SoundServer:
     def streams(self):
         """The playback streams (sink inputs) connected now."""
         return [line for line in (self.pactl("list", "short", "sink-inputs") or "").splitlines() if line]
+
+    def nodes(self, name):
+        """PipeWire's nodes named `name`, as pw-dump describes them: props and state in "info"."""
+        try:
+            result = subprocess.run(["pw-dump"], env=self.server_env(), capture_output=True, text=True,
+                                    timeout=10)
+            objects = json.loads(result.stdout or "[]")
+        except (subprocess.TimeoutExpired, ValueError):
+            return []
+        return [o for o in objects if o.get("type") == "PipeWire:Interface:Node"
+                and (o.get("info") or {}).get("props", {}).get("node.name") == name]
 
     def server_pids(self):
         return [s.pid for s in self.servers]

@@ -1,18 +1,21 @@
 """The built-in synth, the default route: the note played sounds, at its pitch, through the
-JACK server that runs; through PulseAudio or PipeWire, its sound comes back by itself after the
-server has crashed and started again; and when the server stays away, choosing the Midi Mapper
-again moves the synth to the output there is now."""
+JACK server that runs; through PulseAudio or PipeWire (a node of its own, or PipeWire's
+PulseAudio service where only that is reachable), its sound comes back by itself after a silence
+and after the server has crashed and started again; and when the server stays away, choosing
+the Midi Mapper again moves the synth to the output there is now."""
 
 import os
+import re
 import time
 import unittest
+from unittest import mock
 
 import e2e_config
 import pitch
 from jack import record
 from pulse import SoundServer, read_raw
 from panel_map import PLAYING_SCAN_CODES as SCAN, keycode
-from processes import wait_until
+from processes import read_text, wait_until
 
 A4, C4 = 40, 31   # keys of notes 69 and 60
 
@@ -74,32 +77,54 @@ class PulseSynthTest(unittest.TestCase):
         return pitch.peak_level(read_raw(path))
 
     def check_sound_comes_back(self, kind):
-        with e2e_config.session(jack=False, sound=kind) as s:
+        with mock.patch.dict(os.environ, VARNEK_LOG_AUDIO="1"), e2e_config.session(jack=False, sound=kind) as s:
             s.desktop.focus(s.window)
             self.assertTrue(wait_until(s.sound.streams, 10), "the synth opened no stream")
+            node = lambda: s.sound.nodes("Varnek")
+            if kind == "pipewire":
+                self.check_native_node(s, node())
             before = self.level_of_key(s, A4, "before")
             self.assertGreater(before, 0.02, "silent before the restart")
             self.assertLess(before, 0.966, "over the ceiling")
             # Silent for longer than the stream plays silence: it rests, and the next key wakes it.
             # On PulseAudio a resting stream holds nothing on the server, which would otherwise
-            # keep its sink running at the stream's short buffer.
-            time.sleep(4)
-            if kind == "pulseaudio":
-                self.assertEqual(s.sound.streams(), [], "the silent synth still holds a stream")
+            # keep its sink running at the stream's short buffer; PipeWire's graph stops running
+            # the synth's node.
+            rests = {"pulseaudio": lambda: s.sound.streams() == [],
+                     "pipewire": lambda: [n["info"]["state"] for n in node()] == ["idle"]}.get(kind)
+            if rests:
+                self.assertTrue(wait_until(rests, 8), "the silent synth still holds the server busy")
+            else:
+                time.sleep(4)
             after_silence = self.level_of_key(s, A4, "after-silence")
             self.assertGreater(after_silence, 0.5 * before, "quieter or silent after a silence")
 
             s.sound.restart()
             self.assertTrue(wait_until(s.sound.streams, 10),
                             "the synth did not come back to the restarted server\n" + s.diagnostics())
+            if kind == "pipewire":
+                self.assertTrue(wait_until(node, 10), "the synth's own node did not come back")
             after = self.level_of_key(s, A4, "after")
             self.assertGreater(after, 0.5 * before, "quieter or silent after the restart")
+
+    def check_native_node(self, s, nodes):
+        """The synth plays through a node of its own that asks for 128 frames, which the graph
+        then runs, and that desktops show as a music player."""
+        self.assertEqual(len(nodes), 1, "no node of the synth's own in the graph")
+        props = nodes[0]["info"]["props"]
+        self.assertEqual([props.get(k) for k in ("media.role", "application.icon-name", "node.latency")],
+                         ["Music", "varnek", "128/48000"])
+        granted = wait_until(lambda: re.search(r"quantum (\d+) frames at (\d+) Hz", read_text(s.varnek.log_path)), 5)
+        self.assertEqual(granted and granted.groups(), ("128", "48000"), "the graph's cycle was not reported")
 
     def test_sound_comes_back_after_pulseaudio_restarts(self):
         self.check_sound_comes_back("pulseaudio")
 
     def test_sound_comes_back_after_pipewire_restarts(self):
         self.check_sound_comes_back("pipewire")
+
+    def test_sound_comes_back_after_pipewire_restarts_through_its_pulseaudio_service(self):
+        self.check_sound_comes_back("pipewire-pulse")
 
     def test_checked_midi_mapper_moves_to_jack_when_pulseaudio_stays_away(self):
         with e2e_config.session(monitor=False, sound="pulseaudio") as s:

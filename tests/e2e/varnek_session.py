@@ -17,7 +17,7 @@ from processes import ProcessGroup, read_text, wait_until
 # Settings of the user's desktop that would change what the program does under test.
 _FOREIGN_SETTINGS = ("WAYLAND_DISPLAY", "QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS",
                      "QT_AUTO_SCREEN_SCALE_FACTOR", "QT_ENABLE_HIGHDPI_SCALING", "QT_STYLE_OVERRIDE",
-                     "QT_QPA_PLATFORMTHEME", "PULSE_SERVER", "JACK_DEFAULT_SERVER")
+                     "QT_QPA_PLATFORMTHEME", "PULSE_SERVER", "PIPEWIRE_REMOTE", "JACK_DEFAULT_SERVER")
 
 START_TIMEOUT = float(os.environ.get("VARNEK_E2E_START_TIMEOUT", "30"))
 
@@ -29,7 +29,7 @@ class VarnekSession:
     def __init__(self, program, screen=(800, 400), jack=True, monitor=True, sound=None, window_manager=None,
                  scale=1, desktop_scale=False, screen_reader=False):
         self.program = program
-        self.sound_kind = sound  # "pulseaudio" or "pipewire": a sound server of the test's own
+        self.sound_kind = sound  # a sound server of the test's own, one of pulse.KINDS
         self.sound = None
         self.screen = screen
         self.window_manager = WINDOW_MANAGER if window_manager is None else window_manager
