@@ -5,7 +5,7 @@ monotonic time stamps while the sink's monitor is recorded, and the program is m
 outside:
 
 - key -> sound: from the key event to the first sound of its note on the sink's monitor,
-  median and 95th percentile; also for the first note after a long silence;
+  median and 95th percentile; also for the first note after 5 s and after 17 s of silence;
 - gaps: runs of digital silence inside continuous playing, 20 notes a second for 10 s; with
   --stalls, also how many of them came while the machine itself stalled: a real-time probe on
   every core wakes every 4 ms and notes when it woke 3 ms or more late (a virtual machine's
@@ -13,19 +13,30 @@ outside:
   probe is off by default, as it delays PulseAudio's main thread, which is not a real-time one;
 - idle CPU of the program and of the server, 5 to 10 s and 10 to 15 s into a silence (% of one
   core), with nothing recording;
-- peaks: a piano A4 at full velocity and a ten-key chord.
+- peaks: a piano A4 at full velocity and a ten-key chord;
+- on PipeWire's own graph, the quantum and rate that pw-top shows for the program's node.
 
-    tools/audio_bench.py build/varnek [--server pulseaudio|pipewire|both] [--runs 3] [--stalls]
-    tools/audio_bench.py /usr/bin/vmpk --window "Virtual MIDI Piano Keyboard"
+Servers: PulseAudio; PipeWire whose clients reach only its PulseAudio service (pipewire-pulse);
+PipeWire as desktops run it, its own socket beside its PulseAudio service (pipewire-native).
 
-Any program that plays notes from the computer keyboard can be measured the same way. Needs what
+    tools/audio_bench.py build/varnek [--server pulseaudio|pipewire-pulse|pipewire-native|all]
+                         [--runs 3] [--stalls]
+    tools/audio_bench.py /usr/bin/vmpk
+
+Debian's vmpk is measured as it plays with its FluidSynth backend on PulseAudio (or PipeWire's
+service), given the same soundfont, with the keys of its own default map; other programs that
+play notes from the computer keyboard can be measured with Varnek's keys and --window. Needs what
 the end-to-end tests need (./build.sh test installs it); runs on Debian's /usr/bin/python3."""
 
 import argparse
 import array
 import math
 import os
+import pty
+import re
+import select
 import shutil
+import signal
 import statistics
 import subprocess
 import sys
@@ -35,7 +46,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 
-from Xlib import X  # noqa: E402
+from Xlib import X, XK  # noqa: E402
 from Xlib.ext import xtest  # noqa: E402
 
 from desktop import Desktop  # noqa: E402
@@ -43,9 +54,61 @@ from panel_map import PLAYING_SCAN_CODES as SCAN, keycode  # noqa: E402
 from processes import ProcessGroup, wait_until  # noqa: E402
 from pulse import CHANNELS, RATE, SoundServer  # noqa: E402
 
-A4 = 40
-SCALE = [31, 33, 35, 36, 38, 40, 42, 43]          # C4 .. C5, white keys
-CHORD = [19, 23, 26, 31, 35, 38, 43, 45, 47, 40]  # ten keys across three octaves
+SERVERS = {"pulseaudio": "pulseaudio", "pipewire-pulse": "pipewire-pulse", "pipewire-native": "pipewire"}
+
+
+class Layout:
+    """The keys played, as X keycodes: a C major scale, an A4 and a ten-key chord."""
+
+    def __init__(self, scale, a4, chord):
+        self.scale, self.a4, self.chord = scale, a4, chord
+
+
+def varnek_layout(x):
+    keys = lambda panel_keys: [keycode(SCAN[k]) for k in panel_keys]
+    return Layout(keys([31, 33, 35, 36, 38, 40, 42, 43]), keys([40])[0],
+                  keys([19, 23, 26, 31, 35, 38, 43, 45, 47, 40]))
+
+
+def vmpk_layout(x):
+    """vmpk's default map (Edit > Keyboard Map, saved from there) puts a chromatic octave from C on
+    Q 2 W 3 E R 5 T 6 Y 7 U and goes on with I 9 O 0 P, one below on Z S X D C V G B H N J M."""
+    keys = lambda letters: [x.keysym_to_keycode(XK.string_to_keysym(c.lower())) for c in letters]
+    return Layout(keys("QWERTYUI"), keys("Y")[0], keys("ZCBMQETUOP"))
+
+
+# vmpk's own settings file as its MIDI Connections and FluidSynth dialogs write it: its FluidSynth
+# backend on PulseAudio with the soundfont Varnek plays, its other FluidSynth settings as the
+# dialog has them by default, and no MIDI input (which would listen on the network). With no
+# settings file it plays its Sonivox synth instead.
+VMPK_PROFILE = """[Connections]
+InEnabled=false
+OutputDriver=FluidSynth
+OutPort=FluidSynth
+
+[FluidSynth]
+AudioDriver=pulseaudio
+BufferTime=93
+Chorus=0
+Gain=1
+InstrumentsDefinition=/usr/share/sounds/sf2/FluidR3_GM.sf2
+PeriodSize=512
+Periods=8
+Polyphony=256
+Reverb=1
+SampleRate=44100
+
+[Preferences]
+BaseOctave=3
+"""
+
+
+def write_vmpk_profile(env):
+    folder = os.path.join(env["XDG_CONFIG_HOME"], "vmpk.sourceforge.net")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "VMPK.conf"), "w") as f:
+        f.write(VMPK_PROFILE)
+
 SOUND = 10 ** (-50 / 20)     # a note has begun once its level passes -50 dBFS
 GAP_FRAMES = RATE // 1000    # a millisecond of digital silence inside playing is a gap
 HZ = os.sysconf("SC_CLK_TCK")
@@ -132,18 +195,48 @@ class Keys:
         self.x = desktop.x
 
     def down(self, key):
-        """Presses the key and returns when the X server got it: the stamp is taken once the
-        request has left for the server, as building it in Python takes 0.3-9 ms, more after
-        an idle while, which is the benchmark's time and not the program's."""
-        xtest.fake_input(self.x, X.KeyPress, keycode(SCAN[key]))
+        """Presses the key (an X keycode) and returns when the X server got it: the stamp is
+        taken once the request has left for the server, as building it in Python takes 0.3-9 ms,
+        more after an idle while, which is the benchmark's time and not the program's."""
+        xtest.fake_input(self.x, X.KeyPress, key)
         self.x.flush()
         stamp = time.monotonic()
         self.x.sync()
         return stamp
 
     def up(self, key):
-        xtest.fake_input(self.x, X.KeyRelease, keycode(SCAN[key]))
+        xtest.fake_input(self.x, X.KeyRelease, key)
         self.x.sync()
+
+    def play(self, key, seconds):
+        """Holds the key for `seconds`; returns when it went down."""
+        stamp = self.down(key)
+        time.sleep(seconds)
+        self.up(key)
+        return stamp
+
+
+def pw_top_row(env, name, seconds=3):
+    """pw-top's last row for the node named `name` (S ID QUANT RATE WAIT BUSY W/Q B/Q ERR FORMAT
+    NAME) after `seconds`, or None. It draws on a terminal only, so it gets one."""
+    pid, fd = pty.fork()
+    if pid == 0:
+        os.execvpe("pw-top", ["pw-top"], dict(env, TERM="xterm", COLUMNS="160", LINES="40"))
+    screen = b""
+    deadline = time.monotonic() + seconds
+    try:
+        while time.monotonic() < deadline:
+            if select.select([fd], [], [], 0.1)[0]:
+                screen += os.read(fd, 65536)
+    except OSError:
+        pass
+    finally:
+        os.kill(pid, signal.SIGTERM)
+        os.waitpid(pid, 0)
+        os.close(fd)
+    text = re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]|\x1b[()][A-Z0-9]|\x1b[=>]", b"\n", screen).decode(errors="replace")
+    rows = [line.split() for line in text.splitlines() if line.rstrip().endswith(" " + name)]
+    return rows[-1] if rows else None
 
 
 def cpu_seconds(pid):
@@ -239,33 +332,35 @@ def percentile(values, fraction):
     return ordered[min(len(ordered) - 1, int(round(fraction * (len(ordered) - 1))))]
 
 
-def measure(args, kind):
+def measure(args, server):
     folder = tempfile.mkdtemp(prefix="varnek-audio-bench-")
     processes = ProcessGroup(folder)
     try:
-        sound = SoundServer(processes, kind)
+        sound = SoundServer(processes, SERVERS[server])
         desktop = Desktop(processes, 1024, 600)
         env = sound.client_env(desktop.env())
         env["QT_QPA_PLATFORM"] = "xcb"
         env["JACK_NO_START_SERVER"] = "1"
         env["JACK_DEFAULT_SERVER"] = "varnek-audio-bench-none"
+        env["VARNEK_LOG_AUDIO"] = "1"
+        if args.vmpk:
+            write_vmpk_profile(env)
         program = processes.start("program", [args.program], env=env)
         window = desktop.wait_for_window(program.pid, args.window, 30)
         if window is None:
             raise RuntimeError(f"no window named {args.window!r}")
         desktop.focus(window)
         keys = Keys(desktop)
+        layout = (vmpk_layout if args.vmpk else varnek_layout)(desktop.x)
         recorder = MonitorRecorder(sound)
         time.sleep(1.5)
 
         # Key -> sound, single notes far enough apart for each to start from near silence.
         stamps = []
         for i in range(args.notes):
-            key = SCALE[i % len(SCALE)]
-            stamps.append(keys.down(key))
-            time.sleep(0.1)
-            keys.up(key)
+            stamps.append(keys.play(layout.scale[i % len(layout.scale)], 0.1))
             time.sleep(0.6)
+        graph = pw_top_row(sound.server_env(), "Varnek") if server == "pipewire-native" else None
 
         # Gaps: 20 notes a second, each held 0.1 s, so the sound never stops.
         runs = []
@@ -274,7 +369,7 @@ def measure(args, kind):
             start = time.monotonic()
             held = []
             for i in range(200):
-                key = SCALE[i % len(SCALE)]
+                key = layout.scale[i % len(layout.scale)]
                 keys.down(key)
                 held.append((time.monotonic() + 0.1, key))
                 time.sleep(0.05)
@@ -286,7 +381,12 @@ def measure(args, kind):
             time.sleep(0.5)
         if probe:
             probe.stop()
+
+        # The first note after 5 s of silence, the server still running for the recorder.
+        time.sleep(5)
+        after_5 = keys.play(layout.a4, 1.0)
         recorder.stop()
+        silent_since = time.monotonic()
         latencies = [1000 * onset for onset in map(recorder.onset_after, stamps) if onset is not None]
         gap_counts = []
         stalled_gaps = []
@@ -299,37 +399,40 @@ def measure(args, kind):
             if probe:
                 stalled_gaps.append(sum(map(probe.explains, moments)))
                 stall_counts.append(len(probe.during(start, end)))
+        first_after_5 = recorder.onset_after(after_5)
 
-        # Idle: 5 s of silence, then 5 s measured, with nothing recording: a recorder keeps the
-        # server busy.
+        # Idle: 5 s of silence, then 5 s measured twice, with nothing recording: a recorder keeps
+        # the server busy.
         time.sleep(5)
         servers = sound.server_pids()
         idle = cpu_percent([program.pid] + servers, 5)
         idle_later = cpu_percent([program.pid] + servers, 5)
 
-        # The first note after that silence, and a loud one.
+        # The first note after 17 s of silence, and a loud one.
         recorder = MonitorRecorder(sound)
-        time.sleep(1.5)
-        after_silence = keys.down(A4)
-        time.sleep(1.0)
-        keys.up(A4)
+        time.sleep(max(0.0, silent_since + 17 - time.monotonic()))
+        after_17 = keys.play(layout.a4, 1.0)
         time.sleep(1.5)
         chord_at = time.monotonic()
-        for key in CHORD:
+        for key in layout.chord:
             keys.down(key)
         time.sleep(1.0)
-        for key in CHORD:
+        for key in layout.chord:
             keys.up(key)
         chord_end = time.monotonic()
         time.sleep(0.5)
         recorder.stop()
-        first_after_silence = recorder.onset_after(after_silence)
-        a4_peak = max(map(abs, recorder.between(after_silence, after_silence + 1.0)), default=0)
+        first_after_17 = recorder.onset_after(after_17)
+        a4_peak = max(map(abs, recorder.between(after_17, after_17 + 1.0)), default=0)
         chord_peak = max(map(abs, recorder.between(chord_at, chord_end)), default=0)
+        with open(program.log_path) as log:
+            reported = re.findall(r"quantum (\d+) frames at (\d+) Hz", log.read())
+        milliseconds = lambda onset: None if onset is None else 1000 * onset
         return {
             "latencies": latencies,
             "missed": args.notes - len(latencies),
-            "after_silence_ms": None if first_after_silence is None else 1000 * first_after_silence,
+            "after_5_ms": milliseconds(first_after_5),
+            "after_17_ms": milliseconds(first_after_17),
             "gaps": gap_counts,
             "stalled_gaps": stalled_gaps,
             "stalls": stall_counts,
@@ -339,47 +442,55 @@ def measure(args, kind):
             "later_servers": idle_later[1:],
             "a4_peak": a4_peak,
             "chord_peak": chord_peak,
+            "reported": reported,
+            "pw_top": graph and dict(zip(("quantum", "rate", "errors"), (graph[2], graph[3], graph[8]))),
         }
     finally:
         processes.stop_all()
         shutil.rmtree(folder, ignore_errors=True)
 
 
-def report(kind, figures):
+def report(server, figures):
     lat = figures["latencies"]
     servers = " + ".join(f"{c:.1f}" for c in figures["idle_servers"])
-    print(f"{kind}:")
+    print(f"{server}:")
     if lat:
         print(f"  key -> sound        median {statistics.median(lat):.1f} ms, p95 {percentile(lat, 0.95):.1f} ms, "
               f"min {min(lat):.1f}, max {max(lat):.1f} ({len(lat)} notes, {figures['missed']} unheard)")
     else:
         print("  key -> sound        no note heard")
-    after = figures["after_silence_ms"]
-    print(f"  after 17 s silence  {'unheard' if after is None else f'{after:.1f} ms'}")
+    for seconds in (5, 17):
+        after = figures[f"after_{seconds}_ms"]
+        print(f"  after {seconds:2} s silence  {'unheard' if after is None else f'{after:.1f} ms'}")
     stalls = (f", of them in a stall of the machine {figures['stalled_gaps']}; stalls of 3 ms or more "
               f"{figures['stalls']}" if figures["stalls"] else "")
     print(f"  gaps per 10 s       {figures['gaps']}{stalls}")
-    print(f"  idle CPU  5-10 s    program {figures['idle_program']:.1f} %, server {servers} %")
+    print(f"  idle CPU  5-10 s    program {figures['idle_program']:.1f} %, servers {servers} %")
     later = " + ".join(f"{c:.1f}" for c in figures["later_servers"])
-    print(f"  idle CPU 10-15 s    program {figures['later_program']:.1f} %, server {later} %")
+    print(f"  idle CPU 10-15 s    program {figures['later_program']:.1f} %, servers {later} %")
     print(f"  A4 peak             {dbfs(figures['a4_peak']):.1f} dBFS")
     print(f"  ten-key chord peak  {dbfs(figures['chord_peak']):.1f} dBFS")
+    if figures["reported"]:
+        print("  graph as reported   " + ", ".join(f"{q} frames at {r} Hz" for q, r in figures["reported"]))
+    if figures["pw_top"]:
+        print("  pw-top              quantum {quantum} at {rate} Hz, {errors} errors".format(**figures["pw_top"]))
     sys.stdout.flush()
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("program")
-    parser.add_argument("--window", default="Varnek", help="the title of the program's window")
-    parser.add_argument("--server", choices=("pulseaudio", "pipewire", "both"), default="both")
+    parser.add_argument("--window", help="the title of the program's window")
+    parser.add_argument("--server", choices=(*SERVERS, "all"), default="all")
     parser.add_argument("--runs", type=int, default=3, help="runs of 10 s at 20 notes a second")
     parser.add_argument("--notes", type=int, default=30, help="single notes timed")
     parser.add_argument("--stalls", action="store_true",
                         help="probe the cores for stalls of the machine while the gaps are counted")
     args = parser.parse_args()
-    kinds = ("pulseaudio", "pipewire") if args.server == "both" else (args.server,)
-    for kind in kinds:
-        report(kind, measure(args, kind))
+    args.vmpk = os.path.basename(args.program) == "vmpk"
+    args.window = args.window or ("Virtual MIDI Piano Keyboard" if args.vmpk else "Varnek")
+    for server in SERVERS if args.server == "all" else (args.server,):
+        report(server, measure(args, server))
 
 
 if __name__ == "__main__":
