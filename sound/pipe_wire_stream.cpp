@@ -129,6 +129,8 @@ void PipeWireStream::Close()
     m_context = nullptr;
     m_restEvent = m_wakeEvent = m_grantedEvent = m_retry = nullptr;
     m_graphRate = 0;
+    m_broken = false;
+    m_patientRetries = 0;
     m_quantum.store(0);
     m_rate.store(0);
 }
@@ -239,12 +241,15 @@ void PipeWireStream::Disconnect()
 void PipeWireStream::Lost()
 {
     const bool wasPlaying = m_playing.exchange(false);
-    m_broken = true;
     if (!m_reconnects) {
         m_failed = true;
         pw_thread_loop_signal(m_loop, false);
         return;
     }
+    // The connection and the stream both report one loss: the retry is set once.
+    if (m_broken)
+        return;
+    m_broken = true;
     // The first try comes at once; a server that is still away is asked again at the usual
     // pace rather than in a loop.
     RetryIn(wasPlaying ? 1 : kRetryUs);
