@@ -1,6 +1,7 @@
 #include "sound/pulse_audio_stream.h"
 
-#include <pthread.h>
+#include "sound/realtime_priority.h"
+
 #include <pulse/pulseaudio.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -24,8 +25,6 @@ constexpr int kPatientRetries = 12;
 constexpr int kMostFramesAtOnce = 8192;
 // Below this a block counts as silence: far under what any sound leaves in 16 bits.
 constexpr float kSilence = 1.0f / 65536;
-// As FluidSynth's own audio threads ask for, where the system allows it.
-constexpr int kRealtimePriority = 60;
 
 struct timeval In(long microseconds)
 {
@@ -282,7 +281,8 @@ void PulseAudioStream::OnStreamState(pa_stream* s, void* self)
     auto* stream = static_cast<PulseAudioStream*>(self);
     const pa_stream_state_t state = pa_stream_get_state(s);
     if (state == PA_STREAM_READY) {
-        RaiseThreadPriority();
+        // It is asked for whenever a stream becomes ready, on the thread that fills it.
+        RaiseThisThreadToRealtimePriority();
         stream->NoteGranted();
         stream->m_playing.store(true);
         pa_threaded_mainloop_signal(stream->m_loop, 0);
@@ -400,14 +400,4 @@ void PulseAudioStream::Cork(bool cork)
     m_corked = cork;
     if (pa_operation* operation = pa_stream_cork(m_stream, cork ? 1 : 0, nullptr, nullptr))
         pa_operation_unref(operation);
-}
-
-// The stream plays in time only if the main loop's thread runs when the server asks; on a busy
-// machine that takes a real-time priority. It is asked for on that thread whenever a stream
-// becomes ready; without the right to one, the stream plays at the normal priority.
-void PulseAudioStream::RaiseThreadPriority()
-{
-    sched_param priority{};
-    priority.sched_priority = kRealtimePriority;
-    pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority);
 }

@@ -92,7 +92,6 @@ private:
     void Resume();
     void Cork(bool cork);
     void NoteGranted();
-    static void RaiseThreadPriority();
 
     std::string m_name;
     Buffer m_wanted;
