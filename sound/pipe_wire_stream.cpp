@@ -1,5 +1,7 @@
 #include "sound/pipe_wire_stream.h"
 
+#include "sound/realtime_priority.h"
+
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
 #include <spa/utils/dict.h>
@@ -305,6 +307,8 @@ void PipeWireStream::OnStreamState(void* self, pw_stream_state, pw_stream_state 
 {
     auto* stream = static_cast<PipeWireStream*>(self);
     if (state == PW_STREAM_STATE_STREAMING) {
+        // This thread makes the node active again when a note ends a silence.
+        RaiseThisThreadToRealtimePriority();
         stream->m_broken = false;
         stream->m_patientRetries = 0;
         stream->m_playing.store(true);
