@@ -360,7 +360,6 @@ def measure(args, server):
         for i in range(args.notes):
             stamps.append(keys.play(layout.scale[i % len(layout.scale)], 0.1))
             time.sleep(0.6)
-        graph = pw_top_row(sound.server_env(), "Varnek") if server == "pipewire-native" else None
 
         # Gaps: 20 notes a second, each held 0.1 s, so the sound never stops.
         runs = []
@@ -383,7 +382,10 @@ def measure(args, server):
             probe.stop()
 
         # The first note after 5 s of silence, the server still running for the recorder.
-        time.sleep(5)
+        # Meanwhile pw-top shows the graph's quantum and how many cycles the node has missed.
+        silence_began = time.monotonic()
+        graph = pw_top_row(sound.server_env(), "Varnek") if server == "pipewire-native" else None
+        time.sleep(max(0.0, silence_began + 5 - time.monotonic()))
         after_5 = keys.play(layout.a4, 1.0)
         recorder.stop()
         silent_since = time.monotonic()
