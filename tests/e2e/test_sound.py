@@ -126,17 +126,23 @@ class PulseSynthTest(unittest.TestCase):
     def test_sound_comes_back_after_pipewire_restarts_through_its_pulseaudio_service(self):
         self.check_sound_comes_back("pipewire-pulse")
 
-    def test_checked_midi_mapper_moves_to_jack_when_pulseaudio_stays_away(self):
-        with e2e_config.session(monitor=False, sound="pulseaudio") as s:
+    def check_checked_midi_mapper_moves_to_jack(self, kind):
+        with e2e_config.session(monitor=False, sound=kind) as s:
             s.desktop.focus(s.window)
             self.assertTrue(wait_until(s.sound.streams, 10), "the synth opened no stream")
             synth_on_jack = lambda: [p for p in s.jack.ports() or [] if p.startswith("Varnek Synth:")]
-            self.assertFalse(synth_on_jack(), "the synth played through JACK beside PulseAudio")
+            self.assertFalse(synth_on_jack(), f"the synth played through JACK beside {kind}")
             s.sound.kill()
             s.menu("t", "Return")   # the Midi Mapper, checked
             s.wait_menus_closed()
             self.assertTrue(wait_until(synth_on_jack, 10),
                             "choosing the checked Midi Mapper did not open it anew\n" + s.diagnostics())
+
+    def test_checked_midi_mapper_moves_to_jack_when_pulseaudio_stays_away(self):
+        self.check_checked_midi_mapper_moves_to_jack("pulseaudio")
+
+    def test_checked_midi_mapper_moves_to_jack_when_pipewire_stays_away(self):
+        self.check_checked_midi_mapper_moves_to_jack("pipewire")
 
 
 if __name__ == "__main__":
