@@ -1,23 +1,35 @@
 // Starts Varnek: the desktop, the MIDI system, then the application object runs the panel.
 
+#include "app/command_line.h"
 #include "app/panel_app.h"
 #include "platform/midi_out.h"
 #include "platform/qt/qt_end_watch.h"
 #include "platform/qt/qt_host.h"
+#include "platform/qt/x11_display.h"
 #include "sound/desktop_midi_system.h"
 
 #include <QApplication>
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
+#include <string>
 
 int main(int argc, char** argv)
 {
+    // Before anything opens: an answer to --help must not start a sound server.
+    if (const std::optional<int> status = AnswerCommandLine(argc, argv, VARNEK_VERSION))
+        return *status;
     // Under Wayland a client cannot place its windows; XWayland lets the panel centre itself
     // and be dragged by its body.
     if (std::getenv("QT_QPA_PLATFORM") == nullptr && std::getenv("WAYLAND_DISPLAY") != nullptr &&
         std::getenv("DISPLAY") != nullptr)
         setenv("QT_QPA_PLATFORM", "xcb", 1);
+    if (const std::optional<std::string> problem = X11DisplayProblem()) {
+        std::fprintf(stderr, "varnek: %s\n", problem->c_str());
+        return EXIT_FAILURE;
+    }
     // The built-in synth opens on a thread of its own while Qt starts and the panel builds;
     // the panel's first open of the default route takes it. The sound libraries read the
     // environment as they open, and changing it meanwhile is unsafe: Qt takes a desktop's
@@ -31,7 +43,7 @@ int main(int argc, char** argv)
     if (!midi)
         midi = MakeDesktopMidiSystem(DefaultRoute::OpenAhead, OwnPorts::Open);
     QApplication::setApplicationName("Varnek");
-    QApplication::setApplicationVersion("1.0.0.1");
+    QApplication::setApplicationVersion(VARNEK_VERSION);
     QApplication::setDesktopFileName("varnek");
 
     QtHost host;

@@ -1,17 +1,23 @@
 """Ending the program with POWER and with a close request: the process goes, nothing of it is
 left behind, and no note is left sounding on the port it played to. Ended from outside, by a
-signal or the loss of its display, it silences the port the same way."""
+signal or the loss of its display, it silences the port the same way. Ended before it starts:
+its command line and a display it cannot open."""
 
+import os
+import shutil
 import signal
+import subprocess
+import tempfile
 import time
 import unittest
 
 import e2e_config
 import panel_map
+from desktop import Desktop
 from jack import MidiMonitor
 from midi_log import all_notes_off, hex_list, program_change
 from panel_map import PLAYING_SCAN_CODES as SCAN, keycode
-from processes import children_of, process_state, wait_until
+from processes import ProcessGroup, children_of, process_state, wait_until
 
 
 class EndingTest(unittest.TestCase):
@@ -123,6 +129,43 @@ class EndingTest(unittest.TestCase):
         s.processes.stop(s.desktop.server)
         self.assertEqual(s.wait_for_exit(15), 1, "the program did not end with the display")
         self.assert_port_silenced_and_closed(s)
+
+
+class CommandLineTest(unittest.TestCase):
+    def run_program(self, *arguments, display=None):
+        """(exit status, standard output, lines of standard error) of a run that ends by itself."""
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        env["QT_QPA_PLATFORM"] = "xcb"
+        if display is not None:
+            env["DISPLAY"] = display
+        result = subprocess.run([e2e_config.PROGRAM, *arguments], env=env, capture_output=True, text=True,
+                                timeout=10)
+        return result.returncode, result.stdout, result.stderr.splitlines()
+
+    def test_answers_its_two_questions_and_refuses_the_rest_with_or_without_a_display(self):
+        logs = tempfile.mkdtemp(prefix="varnek-e2e-")
+        self.addCleanup(shutil.rmtree, logs, ignore_errors=True)
+        processes = ProcessGroup(logs)
+        self.addCleanup(processes.stop_all)
+        desktop = Desktop(processes, 320, 200)
+        self.addCleanup(desktop.close)
+        for display in (None, desktop.name):
+            with self.subTest(display=display):
+                status, out, err = self.run_program("--version", display=display)
+                self.assertEqual((status, out, err), (0, "varnek 1.0.0.1\n", []))
+                status, out, err = self.run_program("--help", display=display)
+                self.assertEqual((status, err), (0, []))
+                self.assertIn("varnek(1)", out)
+                for wrong in (["--verbose"], ["--help", "-display", ":0"], ["-platform", "offscreen"]):
+                    status, out, err = self.run_program(*wrong, display=display)
+                    self.assertEqual((status, out, len(err)), (2, "", 1), err)
+
+        # No display, or one that is not there: one line naming it, not Qt's abort.
+        processes.stop(desktop.server)
+        for display, named in ((None, "DISPLAY"), (desktop.name, desktop.name)):
+            status, out, err = self.run_program(display=display)
+            self.assertEqual((status, len(err)), (1, 1), err)
+            self.assertIn(named, err[0])
 
 
 if __name__ == "__main__":

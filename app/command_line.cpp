@@ -1,0 +1,31 @@
+#include "app/command_line.h"
+
+#include <cstdio>
+
+namespace {
+constexpr int kUsageError = 2;
+
+constexpr const char* kUsage = "Usage: varnek [--help | --version]\n"
+                               "A MIDI keyboard with General MIDI instruments and automatic backings.\n"
+                               "It takes no settings; see varnek(1) for the keyboard map and the\n"
+                               "soundfonts it looks for.\n";
+} // namespace
+
+std::optional<int> AnswerCommandLine(int argc, char** argv, std::string_view version)
+{
+    if (argc < 2)
+        return std::nullopt;
+    const std::string_view argument = argv[1];
+    if (argc == 2 && argument == "--help") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc == 2 && argument == "--version") {
+        std::printf("varnek %.*s\n", static_cast<int>(version.size()), version.data());
+        return 0;
+    }
+    const std::string_view unknown = argument == "--help" || argument == "--version" ? argv[2] : argument;
+    std::fprintf(stderr, "varnek: unknown argument '%.*s' (varnek --help lists the two it takes)\n",
+                 static_cast<int>(unknown.size()), unknown.data());
+    return kUsageError;
+}
