@@ -1,6 +1,9 @@
 #include "platform/qt/qt_end_watch.h"
 
+#include <QCoreApplication>
+#include <QMetaObject>
 #include <QSocketNotifier>
+#include <QWidget>
 
 #include <cerrno>
 #include <csignal>
@@ -9,6 +12,8 @@
 #include <memory>
 #include <unistd.h>
 #include <utility>
+
+#include <xcb/xcb.h>
 
 namespace {
 constexpr int kEndingSignals[] = {SIGTERM, SIGINT, SIGHUP};
@@ -41,6 +46,7 @@ void AtExit() { SayLastWords(); }
 QtEndWatch::QtEndWatch(std::function<void()> lastWords)
 {
     g_lastWords = new std::function<void()>(std::move(lastWords));
+    QCoreApplication::instance()->installNativeEventFilter(this);
     static const bool registered = std::atexit(AtExit) == 0;
     (void)registered;
     if (g_signalPipe[0] < 0 && pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
@@ -63,6 +69,7 @@ QtEndWatch::QtEndWatch(std::function<void()> lastWords)
 
 QtEndWatch::~QtEndWatch()
 {
+    QCoreApplication::instance()->removeNativeEventFilter(this);
     // From here on the program ends by itself; a signal ends it at once.
     for (const int number : m_handled)
         std::signal(number, SIG_DFL);
@@ -79,4 +86,25 @@ void QtEndWatch::SignalArrived()
     // usual status (128 + its number in a shell).
     std::signal(number, SIG_DFL);
     std::raise(number);
+}
+
+bool QtEndWatch::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
+{
+    if (eventType != "xcb_generic_event_t")
+        return false;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & 0x7F) != XCB_DESTROY_NOTIFY)
+        return false;
+    // Qt forgets a window of its own before destroying it, so a window still known by its id
+    // was destroyed by someone else.
+    const auto* destroyed = static_cast<const xcb_destroy_notify_event_t*>(message);
+    if (destroyed->window != destroyed->event)
+        return false;
+    QWidget* window = QWidget::find(destroyed->window);
+    if (window == nullptr || !window->isWindow())
+        return false;
+    // Once Qt has finished with the event; the call is dropped if the widget goes first.
+    QMetaObject::invokeMethod(
+        window, [window] { window->close(); }, Qt::QueuedConnection);
+    return false;
 }

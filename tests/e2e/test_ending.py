@@ -1,7 +1,7 @@
 """Ending the program with POWER and with a close request: the process goes, nothing of it is
 left behind, and no note is left sounding on the port it played to. Ended from outside, by a
-signal or the loss of its display, it silences the port the same way. Ended before it starts:
-its command line and a display it cannot open."""
+signal, the loss of its display or another program destroying its window, it silences the
+port the same way. Ended before it starts: its command line and a display it cannot open."""
 
 import os
 import shutil
@@ -111,6 +111,15 @@ class EndingTest(unittest.TestCase):
                 s.desktop.key_up(keycode(SCAN[31]))
                 self.assert_port_silenced_and_closed(s)
                 s.__exit__(None, None, None)   # one server set at a time
+
+    def test_window_destroyed_by_another_program_silences_the_port_and_ends(self):
+        s = self.start_playing()
+        children = children_of(s.varnek.pid)
+        s.desktop.xdotool("windowclose", s.window.id)   # XDestroyWindow
+        s.window = None
+        self.assert_gone_without_trace(s, children)
+        s.desktop.key_up(keycode(SCAN[31]))
+        self.assert_port_silenced_and_closed(s)
 
     def test_a_hangup_the_program_was_started_to_ignore_leaves_it_playing(self):
         # As under nohup: the ignored signal is inherited and stays ignored.
