@@ -11,8 +11,9 @@ libjack-jackd2-dev fluid-soundfont-gm fonts-dejavu-core libgtest-dev libgmock-de
 xvfb xdotool x11-utils x11-xserver-utils libx11-dev jackd2 imagemagick python3 python3-xlib openbox
 libpulse-dev pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus-daemon python3-jack-client
 at-spi2-core python3-pyatspi libpipewire-0.3-dev pipewire-bin"
-# The validators of the .desktop file and AppStream metadata, and dpkg-shlibdeps for the .deb.
-packages="$packages desktop-file-utils appstream dpkg-dev"
+# The validators of the .desktop file and AppStream metadata, dpkg-shlibdeps for the .deb and
+# lintian to check it.
+packages="$packages desktop-file-utils appstream dpkg-dev lintian"
 
 missing=""
 for package in $packages; do

@@ -2,8 +2,8 @@
 """Installs a build into a scratch prefix and checks what a desktop needs from it: the program
 starts from there, its .desktop file and hicolor icons are in place, and the .desktop file and
 the AppStream metadata that software centres read pass their validators. Then makes the Debian
-package from the same build, unpacks it into a scratch root and checks its dependencies and
-files, and starts the program from there.
+package from the same build, has lintian check it as Debian checks its own, unpacks it into a
+scratch root and checks its dependencies and files, and starts the program from there.
 
     install_check.py --cmake cmake --cpack cpack --build-dir build"""
 
@@ -148,9 +148,14 @@ class DebianPackageTest(unittest.TestCase):
         # Real Debian packages, as this machine has them.
         self.assertEqual([g for g in groups if not any(installed(name) for name in g)], [])
 
+    def test_lintian_finds_no_error_and_no_warning(self):
+        result = subprocess.run(["lintian", "--fail-on", "error,warning", self.package], capture_output=True,
+                                text=True)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+
     def test_holds_the_program_and_what_desktops_read(self):
         for path in ("usr/bin/varnek", "usr/share/applications/varnek.desktop",
-                     "usr/share/icons/hicolor/48x48/apps/varnek.png"):
+                     "usr/share/icons/hicolor/48x48/apps/varnek.png", "usr/share/man/man1/varnek.1.gz"):
             self.assertTrue(os.path.isfile(os.path.join(self.root, path)), path)
         self.assertEqual(len(glob.glob(os.path.join(self.root, "usr/share/metainfo/*.metainfo.xml"))), 1)
 
