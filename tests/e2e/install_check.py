@@ -77,6 +77,8 @@ class InstallTest(unittest.TestCase):
         self.assertIn("Audio", entry.get("Categories", "").split(";"))
         self.assertEqual(entry.get("GenericName"), "MIDI Keyboard")
         self.assertIn("piano", entry.get("Keywords", "").split(";"))
+        # A launcher shows that the program is starting, also while it waits for a sound server.
+        self.assertEqual(entry.get("StartupNotify"), "true")
 
     def test_desktop_file_and_appstream_metadata_pass_their_validators(self):
         desktop = self.path("share", "applications", "varnek.desktop")
