@@ -1,39 +1,129 @@
 #!/bin/sh
 # Installs what is missing, builds Varnek, then runs it or its tests.
-#   ./build.sh run     build and start the program
-#   ./build.sh test    build and run every test
-#   ./build.sh bench   build and run the benchmarks
+#   ./build.sh run     install what building and running need, build the program and start it
+#   ./build.sh test    install the test stack too, build everything and run every test
+#   ./build.sh bench   install as test does, build everything and run the benchmarks
 set -eu
 cd "$(dirname "$0")"
 
-packages="cmake ninja-build g++ pkg-config qt6-base-dev libfluidsynth-dev librtmidi-dev libasound2-dev
-libjack-jackd2-dev fluid-soundfont-gm fonts-dejavu-core libgtest-dev libgmock-dev libbenchmark-dev
-xvfb xdotool x11-utils x11-xserver-utils libx11-dev jackd2 imagemagick python3 python3-xlib openbox
-libpulse-dev pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus-daemon python3-jack-client
-at-spi2-core python3-pyatspi libpipewire-0.3-dev pipewire-bin"
-# The validators of the .desktop file and AppStream metadata, dpkg-shlibdeps for the .deb and
-# lintian to check it.
-packages="$packages desktop-file-utils appstream dpkg-dev lintian"
+# What building the program needs.
+build_packages="
+cmake
+ninja-build
+g++
+pkg-config
+qt6-base-dev
+libfluidsynth-dev
+librtmidi-dev
+libasound2-dev
+libjack-jackd2-dev
+libpulse-dev
+libpipewire-0.3-dev
+libx11-dev
+libxcb1-dev
+"
 
-missing=""
-for package in $packages; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing="$missing $package"
-done
-if [ -n "$missing" ]; then
+# What the program needs as it runs: the General MIDI soundfont the built-in synth plays and
+# the dialog font.
+run_packages="
+fluid-soundfont-gm
+fonts-dejavu-core
+"
+
+# What the tests and benchmarks need: their libraries, a virtual display and input, the window
+# manager the window tests run under, JACK, PulseAudio and PipeWire servers of their own, JACK's
+# Python binding to play as a MIDI controller, AT-SPI to read the panel as a screen reader does,
+# the validators of the .desktop file and AppStream metadata, dpkg-shlibdeps for the .deb and
+# lintian to check it.
+test_packages="
+libgtest-dev
+libgmock-dev
+libbenchmark-dev
+xvfb
+xdotool
+x11-utils
+x11-xserver-utils
+imagemagick
+python3
+python3-xlib
+openbox
+jackd2
+pulseaudio
+pulseaudio-utils
+pipewire
+pipewire-pulse
+pipewire-bin
+wireplumber
+dbus-daemon
+python3-jack-client
+at-spi2-core
+python3-pyatspi
+desktop-file-utils
+appstream
+dpkg-dev
+lintian
+"
+
+as_root=""
+[ "$(id -u)" -eq 0 ] || as_root="sudo"
+
+# Installing a sound server enables its user service for every user in /etc/systemd/user,
+# which may change which server a user gets at the next login. What an install adds there is
+# taken away again; Debian's deb-systemd-helper keeps its own record that it enabled the
+# units, so an upgrade leaves them disabled, as after a "systemctl --global disable".
+user_units=/etc/systemd/user
+
+undo_added_user_units() {
+    before=$1
+    find "$user_units" 2>/dev/null | sort -r | while read -r path; do
+        if ! printf '%s\n' "$before" | grep -qxF "$path"; then
+            if [ -L "$path" ]; then
+                echo "Disabling again what the install enabled: $path"
+                $as_root rm "$path"
+            elif [ -d "$path" ]; then
+                $as_root rmdir "$path" 2>/dev/null || true
+            fi
+        fi
+    done
+}
+
+install_missing() {
+    missing=""
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+            missing="$missing $package"
+    done
+    [ -n "$missing" ] || return 0
     echo "Installing:$missing"
-    as_root=""
-    [ "$(id -u)" -eq 0 ] || as_root="sudo"
+    before=$(find "$user_units" 2>/dev/null | sort)
     $as_root env DEBIAN_FRONTEND=noninteractive apt-get update -q
     $as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
-fi
+    undo_added_user_units "$before"
+}
 
 build_dir=${VARNEK_BUILD_DIR:-build}
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build_dir" -j "$(nproc)"
+configure() {
+    cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+}
 
 case "${1:-run}" in
-run) exec "$build_dir/varnek" ;;
-test) exec ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)" ;;
-bench) exec "$build_dir/bench/varnek_bench" ;;
-*) echo "usage: $0 run|test|bench" >&2; exit 2 ;;
+run)
+    install_missing $build_packages $run_packages
+    configure
+    cmake --build "$build_dir" --target varnek -j "$(nproc)"
+    exec "$build_dir/varnek"
+    ;;
+test | bench)
+    install_missing $build_packages $run_packages $test_packages
+    configure
+    cmake --build "$build_dir" -j "$(nproc)"
+    if [ "$1" = test ]; then
+        exec ctest --test-dir "$build_dir" --output-on-failure --no-tests=error -j "$(nproc)"
+    fi
+    exec "$build_dir/bench/varnek_bench"
+    ;;
+*)
+    echo "usage: $0 run|test|bench" >&2
+    exit 2
+    ;;
 esac
