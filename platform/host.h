@@ -18,6 +18,8 @@ struct FrameInsets {
     int top = 0;
     int right = 0;
     int bottom = 0;
+
+    bool operator==(const FrameInsets&) const = default;
 };
 
 class Host {

@@ -59,9 +59,34 @@ FrameInsets QtTopLevel::WindowFrame()
         // A window of fixed size gets no resize handles, whose room the frame would count.
         setFixedSize(size());
         if (const std::optional<FrameInsets> frame = RequestX11FrameExtents(winId()))
-            m_frame = *frame;
+            m_frame = InQtPixels(*frame);
     }
     return m_frame;
+}
+
+FrameInsets QtTopLevel::InQtPixels(const FrameInsets& native) const
+{
+    const qreal ratio = devicePixelRatioF();
+    return {qRound(native.left / ratio), qRound(native.top / ratio), qRound(native.right / ratio),
+            qRound(native.bottom / ratio)};
+}
+
+void QtTopLevel::FrameAnnounced(FrameInsets frame)
+{
+    frame = InQtPixels(frame);
+    // A bare window's frame is none; the announcement of none is the frame going away.
+    if (m_frameless || frame == FrameInsets{})
+        return;
+    // Asked for even where the client is already there: where it has landed may not be known
+    // yet, and the window manager handles the request after its own moves.
+    if (m_clientPlace)
+        MoveClientTo(*std::exchange(m_clientPlace, std::nullopt));
+}
+
+void QtTopLevel::MoveClientTo(QPoint place)
+{
+    const qreal ratio = devicePixelRatioF();
+    MoveX11Client(winId(), QPoint(qRound(place.x() * ratio), qRound(place.y() * ratio)));
 }
 
 FrameInsets QtTopLevel::CurrentFrame() const { return m_frameless ? FrameInsets{} : m_frame; }
@@ -122,8 +147,12 @@ void QtTopLevel::SyncNative()
     if (flags && !framing)
         SetNativeFlags(*flags);
     SyncGeometry();
-    if (framing)
+    if (framing) {
+        m_clientPlace = geometry().topLeft();
         SetNativeFlags(*flags);
+    } else if (flags) {
+        m_clientPlace.reset();
+    }
 }
 
 void QtTopLevel::SetNativeFlags(Qt::WindowFlags flags)
@@ -186,6 +215,13 @@ void QtTopLevel::ApplyStyle()
             QApplication::setActiveWindow(this);
         m_canvas->setFocus();
     }
+}
+
+bool QtTopLevel::nativeEvent(const QByteArray& eventType, void* message, qintptr* result)
+{
+    if (const std::optional<FrameInsets> frame = X11FrameAnnounced(eventType, message, winId()))
+        FrameAnnounced(*frame);
+    return QWidget::nativeEvent(eventType, message, result);
 }
 
 void QtTopLevel::moveEvent(QMoveEvent* event)

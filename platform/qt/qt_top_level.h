@@ -41,6 +41,7 @@ public:
     void FollowDesktop();
 
 protected:
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
     void moveEvent(QMoveEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -53,6 +54,10 @@ private:
     static QAction* MakeItemAction(const QString& text, QWidget* parent);
     static void ShowCheck(QAction* action, bool checked);
     FrameInsets CurrentFrame() const;
+    // The frame the window manager says it has put around the window, in Qt's pixels.
+    void FrameAnnounced(FrameInsets frame);
+    void MoveClientTo(QPoint place);
+    FrameInsets InQtPixels(const FrameInsets& native) const;
     void PostSync();
     // Brings the native window's flags and rectangle in line with the layer.
     void SyncNative();
@@ -67,6 +72,9 @@ private:
     std::map<CMenu*, QMenu*> m_popups;
     FrameInsets m_frame; // the last frame the desktop gave a captioned window
     bool m_frameAsked = false;
+    // Where the client area belongs while the window manager frames the bare rack again: some
+    // put their frame's corner there instead of around it, whatever the window's gravity.
+    std::optional<QPoint> m_clientPlace;
     bool m_applying = false;
     bool m_syncPosted = false;
     std::optional<Qt::WindowFlags> m_pendingFlags;

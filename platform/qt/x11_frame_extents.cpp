@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <vector>
 
+#include <xcb/xcb.h>
+
 // Xlib's headers define macros (None, Bool, ...) that clash with other headers, so they come
 // last and stay in this file.
 #include <X11/Xatom.h>
@@ -42,6 +44,17 @@ std::optional<std::vector<long>> Property(Display* display, Window window, Atom 
     return items;
 }
 
+// _NET_FRAME_EXTENTS gives left, right, top, bottom.
+std::optional<FrameInsets> FrameExtents(Display* display, Window window)
+{
+    const auto frame =
+        Property(display, window, XInternAtom(display, "_NET_FRAME_EXTENTS", False), XA_CARDINAL);
+    if (!frame || frame->size() != 4)
+        return std::nullopt;
+    return FrameInsets{static_cast<int>((*frame)[0]), static_cast<int>((*frame)[2]),
+                       static_cast<int>((*frame)[1]), static_cast<int>((*frame)[3])};
+}
+
 bool WindowManagerOffers(Display* display, Atom feature)
 {
     const auto supported =
@@ -67,16 +80,38 @@ std::optional<FrameInsets> RequestX11FrameExtents(WId window)
     XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask,
                &event);
     XSync(display, False);
-    // The answer is a property on the window: left, right, top, bottom.
-    const Atom extents = XInternAtom(display, "_NET_FRAME_EXTENTS", False);
+    // The answer is a property on the window.
     QElapsedTimer waited;
     waited.start();
     do {
-        const auto frame = Property(display, window, extents, XA_CARDINAL);
-        if (frame && frame->size() == 4)
-            return FrameInsets{static_cast<int>((*frame)[0]), static_cast<int>((*frame)[2]),
-                               static_cast<int>((*frame)[1]), static_cast<int>((*frame)[3])};
+        if (const std::optional<FrameInsets> frame = FrameExtents(display, window))
+            return frame;
         QThread::msleep(1);
     } while (waited.elapsed() < kAnswerWaitMs);
     return std::nullopt;
+}
+
+std::optional<FrameInsets> X11FrameAnnounced(const QByteArray& eventType, const void* message, WId window)
+{
+    if (eventType != "xcb_generic_event_t")
+        return std::nullopt;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & 0x7F) != XCB_PROPERTY_NOTIFY)
+        return std::nullopt;
+    const auto* changed = static_cast<const xcb_property_notify_event_t*>(message);
+    Display* display = X11Display();
+    if (display == nullptr || changed->window != window ||
+        changed->atom != XInternAtom(display, "_NET_FRAME_EXTENTS", False))
+        return std::nullopt;
+    return FrameExtents(display, window);
+}
+
+void MoveX11Client(WId window, QPoint place)
+{
+    // The window asks for static gravity, so the window manager takes the position as the
+    // client's own and moves its frame around it.
+    if (Display* display = X11Display()) {
+        XMoveWindow(display, window, place.x(), place.y());
+        XFlush(display);
+    }
 }

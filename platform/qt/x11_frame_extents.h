@@ -1,8 +1,11 @@
 #pragma once
-// What a window manager's frame will be before it has framed a window. Nothing off X11.
+// The frame an X11 window manager puts around a window: what it will be before the window is
+// framed, what it is once it has been, and where the client ends up inside it. Nothing off X11.
 
 #include "platform/host.h"
 
+#include <QByteArray>
+#include <QPoint>
 #include <QWindow>
 
 #include <optional>
@@ -11,3 +14,11 @@
 // on request (_NET_REQUEST_FRAME_EXTENTS) for a window not yet mapped. Nothing when no such
 // window manager runs or it does not answer within a moment.
 std::optional<FrameInsets> RequestX11FrameExtents(WId window);
+
+// The frame the window manager has just announced for `window` (_NET_FRAME_EXTENTS), when
+// `message` is a native event that says it changed; nothing for any other event.
+std::optional<FrameInsets> X11FrameAnnounced(const QByteArray& eventType, const void* message, WId window);
+
+// Asks the window manager to put the top-left corner of the window's client area at `place`,
+// in the screen's own pixels, whatever Qt believes about where the window is.
+void MoveX11Client(WId window, QPoint place);
