@@ -6,6 +6,7 @@
 #include "platform/qt/qt_canvas.h"
 #include "platform/qt/qt_template_dialog.h"
 #include "platform/qt/qt_top_level.h"
+#include "platform/qt/work_area.h"
 #include "platform/qt/x11_keyboard.h"
 #include "platform/resources.h"
 #include "platform/window_manager.h"
@@ -309,11 +310,7 @@ int QtHost::RunTemplateDialog(const DialogTemplate& resource, CWnd* owner)
         if (resource.x == 0 && resource.y == 0) {
             // Centred over the owner, kept within the work area.
             place.moveCenter(ToQRect(ownerRect).center());
-            const QRect work = ToQRect(WorkArea());
-            place.moveLeft(
-                std::clamp(place.left(), work.left(), std::max(work.left(), work.right() - place.width())));
-            place.moveTop(
-                std::clamp(place.top(), work.top(), std::max(work.top(), work.bottom() - place.height())));
+            place = KeptWithinWorkArea(place);
         } else {
             place.moveTopLeft(QPoint(origin.x + units.X(resource.x), origin.y + units.Y(resource.y)));
         }

@@ -3,6 +3,7 @@
 #include "platform/menu.h"
 #include "platform/qt/qt_canvas.h"
 #include "platform/qt/qt_menu_bar_keys.h"
+#include "platform/qt/work_area.h"
 #include "platform/qt/x11_frame_extents.h"
 #include "platform/qt/x11_keyboard.h"
 #include "platform/window_manager.h"
@@ -60,6 +61,8 @@ FrameInsets QtTopLevel::WindowFrame()
         setFixedSize(size());
         if (const std::optional<FrameInsets> frame = RequestX11FrameExtents(winId()))
             m_frame = InQtPixels(*frame);
+        else
+            m_guessedFrame = m_frame;
     }
     return m_frame;
 }
@@ -77,10 +80,27 @@ void QtTopLevel::FrameAnnounced(FrameInsets frame)
     // A bare window's frame is none; the announcement of none is the frame going away.
     if (m_frameless || frame == FrameInsets{})
         return;
-    // Asked for even where the client is already there: where it has landed may not be known
-    // yet, and the window manager handles the request after its own moves.
-    if (m_clientPlace)
+    if (m_clientPlace) {
+        // Asked for even where the client is already there: where it has landed may not be
+        // known yet, and the window manager handles the request after its own moves.
         MoveClientTo(*std::exchange(m_clientPlace, std::nullopt));
+    } else if (m_guessedFrame) {
+        const FrameInsets guessed = *std::exchange(m_guessedFrame, std::nullopt);
+        if (frame != guessed)
+            CentreWithFrame(guessed, frame);
+    }
+}
+
+void QtTopLevel::CentreWithFrame(const FrameInsets& guessed, const FrameInsets& frame)
+{
+    const QRect client = geometry();
+    const QRect expected = client.adjusted(-guessed.left, -guessed.top, guessed.right, guessed.bottom);
+    QRect outer = client.adjusted(-frame.left, -frame.top, frame.right, frame.bottom);
+    outer.moveTo(expected.left() + expected.width() / 2 - outer.width() / 2,
+                 expected.top() + expected.height() / 2 - outer.height() / 2);
+    outer = KeptWithinWorkArea(outer);
+    m_frame = frame;
+    MoveClientTo(outer.topLeft() + QPoint(frame.left, frame.top));
 }
 
 void QtTopLevel::MoveClientTo(QPoint place)

@@ -56,6 +56,9 @@ private:
     FrameInsets CurrentFrame() const;
     // The frame the window manager says it has put around the window, in Qt's pixels.
     void FrameAnnounced(FrameInsets frame);
+    // Moves the window, framed as it turned out to be, so that its centre stays where it was
+    // placed with the frame it was guessed to have, within the work area.
+    void CentreWithFrame(const FrameInsets& guessed, const FrameInsets& frame);
     void MoveClientTo(QPoint place);
     FrameInsets InQtPixels(const FrameInsets& native) const;
     void PostSync();
@@ -72,6 +75,9 @@ private:
     std::map<CMenu*, QMenu*> m_popups;
     FrameInsets m_frame; // the last frame the desktop gave a captioned window
     bool m_frameAsked = false;
+    // The frame the window was placed with when the window manager would not tell its frame
+    // before showing it (KWin, awesome, at times mutter), until it has.
+    std::optional<FrameInsets> m_guessedFrame;
     // Where the client area belongs while the window manager frames the bare rack again: some
     // put their frame's corner there instead of around it, whatever the window's gravity.
     std::optional<QPoint> m_clientPlace;
