@@ -107,8 +107,14 @@ void QtCanvas::Mouse(QMouseEvent* event, int action)
     MouseInput input;
     input.action = static_cast<MouseAction>(action);
     input.button = ButtonFlags(event->button());
-    const QPoint point = event->position().toPoint();
-    input.point = {point.x(), point.y()};
+    // The point is taken from where the program last put the window, as on Windows, where a
+    // move takes effect at once. X moves a window when the window manager gets to it, a frame
+    // or more later under a compositing one, and a point taken from where the window still is
+    // would make the bare rack, dragged by its body, run ahead of the pointer.
+    const QPoint global = event->globalPosition().toPoint();
+    CPoint point(global.x(), global.y());
+    m_window->ScreenToClient(&point);
+    input.point = point;
     input.buttons = ButtonFlags(event->buttons());
     input.shift = (event->modifiers() & Qt::ShiftModifier) != 0;
     input.control = (event->modifiers() & Qt::ControlModifier) != 0;
