@@ -31,7 +31,7 @@ fonts-dejavu-core
 "
 
 # What the tests and benchmarks need: their libraries, a virtual display and input, the window
-# manager the window tests run under, JACK, PulseAudio and PipeWire servers of their own, JACK's
+# managers the window tests run under, JACK, PulseAudio and PipeWire servers of their own, JACK's
 # Python binding to play as a MIDI controller, AT-SPI to read the panel as a screen reader does,
 # the validators of the .desktop file and AppStream metadata, dpkg-shlibdeps for the .deb and
 # lintian to check it.
@@ -47,6 +47,9 @@ imagemagick
 python3
 python3-xlib
 openbox
+mutter
+kwin-x11
+kwin-style-breeze
 jackd2
 pulseaudio
 pulseaudio-utils

@@ -5,9 +5,11 @@ keyboard and mouse, auto-repeat of held keys included. Pixels, window geometry a
 requests go through python-xlib.
 
 By default no window manager runs, so the program's windows are the root's children. With
-window_manager=True Debian's openbox runs on the display as it would on a user's desktop: it
-reparents each window into a frame, gives the focus on its own and answers the program's
-requests to move and activate its window."""
+window_manager="openbox" (or True), "mutter" or "kwin" that window manager runs on the display as
+it would on a user's desktop: it reparents each window into a frame, gives the focus on its own
+and answers the program's requests to move and activate its window. Each frames, places and
+answers in its own way: openbox tells the frame a window will have before it shows it, KWin
+never does, and mutter puts the corner of a frame that comes back where the client was."""
 
 import os
 import subprocess
@@ -19,6 +21,15 @@ from processes import wait_until
 
 
 WINDOW_MANAGER_TIMEOUT = 20
+
+# How each window manager starts on a display of its own, in its stock configuration, with no
+# session manager to register with. KWin composites only if asked: on a virtual display it
+# would draw every frame in software.
+WINDOW_MANAGERS = {
+    "openbox": (["openbox", "--sm-disable"], {}),
+    "mutter": (["mutter", "--x11", "--replace", "--sm-disable"], {}),
+    "kwin": (["kwin_x11", "--replace"], {"KWIN_COMPOSE": "N", "QT_QPA_PLATFORM": "xcb"}),
+}
 
 
 class Desktop:
@@ -46,15 +57,19 @@ class Desktop:
         self._net_wm_pid = self.x.intern_atom("_NET_WM_PID")
         self._wm_state = self.x.intern_atom("WM_STATE")
         if window_manager:
-            self._start_window_manager(processes)
+            self._start_window_manager(processes, "openbox" if window_manager is True else window_manager)
 
-    def _start_window_manager(self, processes):
-        # No session manager to register with; the stock configuration of /etc/xdg/openbox.
-        self.window_manager = processes.start("openbox", ["openbox", "--sm-disable"],
-                                              env=self.env())
+    def _start_window_manager(self, processes, name):
+        argv, settings = WINDOW_MANAGERS[name]
+        env = self.env()
+        env.update(settings)
+        # Its settings and caches go to the test's folder, never to the user's.
+        for variable in ("XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"):
+            env[variable] = os.path.join(processes.log_dir, name, variable.lower())
+            os.makedirs(env[variable], mode=0o700, exist_ok=True)
+        self.window_manager = processes.start(name, argv, env=env)
         if not self._window_manager_manages():
-            raise RuntimeError("openbox did not start:\n" +
-                               open(self.window_manager.log_path).read())
+            raise RuntimeError(f"{name} did not start:\n" + open(self.window_manager.log_path).read())
 
     def _window_manager_manages(self):
         """Waits until the window manager has taken the display and manages new windows. It
@@ -165,12 +180,27 @@ class Desktop:
         return (-origin.x, -origin.y, g.width, g.height)
 
     def outer_geometry(self, window):
-        """(x, y, width, height) of a window with the frame a window manager put around it."""
+        """(x, y, width, height) of a window with the frame a window manager put around it, as
+        the window manager tells it (mutter's frame window reaches a pixel beyond what it draws),
+        else as its frame window lies."""
+        extents = self.property(window, "_NET_FRAME_EXTENTS")
+        if len(extents) == 4:
+            left, right, top, bottom = extents
+            x, y, width, height = self.geometry(window)
+            return (x - left, y - top, width + left + right, height + top + bottom)
         while True:
             parent = window.query_tree().parent
             if parent is None or parent == self.root:
                 return self.geometry(window)
             window = parent
+
+    def property(self, window, name):
+        """A property of the window as a list of numbers; empty when the window has none."""
+        value = window.get_full_property(self.x.intern_atom(name), X.AnyPropertyType)
+        return list(value.value) if value is not None else []
+
+    def atom_names(self, atoms):
+        return [self.x.get_atom_name(atom) for atom in atoms]
 
     def watch_structure(self, window):
         """Starts keeping the window's unmaps and changes of size: see structure_changes."""
@@ -179,13 +209,16 @@ class Desktop:
 
     def structure_changes(self):
         """What happened to a watched window since the last call: ("unmap",) or
-        ("size", width, height) for each change."""
+        ("size", width, height) for each change. A window manager that moves the window into a
+        new frame unmaps it for the move, which nobody sees: that unmap is left out."""
         self.x.sync()
         changes = []
         while self.x.pending_events():
             event = self.x.next_event()
             if event.type == X.UnmapNotify:
                 changes.append(("unmap",))
+            elif event.type == X.ReparentNotify and changes and changes[-1] == ("unmap",):
+                changes.pop()
             elif event.type == X.ConfigureNotify:
                 size = ("size", event.width, event.height)
                 if not changes or changes[-1] != size:

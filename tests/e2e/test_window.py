@@ -88,6 +88,16 @@ class WindowTest(unittest.TestCase):
             changes = s.desktop.structure_changes()
             self.assertEqual([c for c in changes if c not in sizes], [], changes)
 
+    def test_fixed_size_offers_no_maximise(self):
+        with self.session(monitor=False) as s:
+            hints = s.window.get_wm_normal_hints()
+            size = list(s.frame()[2:])
+            self.assertEqual([hints.min_width, hints.min_height, hints.max_width, hints.max_height], size + size)
+            functions, decorations = s.desktop.property(s.window, "_MOTIF_WM_HINTS")[1:3]
+            self.assertEqual((functions & 0x10, decorations & 0x40), (0, 0), "Motif hints offer to maximise")
+            allowed = s.desktop.atom_names(s.desktop.property(s.window, "_NET_WM_ALLOWED_ACTIONS"))
+            self.assertEqual([action for action in allowed if "MAXIMIZE" in action], [])
+
     def test_keys_that_close_dialogs_leave_the_panel_open(self):
         with self.session(monitor=False) as s:
             s.desktop.key("Escape", "Return", "space", "KP_Enter")
@@ -98,7 +108,18 @@ class WindowTest(unittest.TestCase):
 
 class WindowUnderOpenboxTest(WindowTest):
     """The same under a window manager that frames the window, as on a user's desktop."""
-    window_manager = True
+    window_manager = "openbox"
+
+
+class WindowUnderMutterTest(WindowTest):
+    """GNOME's window manager puts the corner of a frame that comes back where the client was,
+    and does not always tell the frame before it shows the window."""
+    window_manager = "mutter"
+
+
+class WindowUnderKWinTest(WindowTest):
+    """KDE's window manager never tells the frame before it shows the window."""
+    window_manager = "kwin"
 
 
 class TwiceTheScaleTest(unittest.TestCase):
