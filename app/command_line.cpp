@@ -16,6 +16,10 @@ std::optional<int> AnswerCommandLine(int argc, char** argv, std::string_view ver
     if (argc < 2)
         return std::nullopt;
     const std::string_view argument = argv[1];
+    // A session manager that restores the desktop at login starts the program again the way Qt
+    // registered it, with the session's name: Qt's to take, not a setting.
+    if (argc == 3 && argument == "-session")
+        return std::nullopt;
     if (argc == 2 && argument == "--help") {
         std::fputs(kUsage, stdout);
         return 0;

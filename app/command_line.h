@@ -6,5 +6,6 @@
 #include <string_view>
 
 // Answers --help and --version on standard output, and names any other argument on standard
-// error. Gives the exit status when the program is to end here; nothing when it is to start.
+// error; only the -session with which a session manager restores the program passes, to Qt.
+// Gives the exit status when the program is to end here; nothing when it is to start.
 std::optional<int> AnswerCommandLine(int argc, char** argv, std::string_view version);
