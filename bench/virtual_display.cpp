@@ -24,9 +24,10 @@ bool WaitUntilServing(ChildProcess& server, const std::string& name)
 std::unique_ptr<VirtualDisplay> VirtualDisplay::Start()
 {
     for (int number = kFirstDisplay; number <= kLastDisplay; ++number) {
-        if (std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock"))
+        if (std::filesystem::exists(std::string("/tmp/.X").append(std::to_string(number)) + "-lock"))
             continue;
-        const std::string name = ":" + std::to_string(number);
+        // Appended to: GCC 12 warns falsely of a literal + a temporary string.
+        const std::string name = std::string(":").append(std::to_string(number));
         auto server = ChildProcess::Start({"Xvfb", name, "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
         if (server && WaitUntilServing(*server, name))
             return std::unique_ptr<VirtualDisplay>(new VirtualDisplay(name, std::move(server)));

@@ -16,7 +16,7 @@ xcb_atom_t Atom(xcb_connection_t* connection, const std::string& name)
     auto reply = Owned(xcb_intern_atom_reply(
         connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.c_str()),
         nullptr));
-    return reply ? reply->atom : XCB_ATOM_NONE;
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
 }
 } // namespace
 

@@ -48,8 +48,9 @@ bool OwnMidiPorts::IsOwnInput(PortApi api, const std::string& portName)
     if (api == PortApi::Jack)
         return m_jack && portName == m_jack->InputName();
     // RtMidi shows an ALSA port with its address last: "Varnek:MIDI in 128:0".
-    const std::string address = " " + std::to_string(m_alsa ? m_alsa->Client() : -1) + ":" +
-                                std::to_string(m_alsa ? m_alsa->InputPort() : -1);
+    std::string address = " "; // appended to: GCC 12 warns falsely of " " + a temporary
+    address += std::to_string(m_alsa ? m_alsa->Client() : -1) + ":" +
+               std::to_string(m_alsa ? m_alsa->InputPort() : -1);
     return m_alsa && portName.size() > address.size() &&
            portName.compare(portName.size() - address.size(), address.size(), address) == 0;
 }

@@ -169,9 +169,11 @@ TEST_F(BackingTest, FullestStepsSendSevenMessagesInTheirOrder)
                                         Drum(38),  Drum(41),  Drum(48)};
     EXPECT_EQ(ticks[6], fullest);
     EXPECT_EQ(ticks[14], fullest);
-    for (int step = 0; step < 16; ++step)
-        if (step != 6 && step != 14)
+    for (int step = 0; step < 16; ++step) {
+        if (step != 6 && step != 14) {
             EXPECT_LT(ticks[static_cast<size_t>(step)].size(), 7u) << step;
+        }
+    }
 }
 
 TEST_F(BackingTest, ChoosingTheCurrentStyleSendsNothingAndKeepsThePhase)

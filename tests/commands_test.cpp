@@ -428,11 +428,14 @@ TEST(HelpDialogTest, KeyboardMappingIsAKeyboardOfRaisedCentredLabelsWithTheSpace
         EXPECT_EQ(label->exStyle & WS_EX_DLGMODALFRAME, WS_EX_DLGMODALFRAME);
         // Key caps lie inside the dialog and never on one another or on the space bar.
         EXPECT_EQ(area(*label).Intersect(CRect(0, 0, d.cx, d.cy)), area(*label));
-        for (const DialogControl* other : labels)
-            if (other != label)
+        for (const DialogControl* other : labels) {
+            if (other != label) {
                 EXPECT_TRUE(area(*label).Intersect(area(*other)).IsRectEmpty()) << other->text;
-        if (button != nullptr)
+            }
+        }
+        if (button != nullptr) {
             EXPECT_TRUE(area(*label).Intersect(area(*button)).IsRectEmpty());
+        }
     }
     // A few caps, with the notes they name.
     for (const char* cap : {"Esc", "F1\nF", "F11\nK-Dn", "F12\nK-Up", "Back\nSpace", "Enter", "?\nE", "Ctrl"})

@@ -18,13 +18,6 @@ CRect OuterRect(CWnd& window)
     return rect;
 }
 
-CPoint ClientOrigin(CWnd& window)
-{
-    CPoint origin(0, 0);
-    window.ClientToScreen(&origin);
-    return origin;
-}
-
 bool Contains(const std::vector<int>& values, int value)
 {
     return std::find(values.begin(), values.end(), value) != values.end();

@@ -42,10 +42,6 @@ static void PrintTo(const QPoint& point, std::ostream* out)
     *out << "(" << point.x() << ", " << point.y() << ")";
 }
 static void PrintTo(const QSize& size, std::ostream* out) { *out << size.width() << " x " << size.height(); }
-static void PrintTo(const QRect& rect, std::ostream* out)
-{
-    *out << rect.width() << " x " << rect.height() << " at (" << rect.x() << ", " << rect.y() << ")";
-}
 
 namespace {
 

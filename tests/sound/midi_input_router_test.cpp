@@ -130,12 +130,6 @@ TEST_F(MidiInputRouterTest, OwnAlsaPortsPlayWhatComesInAndCarryWhatIsSent)
         SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
     ASSERT_GE(snd_seq_connect_to(seq, probe, own->Client(), own->InputPort()), 0);
     ASSERT_GE(snd_seq_connect_from(seq, probe, own->Client(), own->OutputPort()), 0);
-    const auto soon = [this](std::pair<std::uintptr_t, std::uint32_t> sent) {
-        for (int i = 0;
-             i < 200 && std::find(routes.sent.begin(), routes.sent.end(), sent) == routes.sent.end(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        return std::find(routes.sent.begin(), routes.sent.end(), sent) != routes.sent.end();
-    };
 
     snd_seq_event_t note;
     snd_seq_ev_clear(&note);
