@@ -252,17 +252,21 @@ static bool PulseServerMayRun()
     return std::filesystem::exists("/run/user/" + std::to_string(getuid()) + "/pulse/native", error);
 }
 
-// A JACK driver whose server has gone is left as it is: its process thread ended with the
-// server.
+// A JACK driver whose server has gone is left as it is, with the target of its calls: its
+// process thread may still be rendering, or be woken by a new server of the same name.
 void FluidSynthOutput::StopAudio()
 {
     m_pipeWire.reset();
     m_pulse.reset();
-    if (m_audio && m_jack && m_jack->ServerGone())
+    if (m_audio && m_jack && m_jack->ServerGone()) {
+        m_audioTarget->LetGo();
         Abandon(m_audio);
-    else if (m_audio)
+        Abandon(m_audioTarget.release());
+    } else if (m_audio) {
         delete_fluid_audio_driver(m_audio);
+    }
     m_audio = nullptr;
+    m_audioTarget.reset();
 }
 
 // JACK comes after PipeWire and PulseAudio, which are tried only where their servers may run.
@@ -297,9 +301,12 @@ bool FluidSynthOutput::TryDriver(const std::string& driver)
 {
     if (fluid_settings_setstr(m_settings, "audio.driver", driver.c_str()) == FLUID_FAILED)
         return false;
-    m_audio = new_fluid_audio_driver2(m_settings, &FluidSynthOutput::RenderPeriod, this);
-    if (!m_audio)
+    m_audioTarget = std::make_unique<CallbackTarget<FluidSynthOutput>>(this);
+    m_audio = new_fluid_audio_driver2(m_settings, &FluidSynthOutput::RenderPeriod, m_audioTarget.get());
+    if (!m_audio) {
+        m_audioTarget.reset();
         return false;
+    }
     m_driver = driver;
     m_granted = ConfiguredBuffer(); // FluidSynth does not tell what ALSA granted
     return true;
@@ -558,18 +565,33 @@ void FluidSynthOutput::Play(std::uint32_t message)
     }
 }
 
-// Called by FluidSynth's JACK or ALSA driver for every period. Drivers that keep no separate
-// effect buffers get the reverb mixed into the output.
-int FluidSynthOutput::RenderPeriod(void* self, int frames, int effectCount, float* effects[], int outputCount,
-                                   float* outputs[])
+// Called by FluidSynth's JACK or ALSA driver for every period; silence once we have let go of
+// the driver.
+int FluidSynthOutput::RenderPeriod(void* target, int frames, int effectCount, float* effects[],
+                                   int outputCount, float* outputs[])
 {
-    auto* output = static_cast<FluidSynthOutput*>(self);
-    output->PlayQueued();
-    const int result =
-        effects ? fluid_synth_process(output->m_synth, frames, effectCount, effects, outputCount, outputs)
-                : fluid_synth_process(output->m_synth, frames, outputCount, outputs, outputCount, outputs);
+    int result = FLUID_OK;
+    const bool reached =
+        static_cast<CallbackTarget<FluidSynthOutput>*>(target)->Reach([&](FluidSynthOutput& output) {
+            result = output.RenderDriverPeriod(frames, effectCount, effects, outputCount, outputs);
+        });
+    if (!reached) {
+        for (int i = 0; i < outputCount; ++i)
+            std::fill_n(outputs[i], frames, 0.0f);
+    }
+    return result;
+}
+
+// Drivers that keep no separate effect buffers get the reverb mixed into the output.
+int FluidSynthOutput::RenderDriverPeriod(int frames, int effectCount, float* effects[], int outputCount,
+                                         float* outputs[])
+{
+    PlayQueued();
+    const int result = effects
+                           ? fluid_synth_process(m_synth, frames, effectCount, effects, outputCount, outputs)
+                           : fluid_synth_process(m_synth, frames, outputCount, outputs, outputCount, outputs);
     if (outputCount >= 2)
-        output->m_limiter.Process(outputs[0], outputs[1], frames);
+        m_limiter.Process(outputs[0], outputs[1], frames);
     return result;
 }
 

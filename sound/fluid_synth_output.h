@@ -15,6 +15,7 @@
 // sending thread too, once nothing plays them. While samples load, the audio thread leaves the
 // queue alone rather than wait for the synth.
 
+#include "sound/callback_target.h"
 #include "sound/midi_message_queue.h"
 #include "sound/midi_port.h"
 #include "sound/output_limiter.h"
@@ -141,8 +142,9 @@ private:
     void PlayQueued();
     void Play(std::uint32_t message);
     void RenderInterleaved(float* interleaved, int frames);
-    static int RenderPeriod(void* self, int frames, int effectCount, float* effects[], int outputCount,
+    static int RenderPeriod(void* target, int frames, int effectCount, float* effects[], int outputCount,
                             float* outputs[]);
+    int RenderDriverPeriod(int frames, int effectCount, float* effects[], int outputCount, float* outputs[]);
 
     Sink m_sink;
     std::vector<std::string> m_soundfontCandidates;
@@ -150,6 +152,7 @@ private:
     fluid_settings_t* m_settings = nullptr;
     fluid_synth_t* m_synth = nullptr;
     fluid_audio_driver_t* m_audio = nullptr;
+    std::unique_ptr<CallbackTarget<FluidSynthOutput>> m_audioTarget; // what m_audio calls
     std::unique_ptr<PipeWireStream> m_pipeWire;
     std::unique_ptr<PulseAudioStream> m_pulse;
     OutputLimiter m_limiter;

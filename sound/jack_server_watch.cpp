@@ -52,22 +52,27 @@ std::vector<std::string> JackServerWatch::ConnectionsOf(const std::string& portN
 }
 
 JackServerWatch::JackServerWatch(jack_client_t* client)
-    : m_client(client), m_sampleRate(jack_get_sample_rate(client)), m_bufferSize(jack_get_buffer_size(client))
+    : m_client(client), m_target(std::make_unique<CallbackTarget<JackServerWatch>>(this)),
+      m_sampleRate(jack_get_sample_rate(client)), m_bufferSize(jack_get_buffer_size(client))
 {
     // The shutdown notice arrives on libjack's own thread even though this client is never
     // activated.
-    jack_on_info_shutdown(m_client, &JackServerWatch::OnServerShutdown, this);
+    jack_on_info_shutdown(m_client, &JackServerWatch::OnServerShutdown, m_target.get());
 }
 
 JackServerWatch::~JackServerWatch()
 {
-    if (ServerGone())
+    m_target->LetGo();
+    if (ServerGone()) {
         Abandon(m_client);
-    else
+        Abandon(m_target.release());
+    } else {
         jack_client_close(m_client);
+    }
 }
 
-void JackServerWatch::OnServerShutdown(jack_status_t, const char*, void* watch)
+void JackServerWatch::OnServerShutdown(jack_status_t, const char*, void* target)
 {
-    static_cast<JackServerWatch*>(watch)->m_serverGone.store(true);
+    static_cast<CallbackTarget<JackServerWatch>*>(target)->Reach(
+        [](JackServerWatch& watch) { watch.m_serverGone.store(true); });
 }

@@ -4,6 +4,8 @@
 // the synth that depend on it stop talking to it. Opening a JACK client costs tens of
 // milliseconds, so the port list and the synth share one watch while its server runs.
 
+#include "sound/callback_target.h"
+
 #include <jack/types.h>
 
 #include <atomic>
@@ -32,9 +34,11 @@ public:
 
 private:
     explicit JackServerWatch(jack_client_t* client);
-    static void OnServerShutdown(jack_status_t, const char*, void* watch);
+    static void OnServerShutdown(jack_status_t, const char*, void* target);
 
     jack_client_t* m_client;
+    // What the shutdown notice reaches; it stays with the client when that is abandoned.
+    std::unique_ptr<CallbackTarget<JackServerWatch>> m_target;
     std::atomic<bool> m_serverGone{false};
     unsigned m_sampleRate = 0;
     unsigned m_bufferSize = 0;

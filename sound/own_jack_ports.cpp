@@ -43,26 +43,30 @@ bool OwnJackPorts::Start()
     if (!m_incoming || !m_outgoing || !m_input || !m_output)
         return false;
     m_inputName = jack_port_name(m_input);
-    jack_set_process_callback(m_client, &OwnJackPorts::OnProcess, this);
-    jack_set_port_connect_callback(m_client, &OwnJackPorts::OnConnect, this);
-    jack_on_info_shutdown(m_client, &OwnJackPorts::OnShutdown, this);
+    jack_set_process_callback(m_client, &OwnJackPorts::OnProcess, m_target.get());
+    jack_set_port_connect_callback(m_client, &OwnJackPorts::OnConnect, m_target.get());
+    jack_on_info_shutdown(m_client, &OwnJackPorts::OnShutdown, m_target.get());
     m_player = std::thread([this] { PlayIncoming(); });
     return jack_activate(m_client) == 0;
 }
 
-// A client whose server has gone is left as it is: closing it would talk to the dead server.
+// A client whose server has gone is left as it is, with the target of its callbacks: closing it
+// would talk to the dead server.
 OwnJackPorts::~OwnJackPorts()
 {
     if (m_client && !ServerGone())
         jack_deactivate(m_client);
+    m_target->LetGo();
     m_stopping.store(true);
     m_wake.release();
     if (m_player.joinable())
         m_player.join();
-    if (m_client && ServerGone())
+    if (m_client && ServerGone()) {
         Abandon(m_client);
-    else if (m_client)
+        Abandon(m_target.release());
+    } else if (m_client) {
         jack_client_close(m_client);
+    }
     for (jack_ringbuffer_t* queue : {m_incoming, m_outgoing})
         if (queue)
             jack_ringbuffer_free(queue);
@@ -79,9 +83,9 @@ bool OwnJackPorts::Send(std::uint32_t message)
     return true;
 }
 
-int OwnJackPorts::OnProcess(jack_nframes_t frames, void* self)
+int OwnJackPorts::OnProcess(jack_nframes_t frames, void* target)
 {
-    static_cast<OwnJackPorts*>(self)->Process(frames);
+    static_cast<Target*>(target)->Reach([frames](OwnJackPorts& ports) { ports.Process(frames); });
     return 0;
 }
 
@@ -113,25 +117,30 @@ void OwnJackPorts::Process(jack_nframes_t frames)
     }
 }
 
-void OwnJackPorts::OnConnect(jack_port_id_t a, jack_port_id_t b, int connected, void* self)
+void OwnJackPorts::OnConnect(jack_port_id_t a, jack_port_id_t b, int connected, void* target)
 {
-    auto* ports = static_cast<OwnJackPorts*>(self);
-    jack_port_t* const from = jack_port_by_id(ports->m_client, a);
-    jack_port_t* const to = jack_port_by_id(ports->m_client, b);
-    if (connected && from == ports->m_output && to == ports->m_input)
-        ports->m_looped.store(true); // undone on the player's thread: no server calls from here
-    else if (!connected && (from == ports->m_input || to == ports->m_input))
-        ports->m_inputLost.store(true);
-    else
-        return;
-    ports->m_wake.release();
+    static_cast<Target*>(target)->Reach([=](OwnJackPorts& ports) { ports.Connected(a, b, connected); });
 }
 
-void OwnJackPorts::OnShutdown(jack_status_t, const char*, void* self)
+void OwnJackPorts::Connected(jack_port_id_t a, jack_port_id_t b, int connected)
 {
-    auto* ports = static_cast<OwnJackPorts*>(self);
-    ports->m_serverGone.store(true);
-    ports->m_wake.release();
+    jack_port_t* const from = jack_port_by_id(m_client, a);
+    jack_port_t* const to = jack_port_by_id(m_client, b);
+    if (connected && from == m_output && to == m_input)
+        m_looped.store(true); // undone on the player's thread: no server calls from here
+    else if (!connected && (from == m_input || to == m_input))
+        m_inputLost.store(true);
+    else
+        return;
+    m_wake.release();
+}
+
+void OwnJackPorts::OnShutdown(jack_status_t, const char*, void* target)
+{
+    static_cast<Target*>(target)->Reach([](OwnJackPorts& ports) {
+        ports.m_serverGone.store(true);
+        ports.m_wake.release();
+    });
 }
 
 // The input's own thread: what came in plays in order, then, if a controller was unplugged or

@@ -10,6 +10,7 @@
 // so a clock or active sensing costs nothing further. When the last connection to the input
 // goes, or the server goes, the notes the input holds end.
 
+#include "sound/callback_target.h"
 #include "sound/midi_input_router.h"
 
 #include <jack/types.h>
@@ -46,14 +47,17 @@ public:
 private:
     explicit OwnJackPorts(MidiInputRouter& router);
     bool Start();
-    static int OnProcess(jack_nframes_t frames, void* self);
-    static void OnConnect(jack_port_id_t a, jack_port_id_t b, int connected, void* self);
-    static void OnShutdown(jack_status_t, const char*, void* self);
+    using Target = CallbackTarget<OwnJackPorts>;
+    static int OnProcess(jack_nframes_t frames, void* target);
+    static void OnConnect(jack_port_id_t a, jack_port_id_t b, int connected, void* target);
+    static void OnShutdown(jack_status_t, const char*, void* target);
     void Process(jack_nframes_t frames);
+    void Connected(jack_port_id_t a, jack_port_id_t b, int connected);
     void PlayIncoming();
 
     MidiInputRouter& m_router;
     jack_client_t* m_client = nullptr;
+    std::unique_ptr<Target> m_target{new Target(this)}; // what the client's callbacks reach
     jack_port_t* m_input = nullptr;
     jack_port_t* m_output = nullptr;
     std::string m_inputName;
