@@ -1,6 +1,7 @@
 #include "sound/own_jack_ports.h"
 
 #include "sound/abandon.h"
+#include "sound/hidden_from_thread_sanitizer.h"
 #include "sound/library_logs.h"
 #include "sound/midi_short_message.h"
 
@@ -79,6 +80,7 @@ bool OwnJackPorts::Send(std::uint32_t message)
         return false;
     const Record record = {std::uint8_t(decoded.length), decoded.bytes[0], decoded.bytes[1],
                            decoded.bytes[2]};
+    const HiddenFromThreadSanitizer hidden;
     jack_ringbuffer_write(m_outgoing, reinterpret_cast<const char*>(record.data()), sizeof record);
     return true;
 }
@@ -102,6 +104,7 @@ void OwnJackPorts::Process(jack_nframes_t frames)
         Record record{std::uint8_t(event.size)};
         for (std::size_t b = 0; b < event.size; ++b)
             record[b + 1] = event.buffer[b];
+        const HiddenFromThreadSanitizer hidden;
         jack_ringbuffer_write(m_incoming, reinterpret_cast<const char*>(record.data()), sizeof record);
         arrived = true;
     }

@@ -1,6 +1,7 @@
 #include "sound/rt_midi_output_port.h"
 
 #include "sound/abandon.h"
+#include "sound/hidden_from_thread_sanitizer.h"
 #include "sound/jack_server_watch.h"
 #include "sound/library_logs.h"
 #include "sound/midi_short_message.h"
@@ -145,6 +146,7 @@ bool RtMidiOutputPort::Send(std::uint32_t message)
         return false;
     m_error.store(false);
     try {
+        const HiddenFromThreadSanitizer hidden; // RtMidi's JACK output copies into a ring buffer
         m_out->sendMessage(decoded.bytes.data(), decoded.length);
     } catch (...) {
         return false;
