@@ -26,6 +26,11 @@ START_TIMEOUT = float(os.environ.get("VARNEK_E2E_START_TIMEOUT", "30"))
 WINDOW_MANAGER = os.environ.get("VARNEK_E2E_WINDOW_MANAGER") or False
 
 
+def _sanitizer_report(log):
+    """Whether the program's output holds a report of a sanitizer build."""
+    return "Sanitizer" in log or "runtime error:" in log
+
+
 class VarnekSession:
     def __init__(self, program, screen=(800, 400), jack=True, monitor=True, sound=None, window_manager=None,
                  scale=1, desktop_scale=False, screen_reader=False):
@@ -46,6 +51,7 @@ class VarnekSession:
         self.jack = None
         self.monitor = None
         self.varnek = None
+        self.program_logs = []
         self.window = None
 
     # ---- Start and end -----------------------------------------------------------------------
@@ -98,7 +104,9 @@ class VarnekSession:
         return env
 
     def start_program(self, wait=True):
-        self.varnek = self.processes.start("varnek", [self.program], env=self.program_env())
+        name = "varnek" if not self.program_logs else f"varnek-{len(self.program_logs) + 1}"
+        self.varnek = self.processes.start(name, [self.program], env=self.program_env())
+        self.program_logs.append(self.varnek.log_path)
         if wait:
             self.window = self.desktop.wait_for_window(self.varnek.pid, "Varnek", START_TIMEOUT)
             if self.window is None:
@@ -130,10 +138,14 @@ class VarnekSession:
             self.screen_reader.close()
         if hasattr(self, "desktop"):
             self.desktop.close()
-        if failed or os.environ.get("VARNEK_E2E_KEEP"):
+        reports = [path for path in self.program_logs if _sanitizer_report(read_text(path))]
+        if failed or reports or os.environ.get("VARNEK_E2E_KEEP"):
             print(f"logs kept in {self.dir}", file=sys.stderr)
         else:
             shutil.rmtree(self.dir, ignore_errors=True)
+        if reports and not failed:
+            raise AssertionError("a sanitizer reported a fault in the program:\n" +
+                                 read_text(reports[0], tail=60))
         return False
 
     def end_program(self):
