@@ -50,8 +50,9 @@ std::unique_ptr<JackDummyServer> JackDummyServer::Start()
         previous = value;
     std::string name = UniqueServerName();
     setenv(kServerVariable, name.c_str(), 1);
+    // A client slowed down by a sanitizer gets two seconds before the server drops it.
     auto process = ChildProcess::Start(
-        {"jackd", "-n", name, "--no-realtime", "-d", "dummy", "-r", "48000", "-p", "256"});
+        {"jackd", "-n", name, "--no-realtime", "-t", "2000", "-d", "dummy", "-r", "48000", "-p", "256"});
     std::unique_ptr<JackDummyServer> server;
     if (process)
         server.reset(new JackDummyServer(name, std::move(process), previous));

@@ -2,29 +2,22 @@
 
 #include "sound/library_logs.h"
 
-#include <algorithm>
-#include <chrono>
-#include <cmath>
-#include <thread>
+#include <jack/midiport.h>
 
-// With other tests' JACK servers starting and stopping beside this one, a client's connection
-// now and then fails at once; it is tried again a few times before the server counts as gone.
+#include <algorithm>
+#include <cmath>
+
 std::unique_ptr<JackTestClient> JackTestClient::Open(const std::string& name)
 {
     SilenceSoundLibraryLogs();
-    constexpr int kAttempts = 4;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        if (attempt > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
-        if (!client)
-            continue;
-        std::unique_ptr<JackTestClient> test(new JackTestClient(client));
-        jack_set_process_callback(client, &JackTestClient::Process, test.get());
-        if (jack_activate(client) == 0)
-            return test;
-    }
-    return nullptr;
+    jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
+    if (!client)
+        return nullptr;
+    std::unique_ptr<JackTestClient> test(new JackTestClient(client));
+    jack_set_process_callback(client, &JackTestClient::Process, test.get());
+    if (jack_activate(client) != 0)
+        return nullptr;
+    return test;
 }
 
 JackTestClient::~JackTestClient() { jack_client_close(m_client); }
@@ -51,6 +44,27 @@ bool JackTestClient::RemovePort(const std::string& portName)
         }
     }
     return false;
+}
+
+bool JackTestClient::SendMidi(const std::string& port, const std::vector<std::uint8_t>& bytes)
+{
+    if (bytes.empty() || bytes.size() > m_midiMessage.size() || m_midiPending.load())
+        return false;
+    if (!m_midiOutput.load()) {
+        jack_port_t* output =
+            jack_port_register(m_client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        if (!output)
+            return false;
+        m_midiOutput.store(output);
+    }
+    jack_port_t* const output = m_midiOutput.load();
+    if (!jack_port_connected_to(output, port.c_str()) &&
+        jack_connect(m_client, jack_port_name(output), port.c_str()) != 0)
+        return false;
+    std::copy(bytes.begin(), bytes.end(), m_midiMessage.begin());
+    m_midiSize = bytes.size();
+    m_midiPending.store(true);
+    return true;
 }
 
 bool JackTestClient::ListenTo(const std::string& sourcePort)
@@ -80,6 +94,14 @@ std::vector<std::string> JackTestClient::Ports(const std::string& pattern, unsig
 int JackTestClient::Process(jack_nframes_t frames, void* self)
 {
     auto* client = static_cast<JackTestClient*>(self);
+    if (jack_port_t* output = client->m_midiOutput.load()) {
+        void* buffer = jack_port_get_buffer(output, frames);
+        jack_midi_clear_buffer(buffer);
+        if (client->m_midiPending.load()) {
+            jack_midi_event_write(buffer, 0, client->m_midiMessage.data(), client->m_midiSize);
+            client->m_midiPending.store(false);
+        }
+    }
     float peak = 0;
     for (jack_port_t* port : client->m_audioInputs) {
         const auto* samples = static_cast<const float*>(jack_port_get_buffer(port, frames));

@@ -1,10 +1,12 @@
 #pragma once
 // A JACK client inside the test process: it offers MIDI inputs for the device list to find,
-// and listens to audio ports to tell whether sound arrives.
+// sends a MIDI message now and then, and listens to audio ports to tell whether sound arrives.
 
 #include <jack/jack.h>
 
+#include <array>
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -20,6 +22,9 @@ public:
 
     bool AddMidiInput(const std::string& portName);
     bool RemovePort(const std::string& portName);
+    // Sends one message of up to three bytes from a MIDI output of ours, connected to `port`
+    // (a full "client:port" name) on first use, in the next cycle; false when it cannot connect.
+    bool SendMidi(const std::string& port, const std::vector<std::uint8_t>& bytes);
     // Connects an audio input of ours to `sourcePort` (a full "client:port" name).
     bool ListenTo(const std::string& sourcePort);
     // The largest sample heard on the audio inputs since the last reset.
@@ -36,5 +41,9 @@ private:
     std::mutex m_portsMutex;
     std::vector<jack_port_t*> m_ports;
     std::vector<jack_port_t*> m_audioInputs; // written before activation only
+    std::atomic<jack_port_t*> m_midiOutput{nullptr};
+    std::array<std::uint8_t, 3> m_midiMessage{}; // written while m_midiPending is false
+    std::size_t m_midiSize = 0;
+    std::atomic<bool> m_midiPending{false};
     std::atomic<float> m_peak{0};
 };
