@@ -98,20 +98,44 @@ class MidiMonitor:
     """Records every MIDI message that reaches its one input port."""
 
     CLIENT = "e2e-monitor"
+    # What the monitor is sent until it shows that it reads its port: All Notes Off on channel
+    # 16, which the program never sends. It is left out of what the monitor heard.
+    PROBE = (0xBF, 0x7B, 0x00)
 
     def __init__(self, processes, jack, client=CLIENT):
         self.jack = jack
+        self.client = client
         self.port = client + ":input"
         # Interrupted, JACK's example clients close their connection to the server, which
         # then ends at once; terminated, they leave it waiting for them.
         name = "monitor" if client == self.CLIENT else client
         self.process = processes.start(name, ["jack_midi_dump", "-a", client],
                                        env=jack.client_env(os.environ), stop_signal=signal.SIGINT)
-        if not jack.wait_for_port(self.port):
+        if not self._hears_probe():
             raise RuntimeError("jack_midi_dump did not start:\n" + read_text(self.process.log_path))
 
+    def _hears_probe(self):
+        """jack_midi_dump lists its port before it reads it: it is ready once a probe sent to the
+        port comes out of it. Probes sent before that are lost, so one goes every 100 ms."""
+        if not self.jack.wait_for_port(self.port):
+            return False
+        from controller import Controller   # JACK's Python binding, only where it is needed
+        probe = Controller(self.jack.name, name=self.client + "-probe")
+        try:
+            probe.plug_into(self.port)
+
+            def heard():
+                probe.send(self.PROBE)
+                return wait_until(lambda: self.PROBE in self._heard(), 0.1)
+            return wait_until(heard, 15, 0) is not None
+        finally:
+            probe.close()
+
+    def _heard(self):
+        return [m.data for m in midi_log.parse(read_text(self.process.log_path))]
+
     def messages(self):
-        return midi_log.parse(read_text(self.process.log_path))
+        return [m for m in midi_log.parse(read_text(self.process.log_path)) if m.data != self.PROBE]
 
     def count(self):
         return len(self.messages())
@@ -124,8 +148,11 @@ class MidiMonitor:
         found = wait_until(lambda: len(self.since(start)) >= count and self.since(start), timeout)
         return found or self.since(start)
 
-    def settle(self, start, quiet=0.6, timeout=10):
-        """The messages after the first `start` once none has come for `quiet` seconds."""
+    def settle(self, start, quiet=0.6, timeout=10, expect=0):
+        """The messages after the first `start` once at least `expect` of them have come and
+        then none for `quiet` seconds."""
+        if expect:
+            self.wait_for(start, expect, timeout)
         seen, last_change = -1, None
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:

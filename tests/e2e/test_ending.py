@@ -53,10 +53,7 @@ class EndingTest(unittest.TestCase):
 
     def test_close_request_while_the_backing_plays_and_a_key_is_held(self):
         s = self.start(route_to_monitor=True)
-        s.click_control(panel_map.STYLE_BUTTONS[6])   # Tango, the busiest
-        time.sleep(1.0)
-        s.desktop.key_down(keycode(SCAN[31]))
-        time.sleep(0.3)
+        self.play_tango_and_hold_a_key(s)
         children = children_of(s.varnek.pid)
         s.desktop.request_close(s.window)
         self.assert_gone_without_trace(s, children)
@@ -96,11 +93,16 @@ class EndingTest(unittest.TestCase):
     def start_playing(self):
         """A session whose program plays the busiest backing with a key held down."""
         s = self.start(route_to_monitor=True)
-        s.click_control(panel_map.STYLE_BUTTONS[6])   # Tango
-        time.sleep(1.0)
-        s.desktop.key_down(keycode(SCAN[31]))
-        time.sleep(0.3)
+        self.play_tango_and_hold_a_key(s)
         return s
+
+    def play_tango_and_hold_a_key(self, s):
+        """Tango, the busiest backing, playing, and a key held over it."""
+        start = s.monitor.count()
+        s.click_control(panel_map.STYLE_BUTTONS[6])
+        self.assertTrue(wait_until(lambda: any(m.status == 0x99 for m in s.monitor.since(start)), 5),
+                        "the backing does not play")
+        self.assertTrue(s.hold_key(SCAN[31]), "the key does not sound")
 
     def test_ending_signals_silence_the_port_and_end_with_the_signal(self):
         for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):

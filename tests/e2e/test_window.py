@@ -148,15 +148,22 @@ class TwiceTheScaleTest(unittest.TestCase):
             s.click_control(panel_map.ABOUT)
             about = s.desktop.wait_for_window(s.varnek.pid, "About Varnek", 5)
             self.assertIsNotNone(about)
-            time.sleep(0.5)
             x, y, width, height = s.desktop.geometry(about)
+
+            def logo():
+                """The top quarter of the dialog and the box of what is drawn on its plain
+                background there, once anything is."""
+                rows = s.desktop.pixels(x, y, width, height // 4)
+                spots = [(col, row) for row, line in enumerate(rows) for col, pixel in enumerate(line)
+                         if pixel != rows[0][0]]
+                if not spots:
+                    return None
+                return rows, (min(c for c, _ in spots), min(r for _, r in spots),
+                              max(c for c, _ in spots) + 1, max(r for _, r in spots) + 1)
             # The logo lies above the text, on the dialog's plain background.
-            rows = s.desktop.pixels(x, y, width, height // 4)
-            background = rows[0][0]
-            spots = [(col, row) for row, line in enumerate(rows) for col, pixel in enumerate(line)
-                     if pixel != background]
-            left, top = min(c for c, _ in spots), min(r for _, r in spots)
-            right, bottom = max(c for c, _ in spots) + 1, max(r for _, r in spots) + 1
+            drawn = wait_until(logo, 5)
+            self.assertIsNotNone(drawn, "nothing drawn above the text")
+            rows, (left, top, right, bottom) = drawn
             self.assertEqual((right - left, bottom - top), (32, 28), "the 16 x 14 logo, doubled")
             blended = [(col, row) for row in range(top, bottom, 2) for col in range(left, right, 2)
                        if len({rows[row][col], rows[row][col + 1], rows[row + 1][col],

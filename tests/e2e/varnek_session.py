@@ -8,6 +8,7 @@ import sys
 import tempfile
 import time
 
+import midi_log
 import panel_map
 from desktop import Desktop
 from jack import JackServer, MidiMonitor
@@ -205,6 +206,14 @@ class VarnekSession:
 
     def key(self, *scan_codes):
         self.desktop.key(*[panel_map.keycode(s) for s in scan_codes])
+
+    def hold_key(self, scan_code):
+        """Presses a key of the computer keyboard and waits until its note-on has reached the
+        monitor."""
+        start = self.monitor.count()
+        self.desktop.key_down(panel_map.keycode(scan_code))
+        return wait_until(lambda: any(midi_log.key_of(m) is not None and m.data[2] != 0
+                                      for m in self.monitor.since(start)), 5)
 
     def menu(self, mnemonic, *keys):
         """Opens a menu of the menu bar with Alt and its mnemonic letter, then types keys."""
