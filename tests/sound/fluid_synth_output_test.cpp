@@ -165,11 +165,13 @@ TEST_F(OfflineSynth, BrowsingTheInstrumentsKeepsFewLoadedAndAnyPlaysAgain)
         RenderSeconds(0.01);
     };
     choose(0);
-    const double before = AnonymousMemoryMb();
+    [[maybe_unused]] const double before = AnonymousMemoryMb();
     for (std::uint32_t program = 1; program < 48; ++program)
         choose(program);
+#if !defined(__SANITIZE_ADDRESS__) // which holds on to what is freed, to catch a late use of it
     // Every one of them kept would take well over a hundred megabytes.
     EXPECT_LT(AnonymousMemoryMb() - before, 40.0);
+#endif
 
     choose(19); // the church organ holds its note
     synth.Send(0x007F4590);
