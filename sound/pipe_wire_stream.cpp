@@ -1,6 +1,7 @@
 #include "sound/pipe_wire_stream.h"
 
 #include "sound/realtime_priority.h"
+#include "sound/silent_block.h"
 
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
@@ -26,8 +27,6 @@ constexpr int kOpenTimeoutSeconds = 3;
 constexpr long kRetryUs = 250'000;
 // How many retries a connection still on its way is waited for: three seconds.
 constexpr int kPatientRetries = 12;
-// Below this a sample counts as silence: far under what any sound leaves in 16 bits.
-constexpr float kSilence = 1.0f / 65536;
 // A server that does not tell its rate runs at PipeWire's default one.
 constexpr double kDefaultGraphRate = 48000;
 
@@ -374,15 +373,14 @@ void PipeWireStream::OnGranted(void* self, std::uint64_t)
 
 void PipeWireStream::RestIfSilent(const float* samples, int frames)
 {
-    const auto loud = [](float sample) { return std::fabs(sample) >= kSilence; };
-    if (std::any_of(samples, samples + std::ptrdiff_t(frames) * kChannels, loud)) {
+    if (!IsSilentBlock(samples, std::size_t(frames) * kChannels)) {
         // Also when a cycle already on its way meets a node that has just begun to rest.
         m_silentFrames.store(0);
         m_resting.store(false);
         return;
     }
     const long silent = m_silentFrames.fetch_add(frames) + frames;
-    if (m_resting.load() || silent < long(kRestAfterSeconds * m_sampleRate))
+    if (m_resting.load() || silent < long(kRestAfterSilenceSeconds * m_sampleRate))
         return;
     m_resting.store(true);
     if (m_soundPending.load())

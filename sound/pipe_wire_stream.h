@@ -42,8 +42,6 @@ public:
     // Fills `frames` frames of interleaved stereo.
     using Renderer = std::function<void(float* interleaved, int frames)>;
 
-    static constexpr double kRestAfterSeconds = 3.0;
-
     // `latency` is the quantum wanted at its rate; at another rate the same time is asked for.
     PipeWireStream(Identity identity, Buffer latency, Renderer render);
     ~PipeWireStream();

@@ -1,6 +1,7 @@
 #include "sound/pulse_audio_stream.h"
 
 #include "sound/realtime_priority.h"
+#include "sound/silent_block.h"
 
 #include <pulse/pulseaudio.h>
 #include <sys/eventfd.h>
@@ -23,8 +24,6 @@ constexpr long kRetryUs = 250'000;
 constexpr int kPatientRetries = 12;
 // The most one request renders at a time; a server asks for far less.
 constexpr int kMostFramesAtOnce = 8192;
-// Below this a block counts as silence: far under what any sound leaves in 16 bits.
-constexpr float kSilence = 1.0f / 65536;
 
 struct timeval In(long microseconds)
 {
@@ -344,8 +343,7 @@ void PulseAudioStream::Write(int frames, pa_seek_mode_t seek)
 
 void PulseAudioStream::RestIfSilent(const float* samples, int frames)
 {
-    const auto loud = [](float sample) { return std::fabs(sample) >= kSilence; };
-    if (std::any_of(samples, samples + std::ptrdiff_t(frames) * kChannels, loud)) {
+    if (!IsSilentBlock(samples, std::size_t(frames) * kChannels)) {
         // Also when a request already on its way meets a stream that has just begun to rest.
         m_silentFrames = 0;
         m_queueSilent.store(false);
@@ -355,7 +353,7 @@ void PulseAudioStream::RestIfSilent(const float* samples, int frames)
     m_silentFrames += frames;
     if (m_silentFrames >= long(kQueueSilentAfterSeconds * m_wanted.sampleRate))
         m_queueSilent.store(true);
-    if (m_resting.load() || m_silentFrames < long(kRestAfterSeconds * m_wanted.sampleRate))
+    if (m_resting.load() || m_silentFrames < long(kRestAfterSilenceSeconds * m_wanted.sampleRate))
         return;
     m_resting.store(true);
     if (m_soundPending.load()) {

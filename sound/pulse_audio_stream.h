@@ -44,7 +44,6 @@ public:
     // Fills `frames` frames of interleaved stereo, always a whole number of blocks.
     using Renderer = std::function<void(float* interleaved, int frames)>;
 
-    static constexpr double kRestAfterSeconds = 3.0;
     // Longer than anything the server holds of the stream: all it has queued is silence.
     static constexpr double kQueueSilentAfterSeconds = 0.05;
 
