@@ -30,15 +30,16 @@ fluid-soundfont-gm
 fonts-dejavu-core
 "
 
-# What the tests and benchmarks need: their libraries, a virtual display and input, the window
-# managers the window tests run under, JACK, PulseAudio and PipeWire servers of their own, JACK's
-# Python binding to play as a MIDI controller, AT-SPI to read the panel as a screen reader does,
-# the validators of the .desktop file and AppStream metadata, dpkg-shlibdeps for the .deb and
-# lintian to check it.
+# What the tests and benchmarks need: their libraries, the formatter CI checks the code with, a
+# virtual display and input, the window managers the window tests run under, JACK, PulseAudio
+# and PipeWire servers of their own, JACK's Python binding to play as a MIDI controller, AT-SPI
+# to read the panel as a screen reader does, the validators of the .desktop file and AppStream
+# metadata, dpkg-shlibdeps for the .deb and lintian to check it.
 test_packages="
 libgtest-dev
 libgmock-dev
 libbenchmark-dev
+clang-format
 xvfb
 xdotool
 x11-utils
@@ -105,8 +106,9 @@ install_missing() {
 }
 
 build_dir=${VARNEK_BUILD_DIR:-build}
+# VARNEK_WERROR=ON makes every compiler warning an error, as CI builds.
 configure() {
-    cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVARNEK_WERROR="${VARNEK_WERROR:-OFF}" >/dev/null
 }
 
 case "${1:-run}" in
