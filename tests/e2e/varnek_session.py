@@ -6,7 +6,6 @@ import os
 import shutil
 import sys
 import tempfile
-import time
 
 import midi_log
 import panel_map
@@ -25,6 +24,20 @@ START_TIMEOUT = float(os.environ.get("VARNEK_E2E_START_TIMEOUT", "30"))
 # VARNEK_E2E_WINDOW_MANAGER=openbox (or mutter, or kwin) runs every session under that window
 # manager unless a test says otherwise.
 WINDOW_MANAGER = os.environ.get("VARNEK_E2E_WINDOW_MANAGER") or False
+
+
+def centred(screen_size, window_size):
+    """The program's own rule: centre on the desktop, then keep the window within the work
+    area (here the whole screen, as no panel or dock reserves any of it)."""
+    placed = []
+    for screen, window in zip(screen_size, window_size):
+        start = screen // 2 - window // 2
+        if start < 0:
+            start = 0
+        elif start + window > screen:
+            start = screen - window
+        placed.append(start)
+    return tuple(placed)
 
 
 def _sanitizer_report(log):
@@ -115,15 +128,12 @@ class VarnekSession:
             self.settle_window()
 
     def settle_window(self):
-        """Waits until the window has its final place; the program places it once at start."""
-        last = None
-        for _ in range(40):
-            now = self.desktop.geometry(self.window)
-            if now == last:
-                return now
-            last = now
-            time.sleep(0.1)
-        return last
+        """Waits until the window has its place: the program centres it at start, and again
+        once a window manager that did not say beforehand tells the size of its frame."""
+        def placed():
+            outer = self.desktop.outer_geometry(self.window)
+            return outer[:2] == centred(self.screen, outer[2:])
+        wait_until(placed, 5)
 
     def __exit__(self, kind, value, traceback):
         failed = kind is not None
