@@ -131,6 +131,10 @@ class VarnekSession:
         """Waits until the window has its place: the program centres it at start, and again
         once a window manager that did not say beforehand tells the size of its frame."""
         def placed():
+            # Until a window manager has told its frame, the window may stand centred as if it
+            # had none, and it moves once more.
+            if self.window_manager and not self.desktop.property(self.window, "_NET_FRAME_EXTENTS"):
+                return False
             outer = self.desktop.outer_geometry(self.window)
             return outer[:2] == centred(self.screen, outer[2:])
         wait_until(placed, 5)
