@@ -5,9 +5,11 @@
 #include <QImage>
 #include <QWidget>
 
+#include <optional>
 #include <set>
 
 class CWnd;
+struct CPoint;
 class QPainter;
 
 class QtCanvas : public QWidget {
@@ -16,6 +18,9 @@ public:
 
     // Repaints a part of the client area, and lets screen readers hear what changed there.
     void Invalidate(const QRect& rect);
+    // Where the window's corner lay on the screen, in device pixels, at the pointer event about
+    // to come, as the X server had it.
+    void SetCornerAtPointerEvent(QPoint corner) { m_cornerAtPointerEvent = corner; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -33,6 +38,8 @@ private:
     void PaintTree(QPainter& painter, const QRect& dirty);
     void PaintSmoothed(QPainter& painter, const QRect& dirty);
     void Mouse(QMouseEvent* event, int action);
+    // The pixel of the client area under the pointer.
+    CPoint ClientPoint(const QMouseEvent& event) const;
     void ReleaseLeftElsewhere(const QMouseEvent& event);
     bool Key(QKeyEvent* event, bool down);
     void AnnounceChanges();
@@ -46,4 +53,6 @@ private:
     bool m_announcePending = false;
     // The client area at the whole ratio above a fractional one, as last painted.
     QImage m_enlarged;
+    // Known on X11 only.
+    std::optional<QPoint> m_cornerAtPointerEvent;
 };

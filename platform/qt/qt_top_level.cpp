@@ -241,6 +241,8 @@ bool QtTopLevel::nativeEvent(const QByteArray& eventType, void* message, qintptr
 {
     if (const std::optional<FrameInsets> frame = X11FrameAnnounced(eventType, message, winId()))
         FrameAnnounced(*frame);
+    if (const std::optional<QPoint> corner = X11WindowCornerAtPointerEvent(eventType, message, winId()))
+        m_canvas->SetCornerAtPointerEvent(*corner);
     return QWidget::nativeEvent(eventType, message, result);
 }
 

@@ -5,6 +5,8 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include <xcb/xcb.h>
@@ -13,6 +15,7 @@
 // last and stay in this file.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/XI2.h>
 
 namespace {
 constexpr int kAnswerWaitMs = 200;
@@ -104,6 +107,74 @@ std::optional<FrameInsets> X11FrameAnnounced(const QByteArray& eventType, const 
         changed->atom != XInternAtom(display, "_NET_FRAME_EXTENTS", False))
         return std::nullopt;
     return FrameExtents(display, window);
+}
+
+namespace {
+// The major opcode of the input extension, whose events Qt reads the pointer from where the
+// server has it; -1 without.
+int InputExtensionOpcode(Display* display)
+{
+    static const int opcode = [display] {
+        int major = -1;
+        int firstEvent = 0;
+        int firstError = 0;
+        return XQueryExtension(display, "XInputExtension", &major, &firstEvent, &firstError) ? major : -1;
+    }();
+    return opcode;
+}
+
+// The start of an input extension's device event as libxcb hands it: the wire's layout with the
+// full sequence number after the first 32 bytes.
+struct DeviceEventFromXcb {
+    std::uint8_t type;
+    std::uint8_t extension;
+    std::uint16_t sequence;
+    std::uint32_t length;
+    std::uint16_t evtype;
+    std::uint16_t device;
+    std::uint32_t time;
+    std::uint32_t detail;
+    std::uint32_t root;
+    std::uint32_t event;
+    std::uint32_t child;
+    std::uint32_t fullSequence;
+    // 16.16 fixed point.
+    std::int32_t rootX;
+    std::int32_t rootY;
+    std::int32_t eventX;
+    std::int32_t eventY;
+};
+
+bool IsPointerEvent(std::uint16_t type)
+{
+    return type == XI_ButtonPress || type == XI_ButtonRelease || type == XI_Motion;
+}
+} // namespace
+
+std::optional<QPoint> X11WindowCornerAtPointerEvent(const QByteArray& eventType, const void* message,
+                                                    WId window)
+{
+    if (eventType != "xcb_generic_event_t")
+        return std::nullopt;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    const std::uint8_t type = event->response_type & 0x7F;
+    // The core events, where the server has no input extension.
+    if (type == XCB_BUTTON_PRESS || type == XCB_BUTTON_RELEASE || type == XCB_MOTION_NOTIFY) {
+        const auto* pointer = static_cast<const xcb_button_press_event_t*>(message);
+        if (pointer->event != window)
+            return std::nullopt;
+        return QPoint(pointer->root_x - pointer->event_x, pointer->root_y - pointer->event_y);
+    }
+    Display* display = X11Display();
+    const auto* generic = static_cast<const xcb_ge_generic_event_t*>(message);
+    if (type != XCB_GE_GENERIC || display == nullptr || generic->extension != InputExtensionOpcode(display))
+        return std::nullopt;
+    DeviceEventFromXcb device;
+    std::memcpy(&device, message, sizeof device);
+    if (!IsPointerEvent(device.evtype) || device.event != window)
+        return std::nullopt;
+    // The window's corner lies on a whole pixel.
+    return QPoint((device.rootX - device.eventX) >> 16, (device.rootY - device.eventY) >> 16);
 }
 
 void MoveX11Client(WId window, QPoint place)

@@ -19,6 +19,12 @@ std::optional<FrameInsets> RequestX11FrameExtents(WId window);
 // `message` is a native event that says it changed; nothing for any other event.
 std::optional<FrameInsets> X11FrameAnnounced(const QByteArray& eventType, const void* message, WId window);
 
+// Where the corner of `window` lay on the screen, in the screen's own pixels, when the pointer
+// event in `message` happened on it: exact, as the X server placed the window, which may not yet
+// be where the program last asked. Nothing for any other event.
+std::optional<QPoint> X11WindowCornerAtPointerEvent(const QByteArray& eventType, const void* message,
+                                                    WId window);
+
 // Asks the window manager to put the top-left corner of the window's client area at `place`,
 // in the screen's own pixels, whatever Qt believes about where the window is.
 void MoveX11Client(WId window, QPoint place);

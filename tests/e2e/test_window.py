@@ -1,6 +1,7 @@
 """The window as the desktop sees it: title, size, place, menu bar, the bare rack and its
 drag, and the first choice of an output port."""
 
+import math
 import time
 import unittest
 
@@ -194,6 +195,38 @@ class FractionalScaleTest(unittest.TestCase):
             row = s.desktop.pixels(*map(int, s.at((0, 150))), 900, 1)[0]
             black = [panel_map.key_rect(k).x for k in range(panel_map.KEY_COUNT) if panel_map.is_black(k)]
             self.assertEqual(len({tuple(row[(left - 1) * 3 // 2:][:21]) for left in black}), 1)
+
+
+class KeyBoundaryTest(unittest.TestCase):
+    """At a scale above 1 a pixel of the panel covers several device pixels: each of them plays
+    the key drawn there, up to the last one before the next key."""
+
+    def test_the_device_pixels_each_side_of_every_key_boundary_play_the_key_drawn(self):
+        for scale, screen in ((2, (1400, 600)), (1.75, (1200, 500))):
+            with self.subTest(scale=scale), e2e_config.session(screen=screen, scale=scale) as s:
+                s.route_to_monitor()
+                start = s.monitor.count()
+                ox, oy = s.client_origin()
+                commands, expected, boundaries = [], [], set()
+                # Through the black keys, and below them, where the white keys meet.
+                for y in (150, 190):
+                    row = [panel_map.key_at(x, y) for x in range(panel_map.PANEL_WIDTH)]
+                    for x in range(1, panel_map.PANEL_WIDTH):
+                        if row[x] == row[x - 1] or None in (row[x], row[x - 1]):
+                            continue
+                        boundaries.add((row[x - 1], row[x]))
+                        first = math.ceil(x * scale)
+                        for pixel in (first - 1, first):
+                            key = panel_map.key_at(int((pixel + 0.5) / scale), y)
+                            commands += ["mousemove", ox + pixel, oy + round((y + 0.5) * scale), "click", 1]
+                            expected += [midi_log.note(1, panel_map.FIRST_NOTE + key, 0x7F),
+                                         midi_log.note(1, panel_map.FIRST_NOTE + key, 0)]
+                self.assertEqual(len(boundaries), 67)
+                s.desktop.xdotool(*commands)
+                played = midi_log.hex_list(s.monitor.settle(start, expect=len(expected)))
+                wrong = [(i // 2, want, got) for i, (want, got) in enumerate(zip(expected, played)) if want != got]
+                self.assertEqual(len(played), len(expected))
+                self.assertEqual(wrong[:5], [], f"{len(wrong)} of {len(expected)} messages")
 
 
 class ScreenReaderTest(unittest.TestCase):
