@@ -35,7 +35,7 @@ class WindowTest(unittest.TestCase):
             self.assertLess(menu_bar, 60)
             # Centred is the window as the desktop shows it, with the window manager's frame.
             outer = s.desktop.outer_geometry(s.window)
-            self.assertEqual(outer[:2], centred(screen, outer[2:]), f"window at {s.frame()}")
+            self.assertEqual(outer[:2], centred(s.work_area(), outer[2:]), f"window at {s.frame()}")
 
     def test_titled_window_with_rack_client_area_centred_on_screen(self):
         self.check_frame((800, 400))
