@@ -21,8 +21,8 @@ _FOREIGN_SETTINGS = ("WAYLAND_DISPLAY", "QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACT
 
 START_TIMEOUT = float(os.environ.get("VARNEK_E2E_START_TIMEOUT", "30"))
 
-# VARNEK_E2E_WINDOW_MANAGER=openbox (or mutter, or kwin) runs every session under that window
-# manager unless a test says otherwise.
+# VARNEK_E2E_WINDOW_MANAGER=openbox (or another of desktop.WINDOW_MANAGERS) runs every session
+# under that window manager unless a test says otherwise.
 WINDOW_MANAGER = os.environ.get("VARNEK_E2E_WINDOW_MANAGER") or False
 
 
