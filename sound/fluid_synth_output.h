@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+class AlsaPcmStream;
 class JackServerWatch;
 class SoundfontFile;
 class PipeWireStream;
@@ -88,8 +89,8 @@ public:
     // for anything else, or when the audio thread has stopped taking messages.
     bool Send(std::uint32_t message) override;
     // The audio output plays; false while PipeWire or PulseAudio is being looked for again
-    // (their streams come back by themselves), or once the JACK server it played through has
-    // gone.
+    // or for a sound card (their streams come back by themselves), or once the JACK server it
+    // played through has gone.
     bool IsConnected() const override;
 
     // Offline only: plays what was sent, then the next `frames` frames of sound, interleaved
@@ -115,6 +116,7 @@ private:
     bool StartAudio();
     void StopAudio();
     bool TryDriver(const std::string& driver);
+    bool TryAlsa();
     bool TryJack();
     bool TryPipeWire();
     bool TryPulse();
@@ -155,6 +157,7 @@ private:
     std::unique_ptr<CallbackTarget<FluidSynthOutput>> m_audioTarget; // what m_audio calls
     std::unique_ptr<PipeWireStream> m_pipeWire;
     std::unique_ptr<PulseAudioStream> m_pulse;
+    std::unique_ptr<AlsaPcmStream> m_alsa;
     OutputLimiter m_limiter;
     std::array<float, kPeriodSize> m_blockLeft{}; // the audio thread's, for one block
     std::array<float, kPeriodSize> m_blockRight{};
