@@ -62,7 +62,7 @@ def key_offset_of(style, step, sent):
 class BackingTest(unittest.TestCase):
     def setUp(self):
         self.session = e2e_config.session().__enter__()
-        self.addCleanup(self.session.__exit__, None, None, None)
+        self.session.end_with(self)
         self.session.route_to_monitor()
         self.session.monitor.settle(0, quiet=0.3)
         self.session.desktop.focus(self.session.window)

@@ -60,10 +60,11 @@ class PlayingTest(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
-        cls.session.__exit__(None, None, None)
+        cls.session.end()
 
     def setUp(self):
         s = self.session
+        s.keep_evidence_of(self)
         self.assertIsNone(s.varnek.poll(), "the program has ended")
         s.desktop.focus(s.window)
         s.monitor.settle(0, quiet=0.3)
@@ -191,7 +192,7 @@ class KeysComeBackTest(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
-        cls.session.__exit__(None, None, None)
+        cls.session.end()
 
     setUp = PlayingTest.setUp
     received = PlayingTest.received
@@ -266,7 +267,7 @@ class ControllerTest(unittest.TestCase):
 
     def setUp(self):
         s = self.session = e2e_config.session().__enter__()
-        self.addCleanup(s.__exit__, None, None, None)
+        s.end_with(self)
         s.route_to_monitor()
         self.assertTrue(s.jack.wait_for_port(VARNEK_IN), f"no ports of Varnek's own: {s.jack.ports()}")
         self.recorder = MidiMonitor(s.processes, s.jack, client="e2e-recorder")
