@@ -3,6 +3,7 @@
 #include "sound/fluid_synth_output.h"
 #include "sound/own_midi_ports.h"
 #include "sound/tell_user.h"
+#include "sound/thread_name.h"
 
 #include <bitset>
 #include <chrono>
@@ -34,7 +35,13 @@ DesktopMidiSystem::~DesktopMidiSystem()
         m_synthAhead.get();
 }
 
-void DesktopMidiSystem::OpenDefaultRouteAhead() { m_synthAhead = std::async(std::launch::async, StartSynth); }
+void DesktopMidiSystem::OpenDefaultRouteAhead()
+{
+    m_synthAhead = std::async(std::launch::async, [] {
+        NameThisThread("synth opening");
+        return StartSynth();
+    });
+}
 
 void DesktopMidiSystem::OpenOwnPorts()
 {
