@@ -92,6 +92,13 @@ class PlayingTest(unittest.TestCase):
         expected = [on(k) for k in glide] + [off(C3)] + [off(k) for k in glide[:-1]]
         self.assert_received(expected)
 
+    def test_a_quick_second_click_sounds_like_the_first(self):
+        s = self.session
+        s.desktop.move(*s.at(panel_map.key_point(C4)))
+        # 150 ms apart, well within the desktop's double-click time.
+        s.desktop.xdotool("click", "--repeat", 2, "--delay", 150, 1)
+        self.assert_received([on(C4), off(C4), on(C4), off(C4)])
+
     def test_keyboard_plays_after_the_bars_go_and_come_back(self):
         s = self.session
         for _ in range(2):
