@@ -423,9 +423,8 @@ bool FluidSynthOutput::ChooseProgram(int channel, int number)
         const bool loaded = KeepLoaded(program);
         UnpinWhatIsNoLongerHeard();
         if (!loaded) {
-            // Its samples could not be read: the channel falls silent rather than have the
-            // audio thread try again. The program sent before may still be played there.
-            fluid_synth_unset_program(m_synth, channel);
+            // Its samples could not be read: the change is not played, so the audio thread
+            // never tries to read them, and the channel keeps the program it had, loaded.
             m_channelHasSound[channel] = true;
             return false;
         }
@@ -537,8 +536,8 @@ void FluidSynthOutput::TellSamplesCannotBeRead()
         return;
     m_toldSamplesCannotBeRead = true;
     TellUser("the soundfont " + m_soundfont +
-             " was cut short or changed while Varnek ran, so instruments chosen now stay silent \u2014 "
-             "restart Varnek, and reinstall fluid-soundfont-gm if they still do");
+             " was cut short or changed while Varnek ran, so instruments not loaded yet cannot be chosen "
+             "\u2014 restart Varnek, and reinstall fluid-soundfont-gm if they still cannot");
 }
 
 // While the sender loads samples it holds the synth for tens of milliseconds; the messages

@@ -354,7 +354,7 @@ private:
 
 // A package upgrade replaces or removes the soundfont while the synth plays from it, or a file
 // is cut short: instruments chosen afterwards still come from the file the synth opened, or
-// fall silent, and nothing crashes.
+// cannot be chosen, and what was loaded plays on, the backing with it.
 TEST(FluidSynthOutputSoundfont, TheFileOpenedStaysTheFileRead)
 {
     if (!SoundfontInstalled())
@@ -377,10 +377,20 @@ TEST(FluidSynthOutputSoundfont, TheFileOpenedStaysTheFileRead)
     copy.Remove();
     EXPECT_GT(play(40), 0.02f);
 
+    const auto backing = [&synth] {
+        synth.Send(0x003F3091); // a chord tone and a drum
+        synth.Send(0x005F2699);
+        const float peak = Peak(LeftChannel(synth.Render(kRate / 5)));
+        synth.Send(0x00003091);
+        return peak;
+    };
+    ASSERT_GT(backing(), 0.02f);
+
     testing::internal::CaptureStderr();
     copy.CutTo(0.4);
     for (std::uint32_t program = 41; program < 128; program += 3)
-        play(program);
+        EXPECT_GT(play(program), 0.02f) << program; // the channel keeps the instrument it had
+    EXPECT_GT(backing(), 0.02f);
     EXPECT_GT(play(40), 0.02f); // still loaded from before, and the loss said once, naming the file
     const std::string told = testing::internal::GetCapturedStderr();
     EXPECT_EQ(told.rfind("varnek: the soundfont " + copy.Path() + " was cut short or changed", 0), 0u)
