@@ -36,7 +36,13 @@ DesktopMidiSystem::~DesktopMidiSystem()
         m_synthAhead.get();
 }
 
-void DesktopMidiSystem::OpenDefaultRouteAhead() { m_synthAhead = std::async(std::launch::async, StartSynth); }
+void DesktopMidiSystem::OpenDefaultRouteAhead()
+{
+    m_synthAhead = std::async(std::launch::async, [] {
+        NameThisThread("synth opening");
+        return StartSynth();
+    });
+}
 
 void DesktopMidiSystem::OpenOwnPorts()
 {

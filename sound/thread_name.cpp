@@ -6,8 +6,8 @@
 
 void NameThisThread(const char* name)
 {
-    constexpr std::size_t kLongest = 15;
-    char cut[kLongest + 1] = {};
-    std::strncpy(cut, name, kLongest);
-    pthread_setname_np(pthread_self(), cut);
+    constexpr std::size_t kMostCharacters = 15;
+    char kept[kMostCharacters + 1] = {};
+    std::strncpy(kept, name, kMostCharacters);
+    pthread_setname_np(pthread_self(), kept);
 }

@@ -1,6 +1,8 @@
 #pragma once
-// A thread named after what it does shows so in top, ps, gdb and the JACK and PipeWire tools,
-// where a dozen threads all called "varnek" tell nothing. Linux keeps at most 15 characters.
+// Every thread Varnek starts, or is handed by a library, carries a name that says what it does:
+// top, ps -L, pw-top's neighbours and a debugger show it instead of the program's name on every
+// one of them. The kernel keeps 15 characters; a longer name is cut there.
 
-// Names the calling thread; a name longer than 15 characters is cut there.
+// Names the calling thread. One system call, and no lock or allocation, so an audio thread may
+// call it the first time it runs.
 void NameThisThread(const char* name);

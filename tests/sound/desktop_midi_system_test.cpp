@@ -4,6 +4,7 @@
 #include "tests/sound/child_process.h"
 #include "tests/sound/jack_dummy_server.h"
 #include "tests/sound/jack_test_client.h"
+#include "tests/sound/wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -34,17 +35,6 @@ std::vector<int> BytesOfDumpLine(const std::string& line)
     while (words >> word && word.size() == 2 && std::isxdigit(word[0]) && std::isxdigit(word[1]))
         bytes.push_back(std::stoi(word, nullptr, 16));
     return bytes;
-}
-
-template <typename Condition> bool WaitUntil(Condition condition, std::chrono::milliseconds timeout = 15s)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
 }
 
 class DesktopMidiOnJack : public testing::Test {
