@@ -8,6 +8,7 @@
 #include "sound/pulse_audio_stream.h"
 #include "sound/soundfont_file.h"
 #include "sound/tell_user.h"
+#include "sound/thread_name.h"
 
 #include <fluidsynth.h>
 #include <unistd.h>
@@ -124,7 +125,10 @@ bool FluidSynthOutput::Open()
     // The watch found stays the one in use while this holds it, and the driver takes it.
     std::future<std::shared_ptr<JackServerWatch>> jackAhead;
     if (WillTryJack())
-        jackAhead = std::async(std::launch::async, &JackServerWatch::Connect);
+        jackAhead = std::async(std::launch::async, [] {
+            NameThisThread("synth finds JACK");
+            return JackServerWatch::Connect();
+        });
     const bool synthReady = m_settings && CreateSynth(kPreferredSampleRate);
     const std::shared_ptr<JackServerWatch> jack = jackAhead.valid() ? jackAhead.get() : nullptr;
     if (synthReady && (m_sink == Sink::Offline || StartAudio()))
@@ -302,6 +306,7 @@ bool FluidSynthOutput::TryDriver(const std::string& driver)
     if (fluid_settings_setstr(m_settings, "audio.driver", driver.c_str()) == FLUID_FAILED)
         return false;
     m_audioTarget = std::make_unique<CallbackTarget<FluidSynthOutput>>(this);
+    m_driverThreadName = driver == "jack" ? "synth on JACK" : "synth on ALSA";
     m_audio = new_fluid_audio_driver2(m_settings, &FluidSynthOutput::RenderPeriod, m_audioTarget.get());
     if (!m_audio) {
         m_audioTarget.reset();
@@ -582,10 +587,15 @@ int FluidSynthOutput::RenderPeriod(void* target, int frames, int effectCount, fl
     return result;
 }
 
-// Drivers that keep no separate effect buffers get the reverb mixed into the output.
+// Drivers that keep no separate effect buffers get the reverb mixed into the output. The
+// driver's thread is the library's own, and named here as it first renders.
 int FluidSynthOutput::RenderDriverPeriod(int frames, int effectCount, float* effects[], int outputCount,
                                          float* outputs[])
 {
+    if (m_driverThreadName) {
+        NameThisThread(m_driverThreadName);
+        m_driverThreadName = nullptr;
+    }
     PlayQueued();
     const int result = effects
                            ? fluid_synth_process(m_synth, frames, effectCount, effects, outputCount, outputs)
@@ -620,6 +630,12 @@ std::vector<float> FluidSynthOutput::Render(int frames)
     if (!m_synth || m_sink != Sink::Offline || frames <= 0)
         return {};
     std::vector<float> samples(std::size_t(frames) * 2);
-    RenderInterleaved(samples.data(), frames);
+    Render(samples.data(), frames);
     return samples;
+}
+
+void FluidSynthOutput::Render(float* interleaved, int frames)
+{
+    if (m_synth && m_sink == Sink::Offline && frames > 0)
+        RenderInterleaved(interleaved, frames);
 }

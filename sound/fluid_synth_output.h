@@ -93,8 +93,9 @@ public:
     bool IsConnected() const override;
 
     // Offline only: plays what was sent, then the next `frames` frames of sound, interleaved
-    // left and right.
+    // left and right; the second into the caller's buffer, as an audio thread renders.
     std::vector<float> Render(int frames);
+    void Render(float* interleaved, int frames);
 
     const std::string& Soundfont() const { return m_soundfont; }
     const std::string& AudioDriver() const { return m_driver; }
@@ -153,6 +154,7 @@ private:
     fluid_synth_t* m_synth = nullptr;
     fluid_audio_driver_t* m_audio = nullptr;
     std::unique_ptr<CallbackTarget<FluidSynthOutput>> m_audioTarget; // what m_audio calls
+    const char* m_driverThreadName = nullptr;                        // until the driver's thread has taken it
     std::unique_ptr<PipeWireStream> m_pipeWire;
     std::unique_ptr<PulseAudioStream> m_pulse;
     OutputLimiter m_limiter;
