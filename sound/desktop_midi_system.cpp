@@ -12,6 +12,7 @@
 // A synth that tried to open: open, or closed with the reason it can tell.
 static std::unique_ptr<FluidSynthOutput> StartSynth()
 {
+    NameThisThread("varnek-synth-up");
     auto synth = std::make_unique<FluidSynthOutput>();
     synth->Open();
     return synth;
@@ -125,16 +126,15 @@ bool DesktopMidiSystem::Send(std::uintptr_t handle, std::uint32_t message)
     return SendLocked(handle, message);
 }
 
-// What goes to the open device goes out of Varnek's own output ports too, so that whatever is
-// connected there hears the whole performance, whatever the route.
+// Everything played goes out of Varnek's own output ports too, so that whatever is connected
+// there hears the whole performance, whatever the route, and also while none is open: no sound
+// server, a port that failed.
 bool DesktopMidiSystem::SendLocked(std::uintptr_t handle, std::uint32_t message)
 {
-    const auto found = m_open.find(handle);
-    if (found == m_open.end())
-        return false;
     if (m_own)
         m_own->Send(message);
-    return found->second.port->Send(message);
+    const auto found = m_open.find(handle);
+    return found != m_open.end() && found->second.port->Send(message);
 }
 
 // Varnek's own inputs are never offered as outputs; another Varnek's are, like any program's.
