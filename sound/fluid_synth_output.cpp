@@ -148,7 +148,7 @@ bool FluidSynthOutput::Open()
     std::future<std::shared_ptr<JackServerWatch>> jackAhead;
     if (WillTryJack())
         jackAhead = std::async(std::launch::async, [] {
-            NameThisThread("synth finds JACK");
+            NameThisThread("varnek-jackseek");
             return JackServerWatch::Connect();
         });
     const bool synthReady = m_settings && CreateSynth(kPreferredSampleRate);
@@ -359,7 +359,7 @@ bool FluidSynthOutput::TryDriver(const std::string& driver)
     if (fluid_settings_setstr(m_settings, "audio.driver", driver.c_str()) == FLUID_FAILED)
         return false;
     m_audioTarget = std::make_unique<CallbackTarget<FluidSynthOutput>>(this);
-    m_driverThreadName = driver == "jack" ? "synth on JACK" : "synth on ALSA";
+    m_driverThreadUnnamed = true;
     m_audio = new_fluid_audio_driver2(m_settings, &FluidSynthOutput::RenderPeriod, m_audioTarget.get());
     if (!m_audio) {
         m_audioTarget.reset();
@@ -664,9 +664,9 @@ int FluidSynthOutput::RenderPeriod(void* target, int frames, int effectCount, fl
 int FluidSynthOutput::RenderDriverPeriod(int frames, int effectCount, float* effects[], int outputCount,
                                          float* outputs[])
 {
-    if (m_driverThreadName) {
-        NameThisThread(m_driverThreadName);
-        m_driverThreadName = nullptr;
+    if (m_driverThreadUnnamed) {
+        NameThisThread("varnek-synth-rt");
+        m_driverThreadUnnamed = false;
     }
     PlayQueued();
     const int result = effects ? ProcessBlock(frames, effectCount, effects, outputCount, outputs)

@@ -160,7 +160,7 @@ private:
     fluid_synth_t* m_synth = nullptr;
     fluid_audio_driver_t* m_audio = nullptr;
     std::unique_ptr<CallbackTarget<FluidSynthOutput>> m_audioTarget; // what m_audio calls
-    const char* m_driverThreadName = nullptr;                        // until the driver's thread has taken it
+    bool m_driverThreadUnnamed = false; // until the driver's thread has named itself
     std::unique_ptr<PipeWireStream> m_pipeWire;
     std::unique_ptr<PulseAudioStream> m_pulse;
     OutputLimiter m_limiter;
