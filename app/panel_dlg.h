@@ -29,6 +29,8 @@ public:
     BOOL OnInitDialog() override;
     BOOL PreTranslateMessage(MSG* msg) override;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // The bare rack is grabbed again for a drag however soon after a click.
+    UINT GetClassStyle() const override { return 0; }
 
     // ---- Commands and menus ----
     void FillPlayThruMenu();

@@ -21,6 +21,10 @@ public:
     void ShowHeldBy(KeyboardState::Source source);
     void ShowLetGoBy(KeyboardState::Source source);
 
+    // A quick second press on a key sounds like any press: a musician repeats a note faster
+    // than the desktop's double-click time.
+    UINT GetClassStyle() const override { return 0; }
+
     // A screen reader knows a key as a button named by its note, "C4" for MIDI note 60,
     // pressed while down.
     AccessibleRole GetAccessibleRole() const override { return AccessibleRole::Button; }

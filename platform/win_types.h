@@ -116,6 +116,9 @@ constexpr UINT WM_KILLFOCUS = 0x0008;
 constexpr UINT WM_APP = 0x8000;
 constexpr UINT BM_GETSTATE = 0x00F2;
 
+// Window class styles.
+constexpr UINT CS_DBLCLKS = 0x0008;
+
 // Mouse-message key flags.
 constexpr UINT MK_LBUTTON = 0x0001;
 constexpr UINT MK_RBUTTON = 0x0002;

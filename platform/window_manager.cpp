@@ -21,14 +21,15 @@ WindowManager& WindowManager::Instance()
 
 UINT WindowManager::MessageForPress(CWnd* target, const MouseInput& input)
 {
-    // A second left press on the same window, soon and near enough, is a double-click; the
-    // press after a double-click starts over.
+    // A second left press on the same window, soon and near enough, is a double-click where
+    // the window's class takes double-clicks; the press after a double-click starts over.
     const std::int64_t distance = TheHost().DoubleClickDistance();
     const bool near = std::llabs(input.point.x - m_lastPressPoint.x) <= distance &&
                       std::llabs(input.point.y - m_lastPressPoint.y) <= distance;
     const bool soon =
         input.timeMs - m_lastPressTime <= static_cast<std::uint64_t>(TheHost().DoubleClickTime());
-    const bool doubleClick = target == Registry().LastPress() && !m_lastWasDoubleClick && near && soon;
+    const bool doubleClick = (target->GetClassStyle() & CS_DBLCLKS) != 0 &&
+                             target == Registry().LastPress() && !m_lastWasDoubleClick && near && soon;
     Registry().SetLastPress(target);
     m_lastPressPoint = input.point;
     m_lastPressTime = input.timeMs;

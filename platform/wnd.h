@@ -126,6 +126,10 @@ public:
     CMenu* GetMenu() const { return m_pMenu; }
     void DrawMenuBar();
 
+    // The styles of the window's class. Every class reports a second quick left press as a
+    // double-click (CS_DBLCLKS) unless it says otherwise.
+    virtual UINT GetClassStyle() const { return CS_DBLCLKS; }
+
     // ---- Accessibility ----
     // How a screen reader knows this window: a plain panel named by its text, unless the
     // control says better. A control repaints itself whenever any of these changes.

@@ -3,6 +3,7 @@
 #include "sound/fluid_synth_output.h"
 #include "sound/own_midi_ports.h"
 #include "sound/tell_user.h"
+#include "sound/thread_name.h"
 
 #include <bitset>
 #include <chrono>
@@ -16,7 +17,7 @@ static std::unique_ptr<FluidSynthOutput> StartSynth()
     return synth;
 }
 
-DesktopMidiSystem::DesktopMidiSystem() = default;
+DesktopMidiSystem::DesktopMidiSystem() { NameJackThreads(); }
 
 DesktopMidiSystem::~DesktopMidiSystem()
 {
@@ -34,7 +35,13 @@ DesktopMidiSystem::~DesktopMidiSystem()
         m_synthAhead.get();
 }
 
-void DesktopMidiSystem::OpenDefaultRouteAhead() { m_synthAhead = std::async(std::launch::async, StartSynth); }
+void DesktopMidiSystem::OpenDefaultRouteAhead()
+{
+    m_synthAhead = std::async(std::launch::async, [] {
+        NameThisThread("varnek-synth-up");
+        return StartSynth();
+    });
+}
 
 void DesktopMidiSystem::OpenOwnPorts()
 {
@@ -118,16 +125,15 @@ bool DesktopMidiSystem::Send(std::uintptr_t handle, std::uint32_t message)
     return SendLocked(handle, message);
 }
 
-// What goes to the open device goes out of Varnek's own output ports too, so that whatever is
-// connected there hears the whole performance, whatever the route.
+// Everything played goes out of Varnek's own output ports too, so that whatever is connected
+// there hears the whole performance, whatever the route, and also while none is open: no sound
+// server, a port that failed.
 bool DesktopMidiSystem::SendLocked(std::uintptr_t handle, std::uint32_t message)
 {
-    const auto found = m_open.find(handle);
-    if (found == m_open.end())
-        return false;
     if (m_own)
         m_own->Send(message);
-    return found->second.port->Send(message);
+    const auto found = m_open.find(handle);
+    return found != m_open.end() && found->second.port->Send(message);
 }
 
 // Varnek's own inputs are never offered as outputs; another Varnek's are, like any program's.

@@ -224,6 +224,14 @@ TEST_F(PanelTest, TheBareRackFollowsThePointerByExactlyItsMovement)
     host.Move(Top(), {40, 40}); // no button: nothing moves, the arrow returns
     EXPECT_EQ(OuterRect(Panel()), expected);
     EXPECT_EQ(host.cursors.back(), 0);
+
+    // Grabbed again at once, where a double-click would be, it drags all the same.
+    host.Advance(100);
+    host.Press(Top(), kBareSurface);
+    host.Move(Top(), {13, 10});
+    expected.OffsetRect(3, 0);
+    EXPECT_EQ(OuterRect(Panel()), expected);
+    host.Release(Top(), kBareSurface);
 }
 
 TEST_F(PanelTest, AReleaseWithShiftKeepsTheDragAndTheSoundingKeys)

@@ -61,10 +61,11 @@ class PlayingTest(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
-        cls.session.__exit__(None, None, None)
+        cls.session.end()
 
     def setUp(self):
         s = self.session
+        s.keep_evidence_of(self)
         self.assertIsNone(s.varnek.poll(), "the program has ended")
         s.desktop.focus(s.window)
         s.monitor.settle(0, quiet=0.3)
@@ -91,6 +92,13 @@ class PlayingTest(unittest.TestCase):
         # The key under the pointer lets go first, then the others in key order.
         expected = [on(k) for k in glide] + [off(C3)] + [off(k) for k in glide[:-1]]
         self.assert_received(expected)
+
+    def test_a_quick_second_click_sounds_like_the_first(self):
+        s = self.session
+        s.desktop.move(*s.at(panel_map.key_point(C4)))
+        # 150 ms apart, well within the desktop's double-click time.
+        s.desktop.xdotool("click", "--repeat", 2, "--delay", 150, 1)
+        self.assert_received([on(C4), off(C4), on(C4), off(C4)])
 
     def test_keyboard_plays_after_the_bars_go_and_come_back(self):
         s = self.session
@@ -192,7 +200,7 @@ class KeysComeBackTest(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
-        cls.session.__exit__(None, None, None)
+        cls.session.end()
 
     setUp = PlayingTest.setUp
     received = PlayingTest.received
@@ -264,7 +272,7 @@ class ControllerTest(unittest.TestCase):
 
     def setUp(self):
         s = self.session = e2e_config.session().__enter__()
-        self.addCleanup(s.__exit__, None, None, None)
+        s.end_with(self)
         s.route_to_monitor()
         self.assertTrue(s.jack.wait_for_port(VARNEK_IN), f"no ports of Varnek's own: {s.jack.ports()}")
         self.heard = s.monitor

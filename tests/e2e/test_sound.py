@@ -23,7 +23,7 @@ A4, C4 = 40, 31   # keys of notes 69 and 60
 class SynthTest(unittest.TestCase):
     def setUp(self):
         self.session = e2e_config.session(monitor=False).__enter__()
-        self.addCleanup(self.session.__exit__, None, None, None)
+        self.session.end_with(self)
         self.session.desktop.focus(self.session.window)
 
     def synth_port(self):

@@ -64,6 +64,15 @@ class WindowTest(unittest.TestCase):
             moved = (rack[0] + 30, rack[1] + 15)
             self.assertTrue(wait_until(lambda: s.frame()[:2] == moved, 5),
                             f"rack at {s.frame()[:2]}, expected {moved}")
+            # Grabbed again at once, within the double-click time, it drags all the same.
+            grab = (grab[0] + 30, grab[1] + 15)
+            s.desktop.press(*grab)
+            s.desktop.move(grab[0] + 10, grab[1])
+            time.sleep(0.1)
+            s.desktop.release()
+            moved = (moved[0] + 10, moved[1])
+            self.assertTrue(wait_until(lambda: s.frame()[:2] == moved, 5),
+                            f"rack at {s.frame()[:2]} after a quick grab, expected {moved}")
 
             s.click_control(panel_map.MENU)
             self.assertTrue(wait_until(lambda: s.frame()[3] == before[3], 5))

@@ -4,6 +4,7 @@
 #include "tests/sound/child_process.h"
 #include "tests/sound/jack_dummy_server.h"
 #include "tests/sound/jack_test_client.h"
+#include "tests/sound/wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -34,17 +35,6 @@ std::vector<int> BytesOfDumpLine(const std::string& line)
     while (words >> word && word.size() == 2 && std::isxdigit(word[0]) && std::isxdigit(word[1]))
         bytes.push_back(std::stoi(word, nullptr, 16));
     return bytes;
-}
-
-template <typename Condition> bool WaitUntil(Condition condition, std::chrono::milliseconds timeout = 15s)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
 }
 
 class DesktopMidiOnJack : public testing::Test {
@@ -232,4 +222,16 @@ TEST_F(DesktopMidiOnJack, TheBuiltInSynthPlaysThroughJack)
     EXPECT_LT(observer->Peak(), 1e-4f);
     synth.Send(0x007F4590);
     EXPECT_TRUE(WaitUntil([&] { return observer->Peak() > 0.05f; }));
+}
+
+// Everything played leaves Varnek's own output, also while no route is open: a musician who
+// plays a DAW through Varnek does not depend on its synth or a Play Thru port.
+TEST_F(DesktopMidiOnJack, TheOwnOutputCarriesWhatIsPlayedWithNoRouteOpen)
+{
+    system->OpenOwnPorts();
+    ASSERT_TRUE(WaitUntil([&] { return !observer->Ports("^Varnek:MIDI out$", 0).empty(); }));
+    ASSERT_TRUE(observer->Connect("Varnek:MIDI out", std::string(kDumpClient) + ":input"));
+    EXPECT_FALSE(system->Send(0, 0x007F3C90));
+    EXPECT_FALSE(system->Send(0, 0x00003C90));
+    EXPECT_EQ(ReadDumped(2), (std::vector<std::vector<int>>{{0x90, 0x3C, 0x7F}, {0x90, 0x3C, 0x00}}));
 }
