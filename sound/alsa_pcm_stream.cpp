@@ -2,6 +2,7 @@
 
 #include "sound/library_logs.h"
 #include "sound/realtime_priority.h"
+#include "sound/thread_name.h"
 
 #include <alsa/asoundlib.h>
 
@@ -159,6 +160,7 @@ std::string AlsaPcmStream::Device() const
 
 void AlsaPcmStream::Run()
 {
+    NameThisThread("varnek-synth-rt");
     RaiseThisThreadToRealtimePriority();
     while (true) {
         {
