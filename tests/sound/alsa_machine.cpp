@@ -127,15 +127,72 @@ void Plug(Card card, bool plugged)
         << driver << ".0";
 }
 
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds wait)
+SequencerListener::SequencerListener()
 {
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (snd_seq_open(&m_seq, "default", SND_SEQ_OPEN_DUPLEX, 0) < 0) {
+        m_seq = nullptr;
+        return;
     }
-    return true;
+    snd_seq_set_client_name(m_seq, "test listener");
+    m_port = snd_seq_create_simple_port(m_seq, "in", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
+                                        SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+    snd_midi_event_new(16, &m_decoder);
+    snd_midi_event_no_status(m_decoder, 1);
+    snd_seq_nonblock(m_seq, 1);
+}
+
+SequencerListener::~SequencerListener()
+{
+    if (m_decoder)
+        snd_midi_event_free(m_decoder);
+    if (m_seq)
+        snd_seq_close(m_seq);
+}
+
+int SequencerListener::ClientNamed(const std::string& name)
+{
+    snd_seq_client_info_t* info = nullptr;
+    snd_seq_client_info_alloca(&info);
+    snd_seq_client_info_set_client(info, -1);
+    while (m_seq && snd_seq_query_next_client(m_seq, info) >= 0) {
+        if (name == snd_seq_client_info_get_name(info))
+            return snd_seq_client_info_get_client(info);
+    }
+    return -1;
+}
+
+bool SequencerListener::ListenTo(int client, int port)
+{
+    return m_seq && snd_seq_connect_from(m_seq, m_port, client, port) >= 0;
+}
+
+bool SequencerListener::Connect(int fromClient, int fromPort, int toClient, int toPort)
+{
+    snd_seq_port_subscribe_t* subscription = nullptr;
+    snd_seq_port_subscribe_alloca(&subscription);
+    const snd_seq_addr_t sender{std::uint8_t(fromClient), std::uint8_t(fromPort)};
+    const snd_seq_addr_t destination{std::uint8_t(toClient), std::uint8_t(toPort)};
+    snd_seq_port_subscribe_set_sender(subscription, &sender);
+    snd_seq_port_subscribe_set_dest(subscription, &destination);
+    return m_seq && snd_seq_subscribe_port(m_seq, subscription) >= 0;
+}
+
+std::vector<std::uint8_t> SequencerListener::Read(std::size_t count, std::chrono::milliseconds wait)
+{
+    std::vector<std::uint8_t> bytes;
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (m_seq && bytes.size() < count && std::chrono::steady_clock::now() < deadline) {
+        snd_seq_event_t* event = nullptr;
+        if (snd_seq_event_input(m_seq, &event) < 0 || !event) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            continue;
+        }
+        std::uint8_t message[16];
+        const long length = snd_midi_event_decode(m_decoder, message, sizeof message, event);
+        if (length > 0)
+            bytes.insert(bytes.end(), message, message + length);
+    }
+    return bytes;
 }
 
 } // namespace alsa_machine

@@ -6,9 +6,11 @@
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
+
+struct _snd_seq;
+struct snd_midi_event;
 
 namespace alsa_machine {
 
@@ -54,7 +56,26 @@ enum class Card { VirtualMidi, Loopback };
 // gives it back.
 void Plug(Card card, bool plugged);
 
-bool WaitUntil(const std::function<bool()>& condition,
-               std::chrono::milliseconds wait = std::chrono::seconds(5));
+// A client of the test's own on the sequencer, listening to one port, as a program that records
+// what it is sent does; what it hears is given as bytes.
+class SequencerListener {
+public:
+    SequencerListener();
+    ~SequencerListener();
+    SequencerListener(const SequencerListener&) = delete;
+    SequencerListener& operator=(const SequencerListener&) = delete;
+    // The client with this name, or -1 while there is none.
+    int ClientNamed(const std::string& name);
+    bool ListenTo(int client, int port);
+    // Subscribes `from` to `to`, as a patchbay connects two other programs' ports.
+    bool Connect(int fromClient, int fromPort, int toClient, int toPort);
+    std::vector<std::uint8_t> Read(std::size_t count,
+                                   std::chrono::milliseconds wait = std::chrono::seconds(3));
+
+private:
+    _snd_seq* m_seq = nullptr;
+    snd_midi_event* m_decoder = nullptr;
+    int m_port = -1;
+};
 
 } // namespace alsa_machine

@@ -1,9 +1,11 @@
 // The ALSA half on a machine that has it (tools/alsa_vm): the built-in synth on a sound card
 // with no sound server, and Play Thru to the sequencer's ports. CTest runs these there only.
 
+#include "sound/desktop_midi_system.h"
 #include "sound/fluid_synth_output.h"
 #include "sound/rt_midi_ports.h"
 #include "tests/sound/alsa_machine.h"
+#include "tests/sound/wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -36,6 +38,7 @@ std::vector<std::string> MenuNames(RtMidiPorts& ports)
 
 using AlsaSynth = OnAlsaMachine;
 using AlsaPlayThru = OnAlsaMachine;
+using AlsaOwnPorts = OnAlsaMachine;
 
 } // namespace
 
@@ -59,9 +62,9 @@ TEST_F(AlsaSynth, PlaysOnTheFirstCardThatCanAndComesBackWithIt)
     }
 
     Plug(Card::Loopback, false);
-    EXPECT_TRUE(WaitUntil([&] { return !synth.IsConnected(); }));
+    EXPECT_TRUE(WaitUntil([&] { return !synth.IsConnected(); }, 5s));
     Plug(Card::Loopback, true);
-    EXPECT_TRUE(WaitUntil([&] { return synth.IsConnected(); }));
+    EXPECT_TRUE(WaitUntil([&] { return synth.IsConnected(); }, 5s));
     LoopbackRecording recording;
     ASSERT_TRUE(synth.Send(0x004590));
     ASSERT_TRUE(synth.Send(0x7F4890));
@@ -92,13 +95,49 @@ TEST_F(AlsaPlayThru, ListsTheSequencersPortsAndPlaysExactlyTheBytes)
     } // a card goes only once its devices are closed
 
     Plug(Card::VirtualMidi, false);
-    EXPECT_TRUE(WaitUntil([&] { return !port->IsConnected(); }));
+    EXPECT_TRUE(WaitUntil([&] { return !port->IsConnected(); }, 5s));
     port->Send(0x003C90);
     ports.Refresh(std::bitset<RtMidiPorts::kMaxPorts>().set(3));
     EXPECT_EQ(MenuNames(ports), (std::vector<std::string>{"Midi Through Port-0"}));
     Plug(Card::VirtualMidi, true);
-    EXPECT_TRUE(WaitUntil([&] {
-        ports.Refresh();
-        return MenuNames(ports) == listed;
-    }));
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            ports.Refresh();
+            return MenuNames(ports) == listed;
+        },
+        5s));
+}
+
+// A controller whose card goes (a USB keyboard unplugged) ends the notes it holds and releases
+// its sustain, on the route its notes went to; Varnek's own ports are never offered in Play Thru.
+TEST_F(AlsaOwnPorts, AControllerWhoseCardGoesEndsItsNotes)
+{
+    const auto system = MakeDesktopMidiSystem(DefaultRoute::OpenWhenAsked, OwnPorts::Open);
+    SequencerListener patchbay;
+    int varnek = -1;
+    ASSERT_TRUE(WaitUntil([&] { return (varnek = patchbay.ClientNamed("Varnek")) >= 0; }, 5s));
+    system->RefreshDevices();
+    int midiThrough = -1;
+    std::string name;
+    for (unsigned device = 0; device < system->DeviceCount(); ++device) {
+        ASSERT_TRUE(system->DeviceName(device, name));
+        EXPECT_EQ(name.find("Varnek"), std::string::npos) << name;
+        if (name == "Midi Through Port-0")
+            midiThrough = int(device);
+    }
+    std::uintptr_t route = 0;
+    ASSERT_TRUE(system->Open(midiThrough, route));
+    ASSERT_TRUE(patchbay.ListenTo(patchbay.ClientNamed("Midi Through"), 0));
+    constexpr int kControllerClient = 16;
+    ASSERT_TRUE(patchbay.Connect(kControllerClient, 0, varnek, 0));
+    {
+        RawMidi controller(0);
+        controller.Write({0x92, 60, 100});
+        controller.Write({0xB2, 64, 127});
+        EXPECT_EQ(patchbay.Read(6), (std::vector<std::uint8_t>{0x90, 60, 100, 0xB0, 64, 127}));
+    }
+    Plug(Card::VirtualMidi, false);
+    EXPECT_EQ(patchbay.Read(6), (std::vector<std::uint8_t>{0x90, 60, 0, 0xB0, 64, 0}));
+    Plug(Card::VirtualMidi, true);
+    system->Close(route);
 }
