@@ -57,9 +57,11 @@ double ThreadCpuSeconds()
     return double(now.tv_sec) + 1e-9 * double(now.tv_nsec);
 }
 
+// Above -100 dBFS: the reverb never quite falls to zero.
 bool AnySound(const float* samples, int frames)
 {
-    return std::any_of(samples, samples + frames, [](float sample) { return sample != 0.0f; });
+    constexpr float kSilence = 1e-5f;
+    return std::any_of(samples, samples + frames, [](float sample) { return std::fabs(sample) > kSilence; });
 }
 
 std::vector<std::string> SoundfontsIn(const std::filesystem::path& folder)
