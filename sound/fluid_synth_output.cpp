@@ -58,9 +58,11 @@ double ThreadCpuSeconds()
     return double(now.tv_sec) + 1e-9 * double(now.tv_nsec);
 }
 
+// Above -100 dBFS: the reverb never quite falls to zero.
 bool AnySound(const float* samples, int frames)
 {
-    return std::any_of(samples, samples + frames, [](float sample) { return sample != 0.0f; });
+    constexpr float kSilence = 1e-5f;
+    return std::any_of(samples, samples + frames, [](float sample) { return std::fabs(sample) > kSilence; });
 }
 
 std::vector<std::string> SoundfontsIn(const std::filesystem::path& folder)
@@ -708,20 +710,34 @@ int FluidSynthOutput::RenderDriverPeriod(int frames, int effectCount, float* eff
 int FluidSynthOutput::ProcessBlock(int frames, int effectCount, float* effects[], int outputCount,
                                    float* outputs[])
 {
+    SilenceTheSlow();
     const bool timed = m_startedThisBlock != 0 || m_lastBlockSounded;
     const double start = timed ? ThreadCpuSeconds() : 0;
     const int result = fluid_synth_process(m_synth, frames, effectCount, effects, outputCount, outputs);
     if (timed && ThreadCpuSeconds() - start > frames / m_sampleRate) {
-        const unsigned channels = m_startedThisBlock != 0 ? m_startedThisBlock : 0xFFFFu;
-        for (int channel = 0; channel < 16; ++channel) {
-            if (channels >> channel & 1u)
-                fluid_synth_all_sounds_off(m_synth, channel);
-        }
-        m_silencedForTime.fetch_or(channels, std::memory_order_relaxed);
+        m_slowChannels |= m_startedThisBlock != 0 ? m_startedThisBlock : 0xFFFFu;
+        m_silencedForTime.fetch_or(m_slowChannels, std::memory_order_relaxed);
+        SilenceTheSlow();
     }
     m_startedThisBlock = 0;
     m_lastBlockSounded = outputCount > 0 && AnySound(outputs[0], frames);
     return result;
+}
+
+// Like every call into the synth from the audio thread, only while the sender is not loading
+// samples, which holds the synth for tens of milliseconds; else in the next block.
+void FluidSynthOutput::SilenceTheSlow()
+{
+    if (m_slowChannels == 0)
+        return;
+    std::unique_lock loading(m_loading, std::try_to_lock);
+    if (!loading.owns_lock())
+        return;
+    for (int channel = 0; channel < 16; ++channel) {
+        if (m_slowChannels >> channel & 1u)
+            fluid_synth_all_sounds_off(m_synth, channel);
+    }
+    m_slowChannels = 0;
 }
 
 // Block by block, each after the messages that arrived before it, so a note waits for no more

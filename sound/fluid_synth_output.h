@@ -150,6 +150,7 @@ private:
     void PlayQueued();
     void Play(std::uint32_t message);
     int ProcessBlock(int frames, int effectCount, float* effects[], int outputCount, float* outputs[]);
+    void SilenceTheSlow();
     void RenderInterleaved(float* interleaved, int frames);
     static int RenderPeriod(void* target, int frames, int effectCount, float* effects[], int outputCount,
                             float* outputs[]);
@@ -171,6 +172,7 @@ private:
     std::array<float, kPeriodSize> m_blockRight{};
     unsigned m_startedThisBlock = 0;            // the audio thread's: channels that began a note in the block
     bool m_lastBlockSounded = false;            // the audio thread's
+    unsigned m_slowChannels = 0;                // the audio thread's: to be silenced for their work
     std::atomic<unsigned> m_silencedForTime{0}; // channels the audio thread silenced, to be told
     bool m_toldTooSlow = false;
     std::shared_ptr<JackServerWatch> m_jack; // while playing through JACK
