@@ -370,7 +370,8 @@ bool FluidSynthOutput::TryPulse()
 {
     if (!PulseServerMayRun())
         return false;
-    const PulseAudioStream::Buffer wanted{kPeriodSize, kPulseTargetFrames, m_sampleRate};
+    const PulseAudioStream::Buffer wanted{kPeriodSize, kPulseTargetFrames, m_sampleRate,
+                                          fluid_synth_get_internal_bufsize(m_synth)};
     m_pulse = std::make_unique<PulseAudioStream>(
         "Varnek", wanted, [this](float* interleaved, int frames) { RenderInterleaved(interleaved, frames); });
     if (!m_pulse->Open()) {
