@@ -1,6 +1,7 @@
 #include "sound/fluid_synth_output.h"
 
 #include "sound/abandon.h"
+#include "sound/alsa_pcm_stream.h"
 #include "sound/jack_server_watch.h"
 #include "sound/library_logs.h"
 #include "sound/midi_short_message.h"
@@ -94,6 +95,10 @@ FluidSynthOutput::AudioBuffer FluidSynthOutput::GrantedBuffer() const
         return granted.quantumFrames > 0 ? AudioBuffer{granted.quantumFrames, 1, granted.sampleRate}
                                          : AudioBuffer{};
     }
+    if (m_alsa) {
+        const AlsaPcmStream::Buffer granted = m_alsa->Granted();
+        return {granted.periodFrames, double(granted.periods), granted.sampleRate};
+    }
     if (!m_pulse)
         return m_granted;
     const PulseAudioStream::Buffer granted = m_pulse->Granted();
@@ -108,7 +113,7 @@ FluidSynthOutput::AudioBuffer FluidSynthOutput::GrantedBuffer() const
 bool FluidSynthOutput::IsConnected() const
 {
     return m_synth && !(m_jack && m_jack->ServerGone()) && !(m_pulse && !m_pulse->IsPlaying()) &&
-           !(m_pipeWire && !m_pipeWire->IsPlaying());
+           !(m_pipeWire && !m_pipeWire->IsPlaying()) && !(m_alsa && !m_alsa->IsPlaying());
 }
 
 double FluidSynthOutput::AudioBuffer::Milliseconds() const
@@ -319,6 +324,7 @@ void FluidSynthOutput::StopAudio()
 {
     m_pipeWire.reset();
     m_pulse.reset();
+    m_alsa.reset();
     if (m_audio && m_jack && m_jack->ServerGone()) {
         m_audioTarget->LetGo();
         Abandon(m_audio);
@@ -348,6 +354,7 @@ bool FluidSynthOutput::StartAudio()
         const bool opened = driver == "pipewire"     ? TryPipeWire()
                             : driver == "pulseaudio" ? TryPulse()
                             : driver == "jack"       ? TryJack()
+                            : driver == "alsa"       ? TryAlsa()
                                                      : TryDriver(driver);
         if (opened)
             return true;
@@ -427,7 +434,8 @@ bool FluidSynthOutput::TryPulse()
 {
     if (!PulseServerMayRun())
         return false;
-    const PulseAudioStream::Buffer wanted{kPeriodSize, kPulseTargetFrames, m_sampleRate};
+    const PulseAudioStream::Buffer wanted{kPeriodSize, kPulseTargetFrames, m_sampleRate,
+                                          fluid_synth_get_internal_bufsize(m_synth)};
     m_pulse = std::make_unique<PulseAudioStream>(
         "Varnek", wanted, [this](float* interleaved, int frames) { RenderInterleaved(interleaved, frames); });
     if (!m_pulse->Open()) {
@@ -435,6 +443,22 @@ bool FluidSynthOutput::TryPulse()
         return false;
     }
     m_driver = "pulseaudio";
+    return true;
+}
+
+// FluidSynth's own ALSA driver plays only on "default", which is no card at all where card 0
+// is a MIDI keyboard's, and does not come back when its card goes. Our own stream plays on the
+// first card that can play, in periods of 128 frames, and finds a card again by itself.
+bool FluidSynthOutput::TryAlsa()
+{
+    const AlsaPcmStream::Buffer wanted{kPeriodSize, kPeriods, m_sampleRate};
+    m_alsa = std::make_unique<AlsaPcmStream>(
+        wanted, [this](float* interleaved, int frames) { RenderInterleaved(interleaved, frames); });
+    if (!m_alsa->Open()) {
+        m_alsa.reset();
+        return false;
+    }
+    m_driver = "alsa";
     return true;
 }
 
@@ -446,6 +470,8 @@ bool FluidSynthOutput::Queue(std::uint32_t message)
         m_pipeWire->Wake();
     if (m_pulse)
         m_pulse->Wake();
+    if (m_alsa)
+        m_alsa->Wake();
     return true;
 }
 
