@@ -274,6 +274,7 @@ bool FluidSynthOutput::PianoSoundsInTime()
 {
     fluid_synth_reverb_on(m_synth, -1, 0);
     fluid_synth_program_select(m_synth, 0, m_soundfontId, kPianoBank, kPianoProgram);
+    double start = ThreadCpuSeconds(); // the note-on counts with the first block
     fluid_synth_noteon(m_synth, 0, kTriedKey, 127);
     float peak = 0;
     double work = 0;
@@ -281,9 +282,10 @@ bool FluidSynthOutput::PianoSoundsInTime()
         m_blockLeft.fill(0.0f);
         m_blockRight.fill(0.0f);
         float* channels[] = {m_blockLeft.data(), m_blockRight.data()};
-        const double start = ThreadCpuSeconds();
         fluid_synth_process(m_synth, kPeriodSize, 2, channels, 2, channels);
-        work += ThreadCpuSeconds() - start;
+        const double end = ThreadCpuSeconds();
+        work += end - start;
+        start = end;
         for (float sample : m_blockLeft)
             peak = std::max(peak, std::fabs(sample));
     }
@@ -435,7 +437,8 @@ bool FluidSynthOutput::TryPulse()
 {
     if (!PulseServerMayRun())
         return false;
-    const PulseAudioStream::Buffer wanted{kPeriodSize, kPulseTargetFrames, m_sampleRate};
+    const PulseAudioStream::Buffer wanted{kPeriodSize, kPulseTargetFrames, m_sampleRate,
+                                          fluid_synth_get_internal_bufsize(m_synth)};
     m_pulse = std::make_unique<PulseAudioStream>(
         "Varnek", wanted, [this](float* interleaved, int frames) { RenderInterleaved(interleaved, frames); });
     if (!m_pulse->Open()) {
@@ -698,7 +701,6 @@ int FluidSynthOutput::RenderDriverPeriod(int frames, int effectCount, float* eff
         NameThisThread("varnek-synth-rt");
         m_driverThreadUnnamed = false;
     }
-    PlayQueued();
     const int result = effects ? ProcessBlock(frames, effectCount, effects, outputCount, outputs)
                                : ProcessBlock(frames, outputCount, outputs, outputCount, outputs);
     if (outputCount >= 2)
@@ -706,17 +708,19 @@ int FluidSynthOutput::RenderDriverPeriod(int frames, int effectCount, float* eff
     return result;
 }
 
-// One block within its time: two blocks in a row whose rendering took more work than they last
-// silence the channels that began a note in them, or every channel when none did, and the
-// sender says so. One such block alone is the thread held up, not the sound's cost. A
-// voice that costs that much costs it in every block, so the next block is in time again. The
-// thread's CPU time is read only while something sounds.
+// One block within its time: the messages that arrived before it are played, then it is
+// rendered. Two blocks in a row that took more work than they last silence the channels that
+// began a note in them, or every channel when none did, and the sender says so; one such block
+// alone is the thread held up, not the sound's cost. A voice that costs that much costs it in
+// every block, so the next block is in time again. The thread's CPU time is read only while
+// something sounds or is to be played.
 int FluidSynthOutput::ProcessBlock(int frames, int effectCount, float* effects[], int outputCount,
                                    float* outputs[])
 {
     SilenceTheSlow();
-    const bool timed = m_startedThisBlock != 0 || m_lastBlockSounded;
+    const bool timed = m_lastBlockSounded || m_queue.Pushed() != m_queue.Played();
     const double start = timed ? ThreadCpuSeconds() : 0;
+    PlayQueued();
     const int result = fluid_synth_process(m_synth, frames, effectCount, effects, outputCount, outputs);
     const bool slow = timed && ThreadCpuSeconds() - start > frames / m_sampleRate;
     if (slow && m_lastBlockSlow) {
@@ -754,7 +758,6 @@ void FluidSynthOutput::RenderInterleaved(float* interleaved, int frames)
 {
     for (int done = 0; done < frames; done += kPeriodSize) {
         const int block = std::min(kPeriodSize, frames - done);
-        PlayQueued();
         m_blockLeft.fill(0.0f); // the synth adds its sound to what the buffers hold
         m_blockRight.fill(0.0f);
         float* channels[] = {m_blockLeft.data(), m_blockRight.data()};
