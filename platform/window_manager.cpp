@@ -72,6 +72,28 @@ void WindowManager::Mouse(CWnd* top, const MouseInput& input)
     ProcessPosted();
 }
 
+void WindowManager::PressLeftOn(CWnd* window)
+{
+    if (IsLive(window))
+        LeftAtCentre(window, WM_LBUTTONDOWN, MK_LBUTTON);
+}
+
+void WindowManager::ReleaseLeftFrom(CWnd* window)
+{
+    CWnd* const capture = Registry().Capture();
+    CWnd* const target = capture != nullptr ? capture : window;
+    if (IsLive(target))
+        LeftAtCentre(target, WM_LBUTTONUP, 0);
+}
+
+void WindowManager::LeftAtCentre(CWnd* window, UINT message, UINT flags)
+{
+    CRect client;
+    window->GetClientRect(&client);
+    window->SendMessage(message, flags, MAKELPARAM_POINT({client.Width() / 2, client.Height() / 2}));
+    ProcessPosted();
+}
+
 // ---- Keyboard ------------------------------------------------------------------------------
 
 bool WindowManager::Key(CWnd* top, const KeyInput& input)

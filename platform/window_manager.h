@@ -34,6 +34,11 @@ public:
 
     // ---- From the host ----
     void Mouse(CWnd* top, const MouseInput& input);
+    // A screen reader's press of a control: the left button pressed on the window, or let go
+    // again, as the mouse gives them with the pointer at its centre. The press goes to the
+    // window itself and is never taken for a double-click.
+    void PressLeftOn(CWnd* window);
+    void ReleaseLeftFrom(CWnd* window);
     // Returns true when the program consumed the key.
     bool Key(CWnd* top, const KeyInput& input);
     void Timer(CWnd* window, UINT id);
@@ -56,6 +61,7 @@ private:
     WindowManager() = default;
     static bool IsLive(const CWnd* window) { return WindowRegistry::Instance().IsLive(window); }
     UINT MessageForPress(CWnd* target, const MouseInput& input);
+    void LeftAtCentre(CWnd* window, UINT message, UINT flags);
     void PaintWindow(CWnd* window, CDC& dc, const CRect& clip, CPoint origin);
 
     // The last left press, for double-click detection; its window is in the registry.

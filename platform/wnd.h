@@ -132,12 +132,16 @@ public:
 
     // ---- Accessibility ----
     // How a screen reader knows this window: a plain panel named by its text, unless the
-    // control says better. A control repaints itself whenever any of these changes.
+    // control says better. A control repaints itself whenever any of these changes. A reader
+    // presses a button (also a radio button) as a short click of the mouse does.
     virtual AccessibleRole GetAccessibleRole() const { return AccessibleRole::Panel; }
     virtual std::string GetAccessibleName() const { return m_strText; }
+    // What the control is for, which a reader says with its name when it lights.
+    virtual std::string GetAccessibleDescription() const { return {}; }
     virtual AccessibleState GetAccessibleState() const { return {}; }
-    // Read for a dial only.
+    // Read for a dial only; a reader sets it as the user would turn the dial.
     virtual AccessibleValue GetAccessibleValue() const { return {}; }
+    virtual void SetAccessibleValue(int) {}
 
 protected:
     virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
