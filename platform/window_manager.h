@@ -26,6 +26,7 @@ struct KeyInput {
     int repeatCount = 1;
     bool previouslyDown = false;
     bool system = false; // Alt combinations and F10 belong to the menu bar
+    UINT virtualKey = 0; // 'A' to 'Z' for a letter key as the layout labels it, else 0
 };
 
 class WindowManager {
@@ -39,7 +40,8 @@ public:
     // window itself and is never taken for a double-click.
     void PressLeftOn(CWnd* window);
     void ReleaseLeftFrom(CWnd* window);
-    // Returns true when the program consumed the key.
+    // Returns true when the program consumed the key. A system key is no key of the panel's:
+    // it reaches the window as a system key message, after the menu bar has passed it over.
     bool Key(CWnd* top, const KeyInput& input);
     void Timer(CWnd* window, UINT id);
     void CloseRequested(CWnd* top);

@@ -162,6 +162,9 @@ protected:
     // A popup of the menu bar is about to open: the moment to bring its items up to date.
     virtual void OnInitMenuPopup(CMenu* popup, UINT index, BOOL sysMenu);
     virtual void OnKillFocus(CWnd* newWindow);
+    // A key that belongs to the menu bar, which had no use for it: `virtualKey` is 'A' to 'Z'
+    // for a letter pressed with Alt.
+    virtual void OnSysKeyDown(UINT virtualKey, UINT repeatCount, UINT flags);
     // A window made from a template that this window owns and deletes.
     void OwnChild(CWnd* child) { m_ownedPlaceholders.push_back(child); }
 
