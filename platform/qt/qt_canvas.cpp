@@ -31,14 +31,29 @@ QtCanvas::QtCanvas(CWnd* window, QWidget* parent) : QWidget(parent), m_window(wi
     qApp->installEventFilter(this);
     // Screen readers see the windows of the tree through this interface; Qt's cache owns it.
     QAccessible::registerAccessibleInterface(new QtCanvasAccessible(this, window));
+    QAccessible::installActivationObserver(this);
 }
+
+QtCanvas::~QtCanvas() { QAccessible::removeActivationObserver(this); }
 
 void QtCanvas::Invalidate(const QRect& rect)
 {
     update(rect);
-    // A window repaints whatever it shows a screen reader, when that changes. The changes are
-    // looked for once, after the message that made them.
-    if (!QAccessible::isActive() || m_announcePending)
+    // A window repaints whatever it shows a screen reader, when that changes.
+    if (QAccessible::isActive())
+        LookForChangesSoon();
+}
+
+void QtCanvas::accessibilityActiveChanged(bool active)
+{
+    if (active)
+        LookForChangesSoon();
+}
+
+void QtCanvas::LookForChangesSoon()
+{
+    // The changes are looked for once, after the message that made them.
+    if (m_announcePending)
         return;
     m_announcePending = true;
     QMetaObject::invokeMethod(
