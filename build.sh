@@ -33,8 +33,9 @@ fonts-dejavu-core
 # What the tests and benchmarks need: their libraries, the formatter CI checks the code with, a
 # virtual display and input, the window managers the window tests run under, JACK, PulseAudio
 # and PipeWire servers of their own, JACK's Python binding to play as a MIDI controller, AT-SPI
-# to read the panel as a screen reader does, the validators of the .desktop file and AppStream
-# metadata, dpkg-shlibdeps for the .deb and lintian to check it.
+# to read the panel as a screen reader does and the Orca screen reader with the speech server it
+# speaks through, the validators of the .desktop file and AppStream metadata, dpkg-shlibdeps for
+# the .deb and lintian to check it.
 test_packages="
 libgtest-dev
 libgmock-dev
@@ -62,6 +63,8 @@ dbus-daemon
 python3-jack-client
 at-spi2-core
 python3-pyatspi
+orca
+speech-dispatcher
 desktop-file-utils
 appstream
 dpkg-dev
