@@ -17,7 +17,7 @@ static std::unique_ptr<FluidSynthOutput> StartSynth()
     return synth;
 }
 
-DesktopMidiSystem::DesktopMidiSystem() = default;
+DesktopMidiSystem::DesktopMidiSystem() { NameJackThreads(); }
 
 DesktopMidiSystem::~DesktopMidiSystem()
 {
@@ -38,7 +38,7 @@ DesktopMidiSystem::~DesktopMidiSystem()
 void DesktopMidiSystem::OpenDefaultRouteAhead()
 {
     m_synthAhead = std::async(std::launch::async, [] {
-        NameThisThread("synth opening");
+        NameThisThread("varnek-synth-up");
         return StartSynth();
     });
 }
@@ -125,16 +125,15 @@ bool DesktopMidiSystem::Send(std::uintptr_t handle, std::uint32_t message)
     return SendLocked(handle, message);
 }
 
-// What goes to the open device goes out of Varnek's own output ports too, so that whatever is
-// connected there hears the whole performance, whatever the route.
+// Everything played goes out of Varnek's own output ports too, so that whatever is connected
+// there hears the whole performance, whatever the route, and also while none is open: no sound
+// server, a port that failed.
 bool DesktopMidiSystem::SendLocked(std::uintptr_t handle, std::uint32_t message)
 {
-    const auto found = m_open.find(handle);
-    if (found == m_open.end())
-        return false;
     if (m_own)
         m_own->Send(message);
-    return found->second.port->Send(message);
+    const auto found = m_open.find(handle);
+    return found != m_open.end() && found->second.port->Send(message);
 }
 
 // Varnek's own inputs are never offered as outputs; another Varnek's are, like any program's.

@@ -223,3 +223,15 @@ TEST_F(DesktopMidiOnJack, TheBuiltInSynthPlaysThroughJack)
     synth.Send(0x007F4590);
     EXPECT_TRUE(WaitUntil([&] { return observer->Peak() > 0.05f; }));
 }
+
+// Everything played leaves Varnek's own output, also while no route is open: a musician who
+// plays a DAW through Varnek does not depend on its synth or a Play Thru port.
+TEST_F(DesktopMidiOnJack, TheOwnOutputCarriesWhatIsPlayedWithNoRouteOpen)
+{
+    system->OpenOwnPorts();
+    ASSERT_TRUE(WaitUntil([&] { return !observer->Ports("^Varnek:MIDI out$", 0).empty(); }));
+    ASSERT_TRUE(observer->Connect("Varnek:MIDI out", std::string(kDumpClient) + ":input"));
+    EXPECT_FALSE(system->Send(0, 0x007F3C90));
+    EXPECT_FALSE(system->Send(0, 0x00003C90));
+    EXPECT_EQ(ReadDumped(2), (std::vector<std::vector<int>>{{0x90, 0x3C, 0x7F}, {0x90, 0x3C, 0x00}}));
+}
