@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -23,41 +24,50 @@ constexpr int kHookDataSize = 1;
 constexpr int kAddQObjectHook = 3;
 constexpr int kRemoveQObjectHook = 4;
 
+// The objects made on the watching thread, less those destroyed since on any thread: Qt moves
+// some of what it makes to threads of its own, and ends them there.
+std::mutex g_madeLock;
 std::vector<QObject*>* g_made = nullptr;
 std::thread::id g_madeOn;
 
 void ObjectMade(QObject* object)
 {
-    if (std::this_thread::get_id() == g_madeOn)
-        g_made->push_back(object);
+    if (std::this_thread::get_id() != g_madeOn)
+        return;
+    const std::lock_guard lock(g_madeLock);
+    g_made->push_back(object);
 }
 
 void ObjectGone(QObject* object)
 {
-    if (std::this_thread::get_id() == g_madeOn)
+    const std::lock_guard lock(g_madeLock);
+    if (g_made != nullptr)
         std::erase(*g_made, object);
 }
 
-// The objects that Qt makes on this thread while `work` runs and that are still there after it;
-// none where another tool holds the hooks.
-template <typename Work> std::vector<QObject*> ObjectsMadeBy(Work work)
+// The first object that Qt makes on this thread while `work` runs, that is still there after it,
+// and that `wanted` says is the one; none where another tool holds the hooks. It is picked
+// while the hooks still hold back whatever would destroy it.
+template <typename Work, typename Wanted> QObject* FirstMadeBy(Work work, Wanted wanted)
 {
-    std::vector<QObject*> made;
     const bool hooksFree = qtHookData[kHookDataSize] > kRemoveQObjectHook &&
                            qtHookData[kAddQObjectHook] == 0 && qtHookData[kRemoveQObjectHook] == 0;
     if (!hooksFree) {
         work();
-        return made;
+        return nullptr;
     }
+    std::vector<QObject*> made;
     g_made = &made;
     g_madeOn = std::this_thread::get_id();
     qtHookData[kAddQObjectHook] = reinterpret_cast<quintptr>(&ObjectMade);
     qtHookData[kRemoveQObjectHook] = reinterpret_cast<quintptr>(&ObjectGone);
     work();
+    const std::lock_guard lock(g_madeLock);
+    const auto found = std::find_if(made.begin(), made.end(), wanted);
     qtHookData[kAddQObjectHook] = 0;
     qtHookData[kRemoveQObjectHook] = 0;
     g_made = nullptr;
-    return made;
+    return found == made.end() ? nullptr : *found;
 }
 } // namespace
 
@@ -80,10 +90,9 @@ void QtScreenReaderStatus::FindQtStatusReader()
     // Qt makes its bridge to the accessibility bus, and with it the reader of the status, when
     // it is first asked whether accessibility is active. The reader reads the status again
     // whenever its slot for the status service's arrival is called.
-    for (QObject* object : ObjectsMadeBy([] { QAccessible::isActive(); })) {
-        if (object->metaObject()->indexOfSlot("serviceRegistered()") >= 0)
-            m_qtStatusReader = object;
-    }
+    m_qtStatusReader = FirstMadeBy(
+        [] { QAccessible::isActive(); },
+        [](QObject* object) { return object->metaObject()->indexOfSlot("serviceRegistered()") >= 0; });
 }
 
 void QtScreenReaderStatus::StatusChanged(const QString& interface, const QVariantMap& changed,
