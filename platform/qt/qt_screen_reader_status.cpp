@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -28,7 +29,8 @@ constexpr int kRemoveQObjectHook = 4;
 // some of what it makes to threads of its own, and ends them there.
 std::mutex g_madeLock;
 std::vector<QObject*>* g_made = nullptr;
-std::thread::id g_madeOn;
+// Read on every thread that makes an object meanwhile.
+std::atomic<std::thread::id> g_madeOn;
 
 void ObjectMade(QObject* object)
 {
