@@ -271,6 +271,7 @@ bool FluidSynthOutput::PianoSoundsInTime()
 {
     fluid_synth_reverb_on(m_synth, -1, 0);
     fluid_synth_program_select(m_synth, 0, m_soundfontId, kPianoBank, kPianoProgram);
+    double start = ThreadCpuSeconds(); // the note-on counts with the first block
     fluid_synth_noteon(m_synth, 0, kTriedKey, 127);
     float peak = 0;
     bool inTime = true;
@@ -278,9 +279,10 @@ bool FluidSynthOutput::PianoSoundsInTime()
         m_blockLeft.fill(0.0f);
         m_blockRight.fill(0.0f);
         float* channels[] = {m_blockLeft.data(), m_blockRight.data()};
-        const double start = ThreadCpuSeconds();
         fluid_synth_process(m_synth, kPeriodSize, 2, channels, 2, channels);
-        inTime = ThreadCpuSeconds() - start <= kPeriodSize / m_sampleRate;
+        const double end = ThreadCpuSeconds();
+        inTime = end - start <= kPeriodSize / m_sampleRate;
+        start = end;
         for (float sample : m_blockLeft)
             peak = std::max(peak, std::fabs(sample));
     }
@@ -696,7 +698,6 @@ int FluidSynthOutput::RenderDriverPeriod(int frames, int effectCount, float* eff
         NameThisThread("varnek-synth-rt");
         m_driverThreadUnnamed = false;
     }
-    PlayQueued();
     const int result = effects ? ProcessBlock(frames, effectCount, effects, outputCount, outputs)
                                : ProcessBlock(frames, outputCount, outputs, outputCount, outputs);
     if (outputCount >= 2)
@@ -704,16 +705,18 @@ int FluidSynthOutput::RenderDriverPeriod(int frames, int effectCount, float* eff
     return result;
 }
 
-// One block within its time: a block whose rendering took more work than it lasts silences the
-// channels that began a note in it, or every channel when none did, and the sender says so. A
-// voice that costs that much costs it in every block, so the next block is in time again. The
-// thread's CPU time is read only while something sounds.
+// One block within its time: the messages that arrived before it are played, then it is
+// rendered. A block that took more work than it lasts silences the channels that began a note in
+// it, or every channel when none did, and the sender says so. A voice that costs that much costs
+// it in every block, so the next block is in time again. The thread's CPU time is read only while
+// something sounds or is to be played.
 int FluidSynthOutput::ProcessBlock(int frames, int effectCount, float* effects[], int outputCount,
                                    float* outputs[])
 {
     SilenceTheSlow();
-    const bool timed = m_startedThisBlock != 0 || m_lastBlockSounded;
+    const bool timed = m_lastBlockSounded || m_queue.Pushed() != m_queue.Played();
     const double start = timed ? ThreadCpuSeconds() : 0;
+    PlayQueued();
     const int result = fluid_synth_process(m_synth, frames, effectCount, effects, outputCount, outputs);
     if (timed && ThreadCpuSeconds() - start > frames / m_sampleRate) {
         m_slowChannels |= m_startedThisBlock != 0 ? m_startedThisBlock : 0xFFFFu;
@@ -747,7 +750,6 @@ void FluidSynthOutput::RenderInterleaved(float* interleaved, int frames)
 {
     for (int done = 0; done < frames; done += kPeriodSize) {
         const int block = std::min(kPeriodSize, frames - done);
-        PlayQueued();
         m_blockLeft.fill(0.0f); // the synth adds its sound to what the buffers hold
         m_blockRight.fill(0.0f);
         float* channels[] = {m_blockLeft.data(), m_blockRight.data()};
