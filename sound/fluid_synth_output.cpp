@@ -265,7 +265,10 @@ bool FluidSynthOutput::PlaysThePiano(std::unique_ptr<SoundfontFile> file)
 }
 
 // Only FluidSynth knows what its piano sounds like, so it plays a note, here before any audio
-// output runs: it must be heard, and each block must take less work than it lasts. The reverb
+// output runs: it must be heard, and take less work than it lasts. The note is judged whole: a
+// block of it may take longer when the thread was held up (a page fault, a virtual machine whose
+// host ran something else meanwhile counts that time as the thread's), while a piano too costly
+// to play is so in every block. The reverb
 // stays out of it, so that nothing of the note is left to sound later.
 bool FluidSynthOutput::PianoSoundsInTime()
 {
@@ -274,14 +277,14 @@ bool FluidSynthOutput::PianoSoundsInTime()
     double start = ThreadCpuSeconds(); // the note-on counts with the first block
     fluid_synth_noteon(m_synth, 0, kTriedKey, 127);
     float peak = 0;
-    bool inTime = true;
-    for (int done = 0; inTime && done < kTriedSeconds * m_sampleRate; done += kPeriodSize) {
+    double work = 0;
+    for (int done = 0; work <= kTriedSeconds && done < kTriedSeconds * m_sampleRate; done += kPeriodSize) {
         m_blockLeft.fill(0.0f);
         m_blockRight.fill(0.0f);
         float* channels[] = {m_blockLeft.data(), m_blockRight.data()};
         fluid_synth_process(m_synth, kPeriodSize, 2, channels, 2, channels);
         const double end = ThreadCpuSeconds();
-        inTime = end - start <= kPeriodSize / m_sampleRate;
+        work += end - start;
         start = end;
         for (float sample : m_blockLeft)
             peak = std::max(peak, std::fabs(sample));
@@ -292,7 +295,7 @@ bool FluidSynthOutput::PianoSoundsInTime()
     fluid_synth_process(m_synth, kPeriodSize, 2, channels, 2, channels);
     fluid_synth_unset_program(m_synth, 0);
     fluid_synth_reverb_on(m_synth, -1, 1);
-    return inTime && peak > kAudible;
+    return work <= kTriedSeconds && peak > kAudible;
 }
 
 std::string FluidSynthOutput::WhyNotOpen() const
@@ -706,9 +709,10 @@ int FluidSynthOutput::RenderDriverPeriod(int frames, int effectCount, float* eff
 }
 
 // One block within its time: the messages that arrived before it are played, then it is
-// rendered. A block that took more work than it lasts silences the channels that began a note in
-// it, or every channel when none did, and the sender says so. A voice that costs that much costs
-// it in every block, so the next block is in time again. The thread's CPU time is read only while
+// rendered. Two blocks in a row that took more work than they last silence the channels that
+// began a note in them, or every channel when none did, and the sender says so; one such block
+// alone is the thread held up, not the sound's cost. A voice that costs that much costs it in
+// every block, so the next block is in time again. The thread's CPU time is read only while
 // something sounds or is to be played.
 int FluidSynthOutput::ProcessBlock(int frames, int effectCount, float* effects[], int outputCount,
                                    float* outputs[])
@@ -718,11 +722,15 @@ int FluidSynthOutput::ProcessBlock(int frames, int effectCount, float* effects[]
     const double start = timed ? ThreadCpuSeconds() : 0;
     PlayQueued();
     const int result = fluid_synth_process(m_synth, frames, effectCount, effects, outputCount, outputs);
-    if (timed && ThreadCpuSeconds() - start > frames / m_sampleRate) {
-        m_slowChannels |= m_startedThisBlock != 0 ? m_startedThisBlock : 0xFFFFu;
+    const bool slow = timed && ThreadCpuSeconds() - start > frames / m_sampleRate;
+    if (slow && m_lastBlockSlow) {
+        const unsigned started = m_startedThisBlock | m_startedLastBlock;
+        m_slowChannels |= started != 0 ? started : 0xFFFFu;
         m_silencedForTime.fetch_or(m_slowChannels, std::memory_order_relaxed);
         SilenceTheSlow();
     }
+    m_lastBlockSlow = slow;
+    m_startedLastBlock = m_startedThisBlock;
     m_startedThisBlock = 0;
     m_lastBlockSounded = outputCount > 0 && AnySound(outputs[0], frames);
     return result;
