@@ -73,10 +73,11 @@ MMRESULT midiOutOpen(HMIDIOUT* handle, UINT device, std::uintptr_t callback, std
     return MMSYSERR_NOERROR;
 }
 
+// Without an open device the message still reaches the system, for its own output ports.
 MMRESULT midiOutShortMsg(HMIDIOUT handle, DWORD message)
 {
     MidiSystem* system = CurrentMidiSystem();
-    if (!handle || !system || !system->Send(ToNumber(handle), message))
+    if (!system || !system->Send(ToNumber(handle), message) || !handle)
         return MMSYSERR_INVALHANDLE;
     return MMSYSERR_NOERROR;
 }

@@ -3,6 +3,7 @@
 #include "sound/fluid_synth_output.h"
 #include "sound/own_midi_ports.h"
 #include "sound/tell_user.h"
+#include "sound/thread_name.h"
 
 #include <bitset>
 #include <chrono>
@@ -16,10 +17,13 @@ static std::unique_ptr<FluidSynthOutput> StartSynth()
     return synth;
 }
 
-DesktopMidiSystem::DesktopMidiSystem() = default;
+DesktopMidiSystem::DesktopMidiSystem() { NameJackThreads(); }
 
 DesktopMidiSystem::~DesktopMidiSystem()
 {
+    // The ports are read asking the own ports which are ours: that ends before they go.
+    if (m_portsAhead.valid())
+        m_portsAhead.get();
     // The inputs' threads play through the open devices: they end first. They send through the
     // own ports while they run, so those are taken out of reach before they go.
     std::unique_ptr<OwnMidiPorts> own;
@@ -34,12 +38,34 @@ DesktopMidiSystem::~DesktopMidiSystem()
         m_synthAhead.get();
 }
 
-void DesktopMidiSystem::OpenDefaultRouteAhead() { m_synthAhead = std::async(std::launch::async, StartSynth); }
+void DesktopMidiSystem::OpenDefaultRouteAhead()
+{
+    m_synthAhead = std::async(std::launch::async, [] {
+        NameThisThread("varnek-synth-up");
+        return StartSynth();
+    });
+}
 
 void DesktopMidiSystem::OpenOwnPorts()
 {
     if (!m_own)
         m_own = std::make_unique<OwnMidiPorts>(m_router);
+}
+
+void DesktopMidiSystem::ListPortsAhead()
+{
+    m_portsAhead = std::async(std::launch::async, [this] {
+        NameThisThread("varnek-portlist");
+        m_ports.Refresh();
+    });
+}
+
+// The ports read ahead, once that is done.
+RtMidiPorts& DesktopMidiSystem::Ports()
+{
+    if (m_portsAhead.valid())
+        m_portsAhead.get();
+    return m_ports;
 }
 
 void DesktopMidiSystem::RefreshDevices()
@@ -49,14 +75,14 @@ void DesktopMidiSystem::RefreshDevices()
         if (opened.device >= 0)
             open.set(std::size_t(opened.device));
     }
-    m_ports.Refresh(open);
+    Ports().Refresh(open);
 }
 
-unsigned DesktopMidiSystem::DeviceCount() { return unsigned(m_ports.DeviceCount()); }
+unsigned DesktopMidiSystem::DeviceCount() { return unsigned(Ports().DeviceCount()); }
 
 bool DesktopMidiSystem::DeviceName(unsigned device, std::string& name)
 {
-    return m_ports.DeviceName(device, name);
+    return Ports().DeviceName(device, name);
 }
 
 bool DesktopMidiSystem::Open(int device, std::uintptr_t& handle)
@@ -78,9 +104,9 @@ std::unique_ptr<MidiPort> DesktopMidiSystem::OpenPort(int device)
         return OpenSynth();
     if (device < 0)
         return nullptr;
-    auto port = m_ports.Open(std::size_t(device));
+    auto port = Ports().Open(std::size_t(device));
     std::string name;
-    if (!port && m_ports.DeviceName(std::size_t(device), name))
+    if (!port && Ports().DeviceName(std::size_t(device), name))
         TellCause("the MIDI port \"" + name +
                   "\" is gone or its server has stopped \u2014 choose another from Play Thru");
     return port;
@@ -118,16 +144,15 @@ bool DesktopMidiSystem::Send(std::uintptr_t handle, std::uint32_t message)
     return SendLocked(handle, message);
 }
 
-// What goes to the open device goes out of Varnek's own output ports too, so that whatever is
-// connected there hears the whole performance, whatever the route.
+// Everything played goes out of Varnek's own output ports too, so that whatever is connected
+// there hears the whole performance, whatever the route, and also while none is open: no sound
+// server, a port that failed.
 bool DesktopMidiSystem::SendLocked(std::uintptr_t handle, std::uint32_t message)
 {
-    const auto found = m_open.find(handle);
-    if (found == m_open.end())
-        return false;
     if (m_own)
         m_own->Send(message);
-    return found->second.port->Send(message);
+    const auto found = m_open.find(handle);
+    return found != m_open.end() && found->second.port->Send(message);
 }
 
 // Varnek's own inputs are never offered as outputs; another Varnek's are, like any program's.
@@ -185,5 +210,8 @@ std::unique_ptr<MidiSystem> MakeDesktopMidiSystem(DefaultRoute route, OwnPorts o
         system->OpenDefaultRouteAhead();
     if (own == OwnPorts::Open)
         system->OpenOwnPorts();
+    // After the own ports, which the listing asks about.
+    if (route == DefaultRoute::OpenAhead)
+        system->ListPortsAhead();
     return system;
 }

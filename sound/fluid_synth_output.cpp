@@ -1,6 +1,7 @@
 #include "sound/fluid_synth_output.h"
 
 #include "sound/abandon.h"
+#include "sound/alsa_pcm_stream.h"
 #include "sound/jack_server_watch.h"
 #include "sound/library_logs.h"
 #include "sound/midi_short_message.h"
@@ -8,12 +9,15 @@
 #include "sound/pulse_audio_stream.h"
 #include "sound/soundfont_file.h"
 #include "sound/tell_user.h"
+#include "sound/thread_name.h"
 
 #include <fluidsynth.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <future>
@@ -38,6 +42,33 @@ constexpr std::ptrdiff_t kKeptInstruments = 2;
 // A client can read the server's period size but not how many periods it keeps; JACK's
 // backends double-buffer by default.
 constexpr int kJackPeriods = 2;
+
+// What the piano plays when a soundfont is tried: A4 at full velocity, for a fifth of a second,
+// which must reach above -60 dBFS.
+constexpr int kTriedKey = 69;
+constexpr double kTriedSeconds = 0.2;
+constexpr float kAudible = 1e-3f;
+
+// The CPU time the calling thread has had: a render is judged by the work it took, not by the
+// time a busy machine kept the thread from its core.
+double ThreadCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + 1e-9 * double(now.tv_nsec);
+}
+
+// A thread held up (a page fault, a virtual machine's host running something else, whose time
+// counts as the thread's) loses a few milliseconds, up to about 20; sixteen blocks of 128 frames
+// last over 40.
+constexpr double kHeldUpAtMost = 16;
+
+// Above -100 dBFS: the reverb never quite falls to zero.
+bool AnySound(const float* samples, int frames)
+{
+    constexpr float kSilence = 1e-5f;
+    return std::any_of(samples, samples + frames, [](float sample) { return std::fabs(sample) > kSilence; });
+}
 
 std::vector<std::string> SoundfontsIn(const std::filesystem::path& folder)
 {
@@ -69,6 +100,10 @@ FluidSynthOutput::AudioBuffer FluidSynthOutput::GrantedBuffer() const
         return granted.quantumFrames > 0 ? AudioBuffer{granted.quantumFrames, 1, granted.sampleRate}
                                          : AudioBuffer{};
     }
+    if (m_alsa) {
+        const AlsaPcmStream::Buffer granted = m_alsa->Granted();
+        return {granted.periodFrames, double(granted.periods), granted.sampleRate};
+    }
     if (!m_pulse)
         return m_granted;
     const PulseAudioStream::Buffer granted = m_pulse->Granted();
@@ -83,7 +118,7 @@ FluidSynthOutput::AudioBuffer FluidSynthOutput::GrantedBuffer() const
 bool FluidSynthOutput::IsConnected() const
 {
     return m_synth && !(m_jack && m_jack->ServerGone()) && !(m_pulse && !m_pulse->IsPlaying()) &&
-           !(m_pipeWire && !m_pipeWire->IsPlaying());
+           !(m_pipeWire && !m_pipeWire->IsPlaying()) && !(m_alsa && !m_alsa->IsPlaying());
 }
 
 double FluidSynthOutput::AudioBuffer::Milliseconds() const
@@ -124,7 +159,10 @@ bool FluidSynthOutput::Open()
     // The watch found stays the one in use while this holds it, and the driver takes it.
     std::future<std::shared_ptr<JackServerWatch>> jackAhead;
     if (WillTryJack())
-        jackAhead = std::async(std::launch::async, &JackServerWatch::Connect);
+        jackAhead = std::async(std::launch::async, [] {
+            NameThisThread("varnek-jackseek");
+            return JackServerWatch::Connect();
+        });
     const bool synthReady = m_settings && CreateSynth(kPreferredSampleRate);
     const std::shared_ptr<JackServerWatch> jack = jackAhead.valid() ? jackAhead.get() : nullptr;
     if (synthReady && (m_sink == Sink::Offline || StartAudio()))
@@ -186,6 +224,8 @@ void FluidSynthOutput::DeleteSynth()
     m_keptPrograms.clear();
     m_lettingGo.clear();
     m_toldSamplesCannotBeRead = false;
+    m_toldTooSlow = false;
+    m_silencedForTime.store(0);
 }
 
 bool FluidSynthOutput::LoadSoundfont()
@@ -208,9 +248,9 @@ bool FluidSynthOutput::LoadSoundfont()
     return false;
 }
 
-// FluidSynth loads the soundfont and reads all the piano's samples, or the soundfont is let go
-// for the next. The piano is what a channel plays first, so its samples are read now rather than
-// at the first note.
+// FluidSynth loads the soundfont and reads all the piano's samples, and the piano sounds as it
+// renders, or the soundfont is let go for the next. The piano is what a channel plays first, so
+// its samples are read now rather than at the first note.
 bool FluidSynthOutput::PlaysThePiano(std::unique_ptr<SoundfontFile> file)
 {
     const int id = fluid_synth_sfload(m_synth, file->LoaderName().c_str(), 0);
@@ -218,7 +258,7 @@ bool FluidSynthOutput::PlaysThePiano(std::unique_ptr<SoundfontFile> file)
         return false;
     m_soundfontId = id;
     m_soundfontFile = std::move(file);
-    if (KeepLoaded({kPianoBank, kPianoProgram})) {
+    if (KeepLoaded({kPianoBank, kPianoProgram}) && PianoSoundsInTime()) {
         m_soundfont = m_soundfontFile->Path();
         return true;
     }
@@ -227,6 +267,40 @@ bool FluidSynthOutput::PlaysThePiano(std::unique_ptr<SoundfontFile> file)
     m_soundfontFile.reset();
     m_soundfontId = -1;
     return false;
+}
+
+// Only FluidSynth knows what its piano sounds like, so it plays a note, here before any audio
+// output runs: it must be heard, and take less work than it lasts. The note is judged whole: a
+// block of it may take longer when the thread was held up (a page fault, a virtual machine whose
+// host ran something else meanwhile counts that time as the thread's), while a piano too costly
+// to play is so in every block. The reverb
+// stays out of it, so that nothing of the note is left to sound later.
+bool FluidSynthOutput::PianoSoundsInTime()
+{
+    fluid_synth_reverb_on(m_synth, -1, 0);
+    fluid_synth_program_select(m_synth, 0, m_soundfontId, kPianoBank, kPianoProgram);
+    double start = ThreadCpuSeconds(); // the note-on counts with the first block
+    fluid_synth_noteon(m_synth, 0, kTriedKey, 127);
+    float peak = 0;
+    double work = 0;
+    for (int done = 0; work <= kTriedSeconds && done < kTriedSeconds * m_sampleRate; done += kPeriodSize) {
+        m_blockLeft.fill(0.0f);
+        m_blockRight.fill(0.0f);
+        float* channels[] = {m_blockLeft.data(), m_blockRight.data()};
+        fluid_synth_process(m_synth, kPeriodSize, 2, channels, 2, channels);
+        const double end = ThreadCpuSeconds();
+        work += end - start;
+        start = end;
+        for (float sample : m_blockLeft)
+            peak = std::max(peak, std::fabs(sample));
+    }
+    // The note ends for good only in the block after it is silenced.
+    fluid_synth_all_sounds_off(m_synth, 0);
+    float* channels[] = {m_blockLeft.data(), m_blockRight.data()};
+    fluid_synth_process(m_synth, kPeriodSize, 2, channels, 2, channels);
+    fluid_synth_unset_program(m_synth, 0);
+    fluid_synth_reverb_on(m_synth, -1, 1);
+    return work <= kTriedSeconds && peak > kAudible;
 }
 
 std::string FluidSynthOutput::WhyNotOpen() const
@@ -258,6 +332,7 @@ void FluidSynthOutput::StopAudio()
 {
     m_pipeWire.reset();
     m_pulse.reset();
+    m_alsa.reset();
     if (m_audio && m_jack && m_jack->ServerGone()) {
         m_audioTarget->LetGo();
         Abandon(m_audio);
@@ -287,6 +362,7 @@ bool FluidSynthOutput::StartAudio()
         const bool opened = driver == "pipewire"     ? TryPipeWire()
                             : driver == "pulseaudio" ? TryPulse()
                             : driver == "jack"       ? TryJack()
+                            : driver == "alsa"       ? TryAlsa()
                                                      : TryDriver(driver);
         if (opened)
             return true;
@@ -302,6 +378,7 @@ bool FluidSynthOutput::TryDriver(const std::string& driver)
     if (fluid_settings_setstr(m_settings, "audio.driver", driver.c_str()) == FLUID_FAILED)
         return false;
     m_audioTarget = std::make_unique<CallbackTarget<FluidSynthOutput>>(this);
+    m_driverThreadUnnamed = true;
     m_audio = new_fluid_audio_driver2(m_settings, &FluidSynthOutput::RenderPeriod, m_audioTarget.get());
     if (!m_audio) {
         m_audioTarget.reset();
@@ -365,7 +442,8 @@ bool FluidSynthOutput::TryPulse()
 {
     if (!PulseServerMayRun())
         return false;
-    const PulseAudioStream::Buffer wanted{kPeriodSize, kPulseTargetFrames, m_sampleRate};
+    const PulseAudioStream::Buffer wanted{kPeriodSize, kPulseTargetFrames, m_sampleRate,
+                                          fluid_synth_get_internal_bufsize(m_synth)};
     m_pulse = std::make_unique<PulseAudioStream>(
         "Varnek", wanted, [this](float* interleaved, int frames) { RenderInterleaved(interleaved, frames); });
     if (!m_pulse->Open()) {
@@ -373,6 +451,22 @@ bool FluidSynthOutput::TryPulse()
         return false;
     }
     m_driver = "pulseaudio";
+    return true;
+}
+
+// FluidSynth's own ALSA driver plays only on "default", which is no card at all where card 0
+// is a MIDI keyboard's, and does not come back when its card goes. Our own stream plays on the
+// first card that can play, in periods of 128 frames, and finds a card again by itself.
+bool FluidSynthOutput::TryAlsa()
+{
+    const AlsaPcmStream::Buffer wanted{kPeriodSize, kPeriods, m_sampleRate};
+    m_alsa = std::make_unique<AlsaPcmStream>(
+        wanted, [this](float* interleaved, int frames) { RenderInterleaved(interleaved, frames); });
+    if (!m_alsa->Open()) {
+        m_alsa.reset();
+        return false;
+    }
+    m_driver = "alsa";
     return true;
 }
 
@@ -384,6 +478,8 @@ bool FluidSynthOutput::Queue(std::uint32_t message)
         m_pipeWire->Wake();
     if (m_pulse)
         m_pulse->Wake();
+    if (m_alsa)
+        m_alsa->Wake();
     return true;
 }
 
@@ -391,6 +487,8 @@ bool FluidSynthOutput::Send(std::uint32_t message)
 {
     if (!m_synth)
         return false;
+    if (m_silencedForTime.load(std::memory_order_relaxed) != 0)
+        TellSilencedForTime();
     const MidiShortMessage decoded = MidiShortMessage::Unpack(message);
     switch (decoded.IsValid() ? decoded.Kind() : 0) {
     case 0x80:
@@ -418,9 +516,8 @@ bool FluidSynthOutput::ChooseProgram(int channel, int number)
         const bool loaded = KeepLoaded(program);
         UnpinWhatIsNoLongerHeard();
         if (!loaded) {
-            // Its samples could not be read: the channel falls silent rather than have the
-            // audio thread try again. The program sent before may still be played there.
-            fluid_synth_unset_program(m_synth, channel);
+            // Its samples could not be read: the change is not played, so the audio thread
+            // never tries to read them, and the channel keeps the program it had, loaded.
             m_channelHasSound[channel] = true;
             return false;
         }
@@ -532,8 +629,24 @@ void FluidSynthOutput::TellSamplesCannotBeRead()
         return;
     m_toldSamplesCannotBeRead = true;
     TellUser("the soundfont " + m_soundfont +
-             " was cut short or changed while Varnek ran, so instruments chosen now stay silent \u2014 "
-             "restart Varnek, and reinstall fluid-soundfont-gm if they still do");
+             " was cut short or changed while Varnek ran, so instruments not loaded yet cannot be chosen "
+             "\u2014 restart Varnek, and reinstall fluid-soundfont-gm if they still cannot");
+}
+
+// Said once, naming the program of a channel the audio thread silenced.
+void FluidSynthOutput::TellSilencedForTime()
+{
+    const unsigned channels = m_silencedForTime.exchange(0);
+    if (m_toldTooSlow || channels == 0)
+        return;
+    m_toldTooSlow = true;
+    int channel = 0;
+    while (!(channels >> channel & 1u))
+        ++channel;
+    const Program program = m_chosen[channel].value_or(Program{channel == kDrumChannel ? kDrumBank : 0, 0});
+    TellUser("the soundfont " + m_soundfont + " took longer to play than its sound lasts (bank " +
+             std::to_string(program.bank) + ", program " + std::to_string(program.number) + ", channel " +
+             std::to_string(channel + 1) + "), so the notes that made it slow were silenced");
 }
 
 // While the sender loads samples it holds the synth for tens of milliseconds; the messages
@@ -555,6 +668,8 @@ void FluidSynthOutput::Play(std::uint32_t message)
         break;
     case 0x90: // FluidSynth takes velocity 0 as the note off it is
         fluid_synth_noteon(m_synth, channel, decoded.Data1(), decoded.Data2());
+        if (decoded.Data2() != 0)
+            m_startedThisBlock |= 1u << channel;
         break;
     case 0xB0:
         fluid_synth_cc(m_synth, channel, decoded.Data1(), decoded.Data2());
@@ -582,17 +697,67 @@ int FluidSynthOutput::RenderPeriod(void* target, int frames, int effectCount, fl
     return result;
 }
 
-// Drivers that keep no separate effect buffers get the reverb mixed into the output.
+// Drivers that keep no separate effect buffers get the reverb mixed into the output. The
+// driver's thread is the library's own, and named here as it first renders.
 int FluidSynthOutput::RenderDriverPeriod(int frames, int effectCount, float* effects[], int outputCount,
                                          float* outputs[])
 {
-    PlayQueued();
-    const int result = effects
-                           ? fluid_synth_process(m_synth, frames, effectCount, effects, outputCount, outputs)
-                           : fluid_synth_process(m_synth, frames, outputCount, outputs, outputCount, outputs);
+    if (m_driverThreadUnnamed) {
+        NameThisThread("varnek-synth-rt");
+        m_driverThreadUnnamed = false;
+    }
+    const int result = effects ? ProcessBlock(frames, effectCount, effects, outputCount, outputs)
+                               : ProcessBlock(frames, outputCount, outputs, outputCount, outputs);
     if (outputCount >= 2)
         m_limiter.Process(outputs[0], outputs[1], frames);
     return result;
+}
+
+// One block within its time: the messages that arrived before it are played, then it is
+// rendered. Two blocks in a row that took more work than they last silence the channels that
+// began a note in them, or every channel when none did, and the sender says so; one such block
+// alone is the thread held up, not the sound's cost, unless it took far longer than a hold-up
+// does, and then it silences them at once. A voice that costs that much costs it in
+// every block, so the next block is in time again. The thread's CPU time is read only while
+// something sounds or is to be played.
+int FluidSynthOutput::ProcessBlock(int frames, int effectCount, float* effects[], int outputCount,
+                                   float* outputs[])
+{
+    SilenceTheSlow();
+    const bool timed = m_lastBlockSounded || m_queue.Pushed() != m_queue.Played();
+    const double start = timed ? ThreadCpuSeconds() : 0;
+    PlayQueued();
+    const int result = fluid_synth_process(m_synth, frames, effectCount, effects, outputCount, outputs);
+    const double work = timed ? ThreadCpuSeconds() - start : 0;
+    const double length = frames / m_sampleRate;
+    const bool slow = work > length;
+    if ((slow && m_lastBlockSlow) || work > kHeldUpAtMost * length) {
+        const unsigned started = m_startedThisBlock | m_startedLastBlock;
+        m_slowChannels |= started != 0 ? started : 0xFFFFu;
+        m_silencedForTime.fetch_or(m_slowChannels, std::memory_order_relaxed);
+        SilenceTheSlow();
+    }
+    m_lastBlockSlow = slow;
+    m_startedLastBlock = m_startedThisBlock;
+    m_startedThisBlock = 0;
+    m_lastBlockSounded = outputCount > 0 && AnySound(outputs[0], frames);
+    return result;
+}
+
+// Like every call into the synth from the audio thread, only while the sender is not loading
+// samples, which holds the synth for tens of milliseconds; else in the next block.
+void FluidSynthOutput::SilenceTheSlow()
+{
+    if (m_slowChannels == 0)
+        return;
+    std::unique_lock loading(m_loading, std::try_to_lock);
+    if (!loading.owns_lock())
+        return;
+    for (int channel = 0; channel < 16; ++channel) {
+        if (m_slowChannels >> channel & 1u)
+            fluid_synth_all_sounds_off(m_synth, channel);
+    }
+    m_slowChannels = 0;
 }
 
 // Block by block, each after the messages that arrived before it, so a note waits for no more
@@ -601,11 +766,10 @@ void FluidSynthOutput::RenderInterleaved(float* interleaved, int frames)
 {
     for (int done = 0; done < frames; done += kPeriodSize) {
         const int block = std::min(kPeriodSize, frames - done);
-        PlayQueued();
         m_blockLeft.fill(0.0f); // the synth adds its sound to what the buffers hold
         m_blockRight.fill(0.0f);
         float* channels[] = {m_blockLeft.data(), m_blockRight.data()};
-        fluid_synth_process(m_synth, block, 2, channels, 2, channels);
+        ProcessBlock(block, 2, channels, 2, channels);
         m_limiter.Process(m_blockLeft.data(), m_blockRight.data(), block);
         float* out = interleaved + std::ptrdiff_t(done) * 2;
         for (int i = 0; i < block; ++i) {
@@ -620,6 +784,12 @@ std::vector<float> FluidSynthOutput::Render(int frames)
     if (!m_synth || m_sink != Sink::Offline || frames <= 0)
         return {};
     std::vector<float> samples(std::size_t(frames) * 2);
-    RenderInterleaved(samples.data(), frames);
+    Render(samples.data(), frames);
     return samples;
+}
+
+void FluidSynthOutput::Render(float* interleaved, int frames)
+{
+    if (m_synth && m_sink == Sink::Offline && frames > 0)
+        RenderInterleaved(interleaved, frames);
 }

@@ -7,13 +7,15 @@
 // block of 128 frames. A note on costs FluidSynth tens of microseconds and waits while a period renders, and
 // the sending thread is the user interface. One sender at a time.
 //
-// Opening reads the soundfont's structure and the piano's samples: a soundfont is taken only if
-// it can play the piano. Other samples are read when a channel first uses them, on the sending
-// thread: the program a program change names, or else the General MIDI default (the piano, the
-// standard kit on channel 10). The last two programs chosen stay loaded; older ones are let go,
-// so browsing the instruments does not fill the memory, and their samples are freed on the
-// sending thread too, once nothing plays them. While samples load, the audio thread leaves the
-// queue alone rather than wait for the synth.
+// Opening reads the soundfont's structure and the piano's samples, and plays a note of the piano:
+// a soundfont is taken only if FluidSynth makes it sound, in less time than it lasts. Rendering
+// keeps to that budget as it plays: two blocks in a row that take more work than they last
+// silence the channels that made them slow, and the sender says so once. Other samples are read when a
+// channel first uses them, on the sending thread: the program a program change names, or else the General
+// MIDI default (the piano, the standard kit on channel 10). The last two programs chosen stay loaded; older
+// ones are let go, so browsing the instruments does not fill the memory, and their samples are freed on the
+// sending thread too, once nothing plays them. While samples load, the audio thread leaves the queue alone
+// rather than wait for the synth.
 
 #include "sound/callback_target.h"
 #include "sound/midi_message_queue.h"
@@ -23,12 +25,14 @@
 #include <fluidsynth/types.h>
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+class AlsaPcmStream;
 class JackServerWatch;
 class SoundfontFile;
 class PipeWireStream;
@@ -88,13 +92,14 @@ public:
     // for anything else, or when the audio thread has stopped taking messages.
     bool Send(std::uint32_t message) override;
     // The audio output plays; false while PipeWire or PulseAudio is being looked for again
-    // (their streams come back by themselves), or once the JACK server it played through has
-    // gone.
+    // or for a sound card (their streams come back by themselves), or once the JACK server it
+    // played through has gone.
     bool IsConnected() const override;
 
     // Offline only: plays what was sent, then the next `frames` frames of sound, interleaved
-    // left and right.
+    // left and right; the second into the caller's buffer, as an audio thread renders.
     std::vector<float> Render(int frames);
+    void Render(float* interleaved, int frames);
 
     const std::string& Soundfont() const { return m_soundfont; }
     const std::string& AudioDriver() const { return m_driver; }
@@ -110,11 +115,13 @@ private:
     void DeleteSynth();
     bool LoadSoundfont();
     bool PlaysThePiano(std::unique_ptr<SoundfontFile> file);
+    bool PianoSoundsInTime();
     std::string WhyNotOpen() const;
     bool WillTryJack() const;
     bool StartAudio();
     void StopAudio();
     bool TryDriver(const std::string& driver);
+    bool TryAlsa();
     bool TryJack();
     bool TryPipeWire();
     bool TryPulse();
@@ -139,8 +146,11 @@ private:
     bool NoLongerHeard(LettingGo& old);
     std::optional<unsigned> NewestVoiceUpTo(unsigned id);
     void TellSamplesCannotBeRead();
+    void TellSilencedForTime();
     void PlayQueued();
     void Play(std::uint32_t message);
+    int ProcessBlock(int frames, int effectCount, float* effects[], int outputCount, float* outputs[]);
+    void SilenceTheSlow();
     void RenderInterleaved(float* interleaved, int frames);
     static int RenderPeriod(void* target, int frames, int effectCount, float* effects[], int outputCount,
                             float* outputs[]);
@@ -153,11 +163,20 @@ private:
     fluid_synth_t* m_synth = nullptr;
     fluid_audio_driver_t* m_audio = nullptr;
     std::unique_ptr<CallbackTarget<FluidSynthOutput>> m_audioTarget; // what m_audio calls
+    bool m_driverThreadUnnamed = false; // until the driver's thread has named itself
     std::unique_ptr<PipeWireStream> m_pipeWire;
     std::unique_ptr<PulseAudioStream> m_pulse;
+    std::unique_ptr<AlsaPcmStream> m_alsa;
     OutputLimiter m_limiter;
     std::array<float, kPeriodSize> m_blockLeft{}; // the audio thread's, for one block
     std::array<float, kPeriodSize> m_blockRight{};
+    unsigned m_startedThisBlock = 0;            // the audio thread's: channels that began a note in the block
+    bool m_lastBlockSounded = false;            // the audio thread's
+    bool m_lastBlockSlow = false;               // the audio thread's
+    unsigned m_startedLastBlock = 0;            // the audio thread's
+    unsigned m_slowChannels = 0;                // the audio thread's: to be silenced for their work
+    std::atomic<unsigned> m_silencedForTime{0}; // channels the audio thread silenced, to be told
+    bool m_toldTooSlow = false;
     std::shared_ptr<JackServerWatch> m_jack; // while playing through JACK
     MidiMessageQueue m_queue;
     std::mutex m_loading;                            // held by the sender while samples load

@@ -28,7 +28,9 @@ struct InputRule {
 };
 
 // Device -1 is the default route; handles are non-zero values that the system hands out and
-// recognises; a send or close on a handle it does not know fails without harm.
+// recognises; a send or close on a handle it does not know fails without harm. Handle 0 is no
+// device: what is sent on it fails too, but still leaves the system's own output ports, where
+// it has any, as everything played does.
 class MidiSystem {
 public:
     virtual ~MidiSystem() = default;

@@ -2,6 +2,7 @@
 
 #include "sound/library_logs.h"
 #include "sound/midi_short_message.h"
+#include "sound/thread_name.h"
 
 #include <alsa/asoundlib.h>
 #include <poll.h>
@@ -98,6 +99,7 @@ bool OwnAlsaPorts::Send(std::uint32_t message)
 // The input's own thread: waits for the sequencer or the stop, and plays what came in.
 void OwnAlsaPorts::ReadIncoming()
 {
+    NameThisThread("varnek-alsa-in");
     const int count = snd_seq_poll_descriptors_count(m_seq, POLLIN);
     std::vector<pollfd> fds(std::size_t(count) + 1);
     snd_seq_poll_descriptors(m_seq, fds.data(), unsigned(count), POLLIN);

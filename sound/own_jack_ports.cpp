@@ -4,6 +4,7 @@
 #include "sound/hidden_from_thread_sanitizer.h"
 #include "sound/library_logs.h"
 #include "sound/midi_short_message.h"
+#include "sound/thread_name.h"
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
@@ -59,7 +60,7 @@ OwnJackPorts::~OwnJackPorts()
         jack_deactivate(m_client);
     m_target->LetGo();
     m_stopping.store(true);
-    m_wake.release();
+    m_wake.Ring();
     if (m_player.joinable())
         m_player.join();
     if (m_client && ServerGone()) {
@@ -93,6 +94,10 @@ int OwnJackPorts::OnProcess(jack_nframes_t frames, void* target)
 
 void OwnJackPorts::Process(jack_nframes_t frames)
 {
+    if (m_cycleThreadUnnamed) {
+        NameThisThread("varnek-midi-rt");
+        m_cycleThreadUnnamed = false;
+    }
     void* in = jack_port_get_buffer(m_input, frames);
     const jack_nframes_t count = jack_midi_get_event_count(in);
     bool arrived = false;
@@ -109,7 +114,7 @@ void OwnJackPorts::Process(jack_nframes_t frames)
         arrived = true;
     }
     if (arrived)
-        m_wake.release();
+        m_wake.Ring();
 
     void* out = jack_port_get_buffer(m_output, frames);
     jack_midi_clear_buffer(out);
@@ -135,14 +140,14 @@ void OwnJackPorts::Connected(jack_port_id_t a, jack_port_id_t b, int connected)
         m_inputLost.store(true);
     else
         return;
-    m_wake.release();
+    m_wake.Ring();
 }
 
 void OwnJackPorts::OnShutdown(jack_status_t, const char*, void* target)
 {
     static_cast<Target*>(target)->Reach([](OwnJackPorts& ports) {
         ports.m_serverGone.store(true);
-        ports.m_wake.release();
+        ports.m_wake.Ring();
     });
 }
 
@@ -150,8 +155,9 @@ void OwnJackPorts::OnShutdown(jack_status_t, const char*, void* target)
 // the server went, what it still held ends.
 void OwnJackPorts::PlayIncoming()
 {
+    NameThisThread("varnek-jack-in");
     while (true) {
-        m_wake.acquire();
+        m_wake.Wait();
         Record record;
         while (jack_ringbuffer_read_space(m_incoming) >= sizeof record) {
             jack_ringbuffer_read(m_incoming, reinterpret_cast<char*>(record.data()), sizeof record);

@@ -11,6 +11,7 @@
 // goes, or the server goes, the notes the input holds end.
 
 #include "sound/callback_target.h"
+#include "sound/doorbell.h"
 #include "sound/midi_input_router.h"
 
 #include <jack/types.h>
@@ -18,7 +19,6 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <semaphore>
 #include <string>
 #include <thread>
 
@@ -56,6 +56,7 @@ private:
     void PlayIncoming();
 
     MidiInputRouter& m_router;
+    bool m_cycleThreadUnnamed = true; // until JACK's process thread has named itself
     jack_client_t* m_client = nullptr;
     std::unique_ptr<Target> m_target{new Target(this)}; // what the client's callbacks reach
     jack_port_t* m_input = nullptr;
@@ -63,7 +64,7 @@ private:
     std::string m_inputName;
     jack_ringbuffer_t* m_incoming = nullptr; // process thread -> player thread
     jack_ringbuffer_t* m_outgoing = nullptr; // sender -> process thread
-    std::counting_semaphore<> m_wake{0};
+    Doorbell m_wake;                         // rung by the process thread only in cycles that bring something
     std::atomic<bool> m_stopping{false};
     std::atomic<bool> m_serverGone{false};
     std::atomic<bool> m_inputLost{false}; // a connection to the input went

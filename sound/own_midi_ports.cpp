@@ -2,6 +2,7 @@
 
 #include "sound/own_alsa_ports.h"
 #include "sound/own_jack_ports.h"
+#include "sound/thread_name.h"
 
 #include <chrono>
 
@@ -18,16 +19,16 @@ OwnMidiPorts::OwnMidiPorts(MidiInputRouter& router) : m_router(router), m_watch(
 OwnMidiPorts::~OwnMidiPorts()
 {
     {
-        std::lock_guard lock(m_mutex);
+        std::lock_guard lock(m_watching);
         m_stopping = true;
     }
-    m_stop.notify_all();
+    m_changed.notify_all();
     m_watch.join();
     // The ports' threads play into the router, which sends through here: they end first.
     std::unique_ptr<OwnJackPorts> jack;
     std::unique_ptr<OwnAlsaPorts> alsa;
     {
-        std::lock_guard lock(m_mutex);
+        std::lock_guard lock(m_sending);
         jack = std::move(m_jack);
         alsa = std::move(m_alsa);
     }
@@ -35,7 +36,7 @@ OwnMidiPorts::~OwnMidiPorts()
 
 void OwnMidiPorts::Send(std::uint32_t message)
 {
-    std::lock_guard lock(m_mutex);
+    std::lock_guard lock(m_sending);
     if (m_alsa)
         m_alsa->Send(message);
     if (m_jack)
@@ -44,7 +45,9 @@ void OwnMidiPorts::Send(std::uint32_t message)
 
 bool OwnMidiPorts::IsOwnInput(PortApi api, const std::string& portName)
 {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock watching(m_watching);
+    m_changed.wait(watching, [this] { return !m_opening; });
+    std::lock_guard lock(m_sending);
     if (api == PortApi::Jack)
         return m_jack && portName == m_jack->InputName();
     // RtMidi shows an ALSA port with its address last: "Varnek:MIDI in 128:0".
@@ -57,26 +60,57 @@ bool OwnMidiPorts::IsOwnInput(PortApi api, const std::string& portName)
 
 bool OwnMidiPorts::OnJack()
 {
-    std::lock_guard lock(m_mutex);
+    std::lock_guard lock(m_sending);
     return m_jack && !m_jack->ServerGone();
 }
 
-// Ports whose server has gone are let go, outside the lock: their input's thread may be
-// playing through the router, which sends through here.
+// Only this thread changes which ports there are, so it reads them without the lock.
 void OwnMidiPorts::Watch()
 {
-    auto alsa = OwnAlsaPorts::Open(m_router);
-    std::unique_lock lock(m_mutex);
-    m_alsa = std::move(alsa);
+    NameThisThread("varnek-ports");
+    OpenAlsa();
+    std::unique_lock watching(m_watching);
     do {
         if (m_jack && !m_jack->ServerGone())
             continue;
-        std::unique_ptr<OwnJackPorts> gone = std::move(m_jack);
-        lock.unlock();
-        gone.reset();
-        lock.lock();
-        // Opened under the lock, so that no list of ports is read while our input stands on
-        // the server but is not yet known as ours.
-        m_jack = OwnJackPorts::Open(m_router);
-    } while (!m_stop.wait_for(lock, kJackLookInterval, [this] { return m_stopping; }));
+        watching.unlock();
+        ReopenJack();
+        watching.lock();
+    } while (!m_changed.wait_for(watching, kJackLookInterval, [this] { return m_stopping; }));
+}
+
+void OwnMidiPorts::OpenAlsa()
+{
+    auto alsa = OwnAlsaPorts::Open(m_router);
+    std::lock_guard lock(m_sending);
+    m_alsa = std::move(alsa);
+}
+
+// Ports whose server has gone are let go outside the lock: their input's thread may be playing
+// through the router, which sends through here. While the new client opens, the port lists
+// wait, so that none shows our input before it is known as ours.
+void OwnMidiPorts::ReopenJack()
+{
+    SetOpening(true);
+    std::unique_ptr<OwnJackPorts> gone;
+    {
+        std::lock_guard lock(m_sending);
+        gone = std::move(m_jack);
+    }
+    gone.reset();
+    auto opened = OwnJackPorts::Open(m_router);
+    {
+        std::lock_guard lock(m_sending);
+        m_jack = std::move(opened);
+    }
+    SetOpening(false);
+}
+
+void OwnMidiPorts::SetOpening(bool opening)
+{
+    {
+        std::lock_guard lock(m_watching);
+        m_opening = opening;
+    }
+    m_changed.notify_all();
 }

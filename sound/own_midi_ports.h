@@ -3,6 +3,9 @@
 // server while one runs. A JACK server that starts later gets the ports within a second; one
 // that goes takes them with it, and the notes their input held end. The ports open on a thread
 // of their own, a moment after this object is made.
+//
+// Sending never waits for a server: clients are opened and closed on that thread, outside the
+// lock a sender takes, and swapped in once they stand.
 
 #include "sound/midi_input_router.h"
 #include "sound/rt_midi_output_port.h"
@@ -26,19 +29,25 @@ public:
 
     // Sends one packed short message out of every own output port. Safe from any thread.
     void Send(std::uint32_t message);
-    // Whether a port of `api`, as RtMidi lists it, is one of our own inputs.
+    // Whether a port of `api`, as RtMidi lists it, is one of our own inputs. Waits while a
+    // client of ours is being opened, whose ports may already be in the lists.
     bool IsOwnInput(PortApi api, const std::string& portName);
     // Whether the ports stand on a JACK server that runs.
     bool OnJack();
 
 private:
     void Watch();
+    void OpenAlsa();
+    void ReopenJack();
+    void SetOpening(bool opening);
 
     MidiInputRouter& m_router;
-    std::mutex m_mutex; // the ports below, and one sender at a time
+    std::mutex m_sending; // the ports below, and one sender at a time
     std::unique_ptr<OwnAlsaPorts> m_alsa;
     std::unique_ptr<OwnJackPorts> m_jack;
-    std::condition_variable m_stop;
+    std::mutex m_watching; // the state below
+    std::condition_variable m_changed;
+    bool m_opening = true; // a client is being opened: the port lists may show it unknown
     bool m_stopping = false;
     std::thread m_watch;
 };

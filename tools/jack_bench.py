@@ -104,8 +104,9 @@ class Sender:
     def frame_at(self, moment):
         """The server's frame at a monotonic moment: the first frame of the cycle under way
         then, plus the time since its callback began, at most one period, as a stalled server
-        plays nothing. JACK's own estimate (jack_frame_time) is filtered over many cycles and
-        drifts by tens of milliseconds from the cycles of a dummy server that the machine's
+        plays nothing. JACK's own estimates (jack_frame_time, and the cycle times that
+        jack_get_cycle_times gives) are filtered over many cycles and drift by tens of
+        milliseconds, at times a hundred, from the cycles of a dummy server that the machine's
         load delays."""
         i = bisect.bisect_right(self.cycles, (moment, float("inf"))) - 1
         woke, start = self.cycles[i]

@@ -23,7 +23,7 @@ from processes import ProcessGroup, children_of, process_state, wait_until
 class EndingTest(unittest.TestCase):
     def start(self, route_to_monitor):
         s = e2e_config.session(monitor=route_to_monitor).__enter__()
-        self.addCleanup(s.__exit__, None, None, None)
+        s.end_with(self)
         if route_to_monitor:
             s.route_to_monitor()
         s.desktop.focus(s.window)
@@ -112,7 +112,7 @@ class EndingTest(unittest.TestCase):
                 self.assertEqual(s.wait_for_exit(15), -number, "not ended by the signal itself")
                 s.desktop.key_up(keycode(SCAN[31]))
                 self.assert_port_silenced_and_closed(s)
-                s.__exit__(None, None, None)   # one server set at a time
+                s.end()   # one server set at a time
 
     def test_window_destroyed_by_another_program_silences_the_port_and_ends(self):
         s = self.start_playing()

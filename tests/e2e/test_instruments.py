@@ -31,7 +31,7 @@ F1, B1, C4 = 0, 6, 31
 class InstrumentTest(unittest.TestCase):
     def setUp(self):
         self.session = e2e_config.session().__enter__()
-        self.addCleanup(self.session.__exit__, None, None, None)
+        self.session.end_with(self)
         self.session.route_to_monitor()
         self.session.desktop.focus(self.session.window)
         self.mark()

@@ -38,6 +38,19 @@ def centred(work_area, window_size):
     return tuple(placed)
 
 
+def test_failed(test):
+    """Whether a unittest test has failed so far, a subtest of it included. Asked from its
+    cleanups, which run before the outcome is reported."""
+    outcome = getattr(test, "_outcome", None)
+    if outcome is None:
+        return False
+    if getattr(outcome, "errors", None) is not None:   # Python 3.10 and older collect them here
+        return any(error for _, error in outcome.errors)
+    result = outcome.result
+    return any(case is test or getattr(case, "test_case", None) is test
+               for case, _ in result.errors + result.failures)
+
+
 def _sanitizer_report(log):
     """Whether the program's output holds a report of a sanitizer build."""
     return "Sanitizer" in log or "runtime error:" in log
@@ -56,7 +69,8 @@ class VarnekSession:
         self.scale = scale
         self.desktop_scale = desktop_scale
         self.with_jack = jack
-        # A screen reader's view of the program through AT-SPI, on buses of the test's own.
+        # A screen reader's view of the program through AT-SPI, on buses of the test's own: True
+        # for a reader that runs before the program starts, "later" for one the test starts.
         self.with_screen_reader = screen_reader
         self.screen_reader = None
         self.with_monitor = monitor and jack
@@ -65,6 +79,8 @@ class VarnekSession:
         self.varnek = None
         self.program_logs = []
         self.window = None
+        self.failures = 0   # tests that failed in a session shared by several
+        self.ended = False
 
     # ---- Start and end -----------------------------------------------------------------------
 
@@ -77,8 +93,8 @@ class VarnekSession:
                 self.desktop.set_resources(f"Xft.dpi:\t{round(96 * self.scale)}\n")
             if self.with_screen_reader:
                 # Only tests that read the program as a screen reader need python3-gi.
-                from screen_reader import ScreenReader
-                self.screen_reader = ScreenReader(self.processes, os.path.join(self.dir, "a11y"))
+                from screen_reader import screen_reader
+                self.screen_reader = screen_reader(active=self.with_screen_reader is True)
             if self.with_jack:
                 self.jack = JackServer(self.processes)
             if self.sound_kind:
@@ -137,18 +153,42 @@ class VarnekSession:
             return outer[:2] == centred(self.work_area(), outer[2:])
         wait_until(placed, 5)
 
+    def end_with(self, test):
+        """Ends the session as the last cleanup of a unittest test; when the test fails, its logs
+        and a screenshot stay in the session's folder."""
+        test.addCleanup(lambda: self.end(failed=test_failed(test)))
+
+    def keep_evidence_of(self, test):
+        """For a session that several tests share: a test that fails leaves a screenshot named
+        after it, and the session keeps its logs when it ends."""
+        def note():
+            if test_failed(test):
+                self.failures += 1
+                self.keep_evidence(test.id().rsplit(".", 1)[-1])
+        test.addCleanup(note)
+
+    def keep_evidence(self, name="screen"):
+        try:
+            self.desktop.save_png(os.path.join(self.dir, name + ".png"))
+        except Exception:
+            pass
+        print(self.diagnostics(), file=sys.stderr)
+
     def __exit__(self, kind, value, traceback):
-        failed = kind is not None
-        if failed and kind is not KeyboardInterrupt:
-            try:
-                self.desktop.save_png(os.path.join(self.dir, "screen.png"))
-            except Exception:
-                pass
-            print(self.diagnostics(), file=sys.stderr)
+        self.end(failed=kind is not None, interrupted=kind is KeyboardInterrupt)
+        return False
+
+    def end(self, failed=False, interrupted=False):
+        """Ends every process of the session. A failure, earlier ones of a shared session, a
+        sanitizer's report or VARNEK_E2E_KEEP keep the logs; a second call does nothing."""
+        if self.ended:
+            return
+        self.ended = True
+        if failed and not interrupted:
+            self.keep_evidence()
+        failed = failed or self.failures > 0
         self.end_program()
         self.processes.stop_all()
-        if self.screen_reader:
-            self.screen_reader.close()
         if hasattr(self, "desktop"):
             self.desktop.close()
         reports = [path for path in self.program_logs if _sanitizer_report(read_text(path))]
@@ -159,7 +199,6 @@ class VarnekSession:
         if reports and not failed:
             raise AssertionError("a sanitizer reported a fault in the program:\n" +
                                  read_text(reports[0], tail=60))
-        return False
 
     def end_program(self):
         """Closes the program as a user would, so that it leaves the JACK server cleanly;
@@ -182,6 +221,10 @@ class VarnekSession:
             parts.append("--- MIDI received (last 40) ---\n" +
                          read_text(self.monitor.process.log_path, tail=40))
         return "\n".join(parts)
+
+    def start_orca(self):
+        """Orca, turned on by the user while the program runs."""
+        return self.screen_reader.start_orca(self.processes, self.desktop.name, os.path.join(self.dir, "orca"))
 
     def wait_for_exit(self, timeout=15):
         """The program's exit status once it has ended by itself, or None if it did not."""

@@ -4,6 +4,7 @@
 #include "tests/sound/child_process.h"
 #include "tests/sound/jack_dummy_server.h"
 #include "tests/sound/jack_test_client.h"
+#include "tests/sound/wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -34,17 +35,6 @@ std::vector<int> BytesOfDumpLine(const std::string& line)
     while (words >> word && word.size() == 2 && std::isxdigit(word[0]) && std::isxdigit(word[1]))
         bytes.push_back(std::stoi(word, nullptr, 16));
     return bytes;
-}
-
-template <typename Condition> bool WaitUntil(Condition condition, std::chrono::milliseconds timeout = 15s)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
 }
 
 class DesktopMidiOnJack : public testing::Test {
@@ -79,15 +69,18 @@ protected:
             return false;
         const std::string input = std::string(kDumpClient) + ":input";
         const std::vector<std::uint8_t> probe(kProbe.begin(), kProbe.end());
-        return WaitUntil([&] {
-            if (dump->HasEnded() || !observer->SendMidi(input, probe))
-                return false;
-            for (auto line = dump->ReadLine(100ms); line; line = dump->ReadLine(0ms)) {
-                if (BytesOfDumpLine(*line) == kProbe)
-                    return true;
-            }
-            return false;
-        });
+        return WaitUntil(
+            [&] { return !dump->HasEnded() && observer->SendMidi(input, probe) && ProbeCameOut(); });
+    }
+
+    // Whether a probe has come out of jack_midi_dump within 100 ms.
+    bool ProbeCameOut()
+    {
+        for (auto line = dump->ReadLine(100ms); line; line = dump->ReadLine(0ms)) {
+            if (BytesOfDumpLine(*line) == kProbe)
+                return true;
+        }
+        return false;
     }
 
     // Opens the device that jack_midi_dump offers on `on`, found by its menu name; 0 when
@@ -232,4 +225,23 @@ TEST_F(DesktopMidiOnJack, TheBuiltInSynthPlaysThroughJack)
     EXPECT_LT(observer->Peak(), 1e-4f);
     synth.Send(0x007F4590);
     EXPECT_TRUE(WaitUntil([&] { return observer->Peak() > 0.05f; }));
+}
+
+// Everything played leaves Varnek's own output, also while no route is open: a musician who
+// plays a DAW through Varnek does not depend on its synth or a Play Thru port.
+TEST_F(DesktopMidiOnJack, TheOwnOutputCarriesWhatIsPlayedWithNoRouteOpen)
+{
+    system->OpenOwnPorts();
+    // The port shows as it is registered and takes a connection once its client is active; the
+    // connection carries messages from a later cycle on, and the own ports take sends once they
+    // are open: probes go out until one comes through.
+    ASSERT_TRUE(
+        WaitUntil([&] { return observer->Connect("Varnek:MIDI out", std::string(kDumpClient) + ":input"); }));
+    ASSERT_TRUE(WaitUntil([&] {
+        system->Send(0, std::uint32_t(kProbe[0] | kProbe[1] << 8 | kProbe[2] << 16));
+        return ProbeCameOut();
+    }));
+    EXPECT_FALSE(system->Send(0, 0x007F3C90));
+    EXPECT_FALSE(system->Send(0, 0x00003C90));
+    EXPECT_EQ(ReadDumped(2), (std::vector<std::vector<int>>{{0x90, 0x3C, 0x7F}, {0x90, 0x3C, 0x00}}));
 }

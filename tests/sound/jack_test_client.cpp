@@ -5,7 +5,9 @@
 #include <jack/midiport.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 std::unique_ptr<JackTestClient> JackTestClient::Open(const std::string& name)
 {
@@ -65,6 +67,19 @@ bool JackTestClient::SendMidi(const std::string& port, const std::vector<std::ui
     m_midiSize = bytes.size();
     m_midiPending.store(true);
     return true;
+}
+
+bool JackTestClient::Connect(const std::string& from, const std::string& to)
+{
+    if (jack_connect(m_client, from.c_str(), to.c_str()) != 0)
+        return false;
+    jack_port_t* const source = jack_port_by_name(m_client, from.c_str());
+    for (int wait = 0; source && wait < 500; ++wait) {
+        if (jack_port_connected_to(source, to.c_str()))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
 }
 
 bool JackTestClient::ListenTo(const std::string& sourcePort)
