@@ -58,6 +58,11 @@ double ThreadCpuSeconds()
     return double(now.tv_sec) + 1e-9 * double(now.tv_nsec);
 }
 
+// A thread held up (a page fault, a virtual machine's host running something else, whose time
+// counts as the thread's) loses a few milliseconds, up to about 20; sixteen blocks of 128 frames
+// last over 40.
+constexpr double kHeldUpAtMost = 16;
+
 // Above -100 dBFS: the reverb never quite falls to zero.
 bool AnySound(const float* samples, int frames)
 {
@@ -711,7 +716,8 @@ int FluidSynthOutput::RenderDriverPeriod(int frames, int effectCount, float* eff
 // One block within its time: the messages that arrived before it are played, then it is
 // rendered. Two blocks in a row that took more work than they last silence the channels that
 // began a note in them, or every channel when none did, and the sender says so; one such block
-// alone is the thread held up, not the sound's cost. A voice that costs that much costs it in
+// alone is the thread held up, not the sound's cost, unless it took far longer than a hold-up
+// does, and then it silences them at once. A voice that costs that much costs it in
 // every block, so the next block is in time again. The thread's CPU time is read only while
 // something sounds or is to be played.
 int FluidSynthOutput::ProcessBlock(int frames, int effectCount, float* effects[], int outputCount,
@@ -722,8 +728,10 @@ int FluidSynthOutput::ProcessBlock(int frames, int effectCount, float* effects[]
     const double start = timed ? ThreadCpuSeconds() : 0;
     PlayQueued();
     const int result = fluid_synth_process(m_synth, frames, effectCount, effects, outputCount, outputs);
-    const bool slow = timed && ThreadCpuSeconds() - start > frames / m_sampleRate;
-    if (slow && m_lastBlockSlow) {
+    const double work = timed ? ThreadCpuSeconds() - start : 0;
+    const double length = frames / m_sampleRate;
+    const bool slow = work > length;
+    if ((slow && m_lastBlockSlow) || work > kHeldUpAtMost * length) {
         const unsigned started = m_startedThisBlock | m_startedLastBlock;
         m_slowChannels |= started != 0 ? started : 0xFFFFu;
         m_silencedForTime.fetch_or(m_slowChannels, std::memory_order_relaxed);
