@@ -2,6 +2,7 @@
 
 #include "sound/realtime_priority.h"
 #include "sound/silent_block.h"
+#include "sound/tell_user.h"
 
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
@@ -42,6 +43,27 @@ bool Exists(const std::string& path)
     return std::filesystem::exists(path, error);
 }
 
+// The client's configuration, which names the modules that speak to the server, comes with
+// PipeWire's own programs (pipewire-bin), not with its library: the library finds it where
+// PIPEWIRE_CONFIG_DIR says, else in the user's, the system's or the package's folder.
+constexpr const char* kClientConfiguration = "client-rt.conf";
+
+bool ClientConfigurationInstalled()
+{
+    std::vector<std::string> folders;
+    if (const char* named = std::getenv("PIPEWIRE_CONFIG_DIR")) {
+        folders.push_back(named);
+    } else {
+        if (const char* config = std::getenv("XDG_CONFIG_HOME"))
+            folders.push_back(std::string(config) + "/pipewire");
+        else if (const char* home = std::getenv("HOME"))
+            folders.push_back(std::string(home) + "/.config/pipewire");
+        folders.insert(folders.end(), {"/etc/pipewire", "/usr/share/pipewire"});
+    }
+    return std::any_of(folders.begin(), folders.end(),
+                       [](const std::string& folder) { return Exists(folder + "/" + kClientConfiguration); });
+}
+
 timespec In(long microseconds) { return {microseconds / 1'000'000, microseconds % 1'000'000 * 1000}; }
 
 } // namespace
@@ -58,14 +80,29 @@ PipeWireStream::PipeWireStream(Identity identity, Buffer latency, Renderer rende
 PipeWireStream::~PipeWireStream() { Close(); }
 
 // The library itself looks where PIPEWIRE_REMOTE names, else for the socket pipewire-0 in the
-// user's runtime folder.
+// user's runtime folder. Without its configuration the library cannot connect and says so in
+// lines of its own; a server in a sandbox may be reached that way, or by its PulseAudio
+// service, so one line says which package is missing and the next output is tried.
 bool PipeWireStream::ServerMayRun()
 {
+    bool socket = false;
     if (std::getenv("PIPEWIRE_REMOTE") != nullptr)
+        socket = true;
+    else if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"))
+        socket = Exists(std::string(runtime) + "/pipewire-0");
+    else
+        socket = Exists("/run/user/" + std::to_string(getuid()) + "/pipewire-0");
+    if (!socket)
+        return false;
+    if (ClientConfigurationInstalled())
         return true;
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"))
-        return Exists(std::string(runtime) + "/pipewire-0");
-    return Exists("/run/user/" + std::to_string(getuid()) + "/pipewire-0");
+    static std::once_flag told;
+    std::call_once(told, [] {
+        TellUser(std::string("PipeWire's client configuration (") + kClientConfiguration +
+                 ") is not installed: install pipewire-bin for the shortest delay; playing through another "
+                 "output");
+    });
+    return false;
 }
 
 bool PipeWireStream::Connect()

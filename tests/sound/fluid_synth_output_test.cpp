@@ -306,6 +306,31 @@ TEST(FluidSynthOutputOpen, FailsCleanlyWhenNoAudioDriverOpens)
     EXPECT_EQ(synth.WhyItDidNotOpen().rfind("no audio output", 0), 0u);
 }
 
+TEST(FluidSynthOutputOpen, WithoutPipeWiresClientConfigurationOneLineSaysSoAndTheNextOutputIsTried)
+{
+    if (!SoundfontInstalled())
+        GTEST_SKIP() << "no GM soundfont installed";
+    // A PipeWire socket, as a sandbox may offer one, and no client configuration anywhere.
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("varnek-pw-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder / "config");
+    std::ofstream(folder / "pipewire-0").put('\0');
+    setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+    setenv("PIPEWIRE_CONFIG_DIR", (folder / "config").c_str(), 1);
+    unsetenv("PIPEWIRE_REMOTE");
+
+    FluidSynthOutput synth;
+    synth.SetAudioDrivers({"pipewire", "no-such-driver"});
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(synth.Open());
+    EXPECT_FALSE(synth.Open());
+    const std::string told = testing::internal::GetCapturedStderr();
+    std::filesystem::remove_all(folder);
+    EXPECT_EQ(told.rfind("varnek: PipeWire's client configuration (client-rt.conf) is not installed", 0), 0u)
+        << told;
+    EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 1) << told;
+}
+
 TEST(FluidSynthOutputBuffer, LatencyIsPeriodTimesPeriodsOverRate)
 {
     const FluidSynthOutput::AudioBuffer buffer{128, 2, 48000};
