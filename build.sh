@@ -77,6 +77,7 @@ speech-dispatcher
 desktop-file-utils
 appstream
 dpkg-dev
+debhelper
 lintian
 qemu-system-x86
 busybox-static
