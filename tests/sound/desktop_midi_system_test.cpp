@@ -229,9 +229,19 @@ TEST_F(DesktopMidiOnJack, TheBuiltInSynthPlaysThroughJack)
 TEST_F(DesktopMidiOnJack, TheOwnOutputCarriesWhatIsPlayedWithNoRouteOpen)
 {
     system->OpenOwnPorts();
-    ASSERT_TRUE(WaitUntil([&] { return !observer->Ports("^Varnek:MIDI out$", 0).empty(); }));
-    ASSERT_TRUE(observer->Connect("Varnek:MIDI out", std::string(kDumpClient) + ":input"));
-    EXPECT_FALSE(system->Send(0, 0x007F3C90));
+    // The ports are listed a moment before their client runs and is in use.
+    ASSERT_TRUE(
+        WaitUntil([&] { return observer->Connect("Varnek:MIDI out", std::string(kDumpClient) + ":input"); }));
+    ASSERT_TRUE(WaitUntil([&] {
+        EXPECT_FALSE(system->Send(0, 0x007F3C90));
+        const auto line = dump->ReadLine(100ms);
+        return line && BytesOfDumpLine(*line) == std::vector<int>{0x90, 0x3C, 0x7F};
+    }));
     EXPECT_FALSE(system->Send(0, 0x00003C90));
-    EXPECT_EQ(ReadDumped(2), (std::vector<std::vector<int>>{{0x90, 0x3C, 0x7F}, {0x90, 0x3C, 0x00}}));
+    std::vector<std::vector<int>> heard;
+    EXPECT_TRUE(WaitUntil([&] {
+        heard = ReadDumped(1);
+        return heard.empty() || heard.back() != std::vector<int>{0x90, 0x3C, 0x7F};
+    }));
+    EXPECT_EQ(heard, (std::vector<std::vector<int>>{{0x90, 0x3C, 0x00}}));
 }
