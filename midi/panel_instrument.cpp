@@ -16,6 +16,11 @@ void CPanelDlg::OnInstrument(UINT id)
 {
     // A controller's notes end on the channel they sounded on before the instrument moves.
     midiInEndNotes();
+    ChooseInstrument(id, true);
+}
+
+void CPanelDlg::ChooseInstrument(UINT id, bool send)
+{
     m_nProgram = id - ID_PROGRAM_FIRST;
     m_nGroup = m_nProgram >> 3;
     for (CPianoKey& key : m_keys)
@@ -27,7 +32,8 @@ void CPanelDlg::OnInstrument(UINT id)
         instruments->CheckMenuItem(position,
                                    MF_BYPOSITION | (position == m_nGroup ? MF_CHECKED : MF_UNCHECKED));
 
-    SendProgramChange(static_cast<int>(m_nProgram));
+    if (send)
+        SendProgramChange(static_cast<int>(m_nProgram));
 
     for (UINT item = ID_PROGRAM_FIRST; item <= kLastProgramItem; ++item) {
         CMenu* group = instruments->GetSubMenu(static_cast<int>((item - ID_PROGRAM_FIRST) / 8));

@@ -48,6 +48,7 @@ bool OwnJackPorts::Start()
     jack_set_process_callback(m_client, &OwnJackPorts::OnProcess, m_target.get());
     jack_set_port_connect_callback(m_client, &OwnJackPorts::OnConnect, m_target.get());
     jack_on_info_shutdown(m_client, &OwnJackPorts::OnShutdown, m_target.get());
+    m_router.Attend(MidiInputRouter::kJackInput, [this] { m_wake.Ring(); });
     m_player = std::thread([this] { PlayIncoming(); });
     return jack_activate(m_client) == 0;
 }
@@ -61,8 +62,10 @@ OwnJackPorts::~OwnJackPorts()
     m_target->LetGo();
     m_stopping.store(true);
     m_wake.Ring();
-    if (m_player.joinable())
+    if (m_player.joinable()) {
         m_player.join();
+        m_router.Leave(MidiInputRouter::kJackInput);
+    }
     if (m_client && ServerGone()) {
         Abandon(m_client);
         Abandon(m_target.release());
@@ -164,6 +167,7 @@ void OwnJackPorts::PlayIncoming()
             jack_disconnect(m_client, jack_port_name(m_output), jack_port_name(m_input));
         if (m_inputLost.exchange(false) || (ServerGone() && !m_stopping.load()))
             m_router.EndNotes(MidiInputRouter::kJackInput);
+        m_router.Serve(MidiInputRouter::kJackInput);
         if (m_stopping.load())
             return;
     }

@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -49,9 +50,10 @@ struct Routes : MidiInputRouter::Route {
 
 struct Heard : MidiInputListener {
     std::vector<std::string> told;
-    void NoteHeld(int note, bool down) override
+    void KeysChanged() override
     {
-        told.push_back((down ? "down " : "up ") + std::to_string(note));
+        if (told.empty() || told.back() != "keys")
+            told.push_back("keys");
     }
     void ProgramChosen(int program) override { told.push_back("program " + std::to_string(program)); }
     void ChordKeyChosen(int note) override { told.push_back("chord " + std::to_string(note)); }
@@ -61,6 +63,7 @@ std::pair<std::uintptr_t, std::uint32_t> At(std::uintptr_t route, std::uint32_t 
 {
     return {route, message};
 }
+using Sent = std::vector<std::pair<std::uintptr_t, std::uint32_t>>;
 
 class MidiInputRouterTest : public testing::Test {
 protected:
@@ -70,10 +73,17 @@ protected:
     {
         router.Receive(MidiInputRouter::kJackInput, bytes.data(), bytes.size());
     }
+    // The panel's mouse takes a key, its note-on sent on `route`.
+    void MouseHolds(int note, std::uintptr_t route)
+    {
+        ASSERT_TRUE(keys.Press(note, HeldKeys::Source::Mouse()));
+        keys.Sounded(note, {0, std::uint8_t(note), route, true});
+    }
 
     Routes routes;
     Heard heard;
-    MidiInputRouter router{routes};
+    HeldKeys keys;
+    MidiInputRouter router{routes, keys};
 };
 
 } // namespace
@@ -82,35 +92,109 @@ protected:
 // percussion map or the route did meanwhile; ending the input ends its notes and its sustain.
 TEST_F(MidiInputRouterTest, EveryNoteEndsWhereItBegan)
 {
-    router.SetRule({true, false});
+    router.SetRule({InputRule::kPercussionMap, false});
     Receive({0x95, 30, 99});  // percussion: note 30 plays 78 on channel 10
     Receive({0xB3, 64, 127}); // sustain, on the drum channel
-    router.SetRule({false, false});
+    router.SetRule({0, false});
     routes.open = 2;
     Receive({0x90, 30, 0});  // not the note-on's channel: nothing held there
     Receive({0x85, 30, 64}); // its note-off goes where it began
     Receive({0x91, 60, 1});
-    Receive({0x91, 60, 2}); // again without a note-off: the first one ends
+    Receive({0x91, 60, 2}); // again without a note-off: it sounds already
     Receive({0xB0, 74, 5}); // not a controller a player uses
     Receive({0xF8});        // clock
     router.EndNotes(MidiInputRouter::kJackInput);
-    EXPECT_EQ(routes.sent, (std::vector<std::pair<std::uintptr_t, std::uint32_t>>{
-                               At(1, 0x634E99), At(1, 0x7F40B9), At(1, 0x004E99), At(2, 0x013C90),
-                               At(2, 0x003C90), At(2, 0x023C90), At(2, 0x003C90), At(1, 0x0040B9)}));
-    EXPECT_EQ(heard.told,
-              (std::vector<std::string>{"down 30", "up 30", "down 60", "up 60", "down 60", "up 60"}));
+    EXPECT_EQ(routes.sent, (Sent{At(1, 0x634E99), At(1, 0x7F40B9), At(1, 0x004E99), At(2, 0x013C90),
+                                 At(2, 0x003C90), At(1, 0x0040B9)}));
+    EXPECT_EQ(heard.told, std::vector<std::string>{"keys"});
+    EXPECT_FALSE(keys.IsDown(30));
+    EXPECT_FALSE(keys.IsDown(60));
 }
 
 TEST_F(MidiInputRouterTest, WhileABackingPlaysTheLeftHandNamesTheChord)
 {
-    router.SetRule({false, true});
-    Receive({0x90, 40, 90}); // E2: names E, sounds nothing
+    router.SetRule({0, true});
+    Receive({0x90, 40, 90}); // E2: names E, sounds nothing, and is drawn down
+    EXPECT_TRUE(keys.IsDown(40));
     Receive({0x80, 40, 0});
     Receive({0x90, 41, 90}); // F2 sounds
-    Receive({0xC2, 12});
-    EXPECT_EQ(routes.sent, (std::vector<std::pair<std::uintptr_t, std::uint32_t>>{At(1, 0x5A2990)}));
-    EXPECT_EQ(heard.told,
-              (std::vector<std::string>{"chord 40", "down 40", "up 40", "down 41", "program 12"}));
+    EXPECT_EQ(routes.sent, (Sent{At(1, 0x5A2990)}));
+    EXPECT_EQ(heard.told, (std::vector<std::string>{"chord 40", "keys"}));
+}
+
+// A key held by the mouse and a controller at once sounds once; whichever lets go first ends
+// nothing, and the last ends the note where its note-on went. All Notes Off from the controller
+// lets go of its keys.
+TEST_F(MidiInputRouterTest, AKeyEndsWhenItsLastHolderLetsGo)
+{
+    MouseHolds(60, 5);
+    Receive({0x90, 60, 90});
+    Receive({0x80, 60, 0});
+    EXPECT_TRUE(keys.IsDown(60)) << "the mouse still holds it";
+    Receive({0x90, 60, 90});
+    EXPECT_EQ(keys.LetGo(60, HeldKeys::Source::Mouse()), std::nullopt);
+    Receive({0x80, 60, 0});
+    EXPECT_EQ(routes.sent, (Sent{At(5, 0x003C90)}));
+
+    Receive({0x90, 62, 90});
+    MouseHolds(64, 5);
+    Receive({0x92, 64, 90});
+    Receive({0xB4, 123, 0});
+    EXPECT_FALSE(keys.IsDown(62));
+    EXPECT_TRUE(keys.IsDown(64));
+    EXPECT_FALSE(keys.IsHeldByInput(64, MidiInputRouter::kJackInput));
+    Receive({0x82, 62, 0}); // already let go
+    EXPECT_EQ(routes.sent, (Sent{At(5, 0x003C90), At(1, 0x5A3E90), At(1, 0x007BB0)}));
+}
+
+// Nothing that repeats what the output has already goes out again: the instrument chosen, a
+// controller's value, a key held, a command with nothing between. Malformed messages are
+// dropped, not filled in.
+TEST_F(MidiInputRouterTest, RepeatsAddNothingAndMalformedMessagesAreDropped)
+{
+    router.SetRule({5, false});
+    Receive({0xC0, 5});
+    for (int round = 0; round < 3; ++round) {
+        Receive({0xC3, 7});
+        Receive({0xB2, 1, 64});
+        Receive({0xE0, 0, 80});
+        Receive({0xD1, 33});
+        Receive({0x90, 60, 100});
+    }
+    for (int round = 0; round < 3; ++round)
+        Receive({0xB0, 123, 0});
+    Receive({0xB0, 7});
+    Receive({0xE0});
+    Receive({0x90, 0xF8, 60});
+    Receive({0xB0, 7, 0x90});
+    Receive({0xC0, 1, 2});
+    EXPECT_EQ(routes.sent, (Sent{At(1, 0x07C0), At(1, 0x07C1), At(1, 0x4001B0), At(1, 0x5000E0),
+                                 At(1, 0x21D0), At(1, 0x643C90), At(1, 0x7BB0)}));
+    EXPECT_EQ(heard.told, (std::vector<std::string>{"program 7", "keys"}));
+}
+
+// Another thread's request to end the notes is served on the input's own thread, which alone
+// touches what the input holds, and the request waits for it.
+TEST_F(MidiInputRouterTest, EndingAllNotesWaitsForTheInputsOwnThread)
+{
+    std::atomic<bool> rung{false};
+    std::atomic<bool> stop{false};
+    router.Attend(MidiInputRouter::kJackInput, [&] { rung.store(true); });
+    Receive({0x90, 60, 100});
+    Receive({0xB0, 64, 127});
+    std::thread input([&] {
+        while (!stop.load()) {
+            if (rung.exchange(false))
+                router.Serve(MidiInputRouter::kJackInput);
+            std::this_thread::yield();
+        }
+    });
+    router.EndAllNotes();
+    EXPECT_FALSE(keys.IsDown(60));
+    EXPECT_EQ(routes.sent, (Sent{At(1, 0x643C90), At(1, 0x7F40B0), At(1, 0x003C90), At(1, 0x0040B0)}));
+    stop.store(true);
+    input.join();
+    router.Leave(MidiInputRouter::kJackInput);
 }
 
 // The ALSA half of Varnek's own ports, through the same router as JACK's: one client with both
