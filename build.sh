@@ -34,8 +34,10 @@ fonts-dejavu-core
 # virtual display and input, the window managers the window tests run under, JACK, PulseAudio
 # and PipeWire servers of their own, JACK's Python binding to play as a MIDI controller, AT-SPI
 # to read the panel as a screen reader does, the validators of the .desktop file and AppStream
-# metadata, dpkg-shlibdeps for the .deb and lintian to check it.
+# metadata, dpkg-shlibdeps for the .deb and lintian to check it; and the other General MIDI
+# soundfont the package accepts, which the synth's tests play too.
 test_packages="
+timgm6mb-soundfont
 libgtest-dev
 libgmock-dev
 libbenchmark-dev

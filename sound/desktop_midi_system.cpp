@@ -12,13 +12,12 @@
 // A synth that tried to open: open, or closed with the reason it can tell.
 static std::unique_ptr<FluidSynthOutput> StartSynth()
 {
-    NameThisThread("varnek-synth-up");
     auto synth = std::make_unique<FluidSynthOutput>();
     synth->Open();
     return synth;
 }
 
-DesktopMidiSystem::DesktopMidiSystem() = default;
+DesktopMidiSystem::DesktopMidiSystem() { NameJackThreads(); }
 
 DesktopMidiSystem::~DesktopMidiSystem()
 {
@@ -39,7 +38,7 @@ DesktopMidiSystem::~DesktopMidiSystem()
 void DesktopMidiSystem::OpenDefaultRouteAhead()
 {
     m_synthAhead = std::async(std::launch::async, [] {
-        NameThisThread("synth opening");
+        NameThisThread("varnek-synth-up");
         return StartSynth();
     });
 }

@@ -11,10 +11,12 @@
 #include "sound/thread_name.h"
 
 #include <fluidsynth.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <future>
@@ -39,6 +41,26 @@ constexpr std::ptrdiff_t kKeptInstruments = 2;
 // A client can read the server's period size but not how many periods it keeps; JACK's
 // backends double-buffer by default.
 constexpr int kJackPeriods = 2;
+
+// What the piano plays when a soundfont is tried: A4 at full velocity, for a fifth of a second,
+// which must reach above -60 dBFS.
+constexpr int kTriedKey = 69;
+constexpr double kTriedSeconds = 0.2;
+constexpr float kAudible = 1e-3f;
+
+// The CPU time the calling thread has had: a render is judged by the work it took, not by the
+// time a busy machine kept the thread from its core.
+double ThreadCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + 1e-9 * double(now.tv_nsec);
+}
+
+bool AnySound(const float* samples, int frames)
+{
+    return std::any_of(samples, samples + frames, [](float sample) { return sample != 0.0f; });
+}
 
 std::vector<std::string> SoundfontsIn(const std::filesystem::path& folder)
 {
@@ -126,7 +148,7 @@ bool FluidSynthOutput::Open()
     std::future<std::shared_ptr<JackServerWatch>> jackAhead;
     if (WillTryJack())
         jackAhead = std::async(std::launch::async, [] {
-            NameThisThread("synth finds JACK");
+            NameThisThread("varnek-jackseek");
             return JackServerWatch::Connect();
         });
     const bool synthReady = m_settings && CreateSynth(kPreferredSampleRate);
@@ -190,6 +212,8 @@ void FluidSynthOutput::DeleteSynth()
     m_keptPrograms.clear();
     m_lettingGo.clear();
     m_toldSamplesCannotBeRead = false;
+    m_toldTooSlow = false;
+    m_silencedForTime.store(0);
 }
 
 bool FluidSynthOutput::LoadSoundfont()
@@ -212,9 +236,9 @@ bool FluidSynthOutput::LoadSoundfont()
     return false;
 }
 
-// FluidSynth loads the soundfont and reads all the piano's samples, or the soundfont is let go
-// for the next. The piano is what a channel plays first, so its samples are read now rather than
-// at the first note.
+// FluidSynth loads the soundfont and reads all the piano's samples, and the piano sounds as it
+// renders, or the soundfont is let go for the next. The piano is what a channel plays first, so
+// its samples are read now rather than at the first note.
 bool FluidSynthOutput::PlaysThePiano(std::unique_ptr<SoundfontFile> file)
 {
     const int id = fluid_synth_sfload(m_synth, file->LoaderName().c_str(), 0);
@@ -222,7 +246,7 @@ bool FluidSynthOutput::PlaysThePiano(std::unique_ptr<SoundfontFile> file)
         return false;
     m_soundfontId = id;
     m_soundfontFile = std::move(file);
-    if (KeepLoaded({kPianoBank, kPianoProgram})) {
+    if (KeepLoaded({kPianoBank, kPianoProgram}) && PianoSoundsInTime()) {
         m_soundfont = m_soundfontFile->Path();
         return true;
     }
@@ -231,6 +255,35 @@ bool FluidSynthOutput::PlaysThePiano(std::unique_ptr<SoundfontFile> file)
     m_soundfontFile.reset();
     m_soundfontId = -1;
     return false;
+}
+
+// Only FluidSynth knows what its piano sounds like, so it plays a note, here before any audio
+// output runs: it must be heard, and each block must take less work than it lasts. The reverb
+// stays out of it, so that nothing of the note is left to sound later.
+bool FluidSynthOutput::PianoSoundsInTime()
+{
+    fluid_synth_reverb_on(m_synth, -1, 0);
+    fluid_synth_program_select(m_synth, 0, m_soundfontId, kPianoBank, kPianoProgram);
+    fluid_synth_noteon(m_synth, 0, kTriedKey, 127);
+    float peak = 0;
+    bool inTime = true;
+    for (int done = 0; inTime && done < kTriedSeconds * m_sampleRate; done += kPeriodSize) {
+        m_blockLeft.fill(0.0f);
+        m_blockRight.fill(0.0f);
+        float* channels[] = {m_blockLeft.data(), m_blockRight.data()};
+        const double start = ThreadCpuSeconds();
+        fluid_synth_process(m_synth, kPeriodSize, 2, channels, 2, channels);
+        inTime = ThreadCpuSeconds() - start <= kPeriodSize / m_sampleRate;
+        for (float sample : m_blockLeft)
+            peak = std::max(peak, std::fabs(sample));
+    }
+    // The note ends for good only in the block after it is silenced.
+    fluid_synth_all_sounds_off(m_synth, 0);
+    float* channels[] = {m_blockLeft.data(), m_blockRight.data()};
+    fluid_synth_process(m_synth, kPeriodSize, 2, channels, 2, channels);
+    fluid_synth_unset_program(m_synth, 0);
+    fluid_synth_reverb_on(m_synth, -1, 1);
+    return inTime && peak > kAudible;
 }
 
 std::string FluidSynthOutput::WhyNotOpen() const
@@ -306,7 +359,7 @@ bool FluidSynthOutput::TryDriver(const std::string& driver)
     if (fluid_settings_setstr(m_settings, "audio.driver", driver.c_str()) == FLUID_FAILED)
         return false;
     m_audioTarget = std::make_unique<CallbackTarget<FluidSynthOutput>>(this);
-    m_driverThreadName = driver == "jack" ? "synth on JACK" : "synth on ALSA";
+    m_driverThreadUnnamed = true;
     m_audio = new_fluid_audio_driver2(m_settings, &FluidSynthOutput::RenderPeriod, m_audioTarget.get());
     if (!m_audio) {
         m_audioTarget.reset();
@@ -396,6 +449,8 @@ bool FluidSynthOutput::Send(std::uint32_t message)
 {
     if (!m_synth)
         return false;
+    if (m_silencedForTime.load(std::memory_order_relaxed) != 0)
+        TellSilencedForTime();
     const MidiShortMessage decoded = MidiShortMessage::Unpack(message);
     switch (decoded.IsValid() ? decoded.Kind() : 0) {
     case 0x80:
@@ -423,9 +478,8 @@ bool FluidSynthOutput::ChooseProgram(int channel, int number)
         const bool loaded = KeepLoaded(program);
         UnpinWhatIsNoLongerHeard();
         if (!loaded) {
-            // Its samples could not be read: the channel falls silent rather than have the
-            // audio thread try again. The program sent before may still be played there.
-            fluid_synth_unset_program(m_synth, channel);
+            // Its samples could not be read: the change is not played, so the audio thread
+            // never tries to read them, and the channel keeps the program it had, loaded.
             m_channelHasSound[channel] = true;
             return false;
         }
@@ -537,8 +591,24 @@ void FluidSynthOutput::TellSamplesCannotBeRead()
         return;
     m_toldSamplesCannotBeRead = true;
     TellUser("the soundfont " + m_soundfont +
-             " was cut short or changed while Varnek ran, so instruments chosen now stay silent \u2014 "
-             "restart Varnek, and reinstall fluid-soundfont-gm if they still do");
+             " was cut short or changed while Varnek ran, so instruments not loaded yet cannot be chosen "
+             "\u2014 restart Varnek, and reinstall fluid-soundfont-gm if they still cannot");
+}
+
+// Said once, naming the program of a channel the audio thread silenced.
+void FluidSynthOutput::TellSilencedForTime()
+{
+    const unsigned channels = m_silencedForTime.exchange(0);
+    if (m_toldTooSlow || channels == 0)
+        return;
+    m_toldTooSlow = true;
+    int channel = 0;
+    while (!(channels >> channel & 1u))
+        ++channel;
+    const Program program = m_chosen[channel].value_or(Program{channel == kDrumChannel ? kDrumBank : 0, 0});
+    TellUser("the soundfont " + m_soundfont + " took longer to play than its sound lasts (bank " +
+             std::to_string(program.bank) + ", program " + std::to_string(program.number) + ", channel " +
+             std::to_string(channel + 1) + "), so the notes that made it slow were silenced");
 }
 
 // While the sender loads samples it holds the synth for tens of milliseconds; the messages
@@ -560,6 +630,8 @@ void FluidSynthOutput::Play(std::uint32_t message)
         break;
     case 0x90: // FluidSynth takes velocity 0 as the note off it is
         fluid_synth_noteon(m_synth, channel, decoded.Data1(), decoded.Data2());
+        if (decoded.Data2() != 0)
+            m_startedThisBlock |= 1u << channel;
         break;
     case 0xB0:
         fluid_synth_cc(m_synth, channel, decoded.Data1(), decoded.Data2());
@@ -592,16 +664,38 @@ int FluidSynthOutput::RenderPeriod(void* target, int frames, int effectCount, fl
 int FluidSynthOutput::RenderDriverPeriod(int frames, int effectCount, float* effects[], int outputCount,
                                          float* outputs[])
 {
-    if (m_driverThreadName) {
-        NameThisThread(m_driverThreadName);
-        m_driverThreadName = nullptr;
+    if (m_driverThreadUnnamed) {
+        NameThisThread("varnek-synth-rt");
+        m_driverThreadUnnamed = false;
     }
     PlayQueued();
-    const int result = effects
-                           ? fluid_synth_process(m_synth, frames, effectCount, effects, outputCount, outputs)
-                           : fluid_synth_process(m_synth, frames, outputCount, outputs, outputCount, outputs);
+    const int result = effects ? ProcessBlock(frames, effectCount, effects, outputCount, outputs)
+                               : ProcessBlock(frames, outputCount, outputs, outputCount, outputs);
     if (outputCount >= 2)
         m_limiter.Process(outputs[0], outputs[1], frames);
+    return result;
+}
+
+// One block within its time: a block whose rendering took more work than it lasts silences the
+// channels that began a note in it, or every channel when none did, and the sender says so. A
+// voice that costs that much costs it in every block, so the next block is in time again. The
+// thread's CPU time is read only while something sounds.
+int FluidSynthOutput::ProcessBlock(int frames, int effectCount, float* effects[], int outputCount,
+                                   float* outputs[])
+{
+    const bool timed = m_startedThisBlock != 0 || m_lastBlockSounded;
+    const double start = timed ? ThreadCpuSeconds() : 0;
+    const int result = fluid_synth_process(m_synth, frames, effectCount, effects, outputCount, outputs);
+    if (timed && ThreadCpuSeconds() - start > frames / m_sampleRate) {
+        const unsigned channels = m_startedThisBlock != 0 ? m_startedThisBlock : 0xFFFFu;
+        for (int channel = 0; channel < 16; ++channel) {
+            if (channels >> channel & 1u)
+                fluid_synth_all_sounds_off(m_synth, channel);
+        }
+        m_silencedForTime.fetch_or(channels, std::memory_order_relaxed);
+    }
+    m_startedThisBlock = 0;
+    m_lastBlockSounded = outputCount > 0 && AnySound(outputs[0], frames);
     return result;
 }
 
@@ -615,7 +709,7 @@ void FluidSynthOutput::RenderInterleaved(float* interleaved, int frames)
         m_blockLeft.fill(0.0f); // the synth adds its sound to what the buffers hold
         m_blockRight.fill(0.0f);
         float* channels[] = {m_blockLeft.data(), m_blockRight.data()};
-        fluid_synth_process(m_synth, block, 2, channels, 2, channels);
+        ProcessBlock(block, 2, channels, 2, channels);
         m_limiter.Process(m_blockLeft.data(), m_blockRight.data(), block);
         float* out = interleaved + std::ptrdiff_t(done) * 2;
         for (int i = 0; i < block; ++i) {

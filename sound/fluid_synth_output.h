@@ -7,13 +7,15 @@
 // block of 128 frames. A note on costs FluidSynth tens of microseconds and waits while a period renders, and
 // the sending thread is the user interface. One sender at a time.
 //
-// Opening reads the soundfont's structure and the piano's samples: a soundfont is taken only if
-// it can play the piano. Other samples are read when a channel first uses them, on the sending
-// thread: the program a program change names, or else the General MIDI default (the piano, the
-// standard kit on channel 10). The last two programs chosen stay loaded; older ones are let go,
-// so browsing the instruments does not fill the memory, and their samples are freed on the
-// sending thread too, once nothing plays them. While samples load, the audio thread leaves the
-// queue alone rather than wait for the synth.
+// Opening reads the soundfont's structure and the piano's samples, and plays a note of the piano:
+// a soundfont is taken only if FluidSynth makes it sound, in less time than it lasts. Rendering
+// keeps to that budget as it plays: a block that takes more work than it lasts silences the
+// channels that made it slow, and the sender says so once. Other samples are read when a channel first uses
+// them, on the sending thread: the program a program change names, or else the General MIDI default (the
+// piano, the standard kit on channel 10). The last two programs chosen stay loaded; older ones are let go, so
+// browsing the instruments does not fill the memory, and their samples are freed on the sending thread too,
+// once nothing plays them. While samples load, the audio thread leaves the queue alone rather than wait for
+// the synth.
 
 #include "sound/callback_target.h"
 #include "sound/midi_message_queue.h"
@@ -23,6 +25,7 @@
 #include <fluidsynth/types.h>
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -111,6 +114,7 @@ private:
     void DeleteSynth();
     bool LoadSoundfont();
     bool PlaysThePiano(std::unique_ptr<SoundfontFile> file);
+    bool PianoSoundsInTime();
     std::string WhyNotOpen() const;
     bool WillTryJack() const;
     bool StartAudio();
@@ -140,8 +144,10 @@ private:
     bool NoLongerHeard(LettingGo& old);
     std::optional<unsigned> NewestVoiceUpTo(unsigned id);
     void TellSamplesCannotBeRead();
+    void TellSilencedForTime();
     void PlayQueued();
     void Play(std::uint32_t message);
+    int ProcessBlock(int frames, int effectCount, float* effects[], int outputCount, float* outputs[]);
     void RenderInterleaved(float* interleaved, int frames);
     static int RenderPeriod(void* target, int frames, int effectCount, float* effects[], int outputCount,
                             float* outputs[]);
@@ -154,12 +160,16 @@ private:
     fluid_synth_t* m_synth = nullptr;
     fluid_audio_driver_t* m_audio = nullptr;
     std::unique_ptr<CallbackTarget<FluidSynthOutput>> m_audioTarget; // what m_audio calls
-    const char* m_driverThreadName = nullptr;                        // until the driver's thread has taken it
+    bool m_driverThreadUnnamed = false; // until the driver's thread has named itself
     std::unique_ptr<PipeWireStream> m_pipeWire;
     std::unique_ptr<PulseAudioStream> m_pulse;
     OutputLimiter m_limiter;
     std::array<float, kPeriodSize> m_blockLeft{}; // the audio thread's, for one block
     std::array<float, kPeriodSize> m_blockRight{};
+    unsigned m_startedThisBlock = 0;            // the audio thread's: channels that began a note in the block
+    bool m_lastBlockSounded = false;            // the audio thread's
+    std::atomic<unsigned> m_silencedForTime{0}; // channels the audio thread silenced, to be told
+    bool m_toldTooSlow = false;
     std::shared_ptr<JackServerWatch> m_jack; // while playing through JACK
     MidiMessageQueue m_queue;
     std::mutex m_loading;                            // held by the sender while samples load

@@ -97,6 +97,10 @@ int OwnJackPorts::OnProcess(jack_nframes_t frames, void* target)
 
 void OwnJackPorts::Process(jack_nframes_t frames)
 {
+    if (m_cycleThreadUnnamed) {
+        NameThisThread("varnek-midi-rt");
+        m_cycleThreadUnnamed = false;
+    }
     void* in = jack_port_get_buffer(m_input, frames);
     const jack_nframes_t count = jack_midi_get_event_count(in);
     bool arrived = false;

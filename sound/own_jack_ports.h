@@ -56,6 +56,7 @@ private:
     void PlayIncoming();
 
     MidiInputRouter& m_router;
+    bool m_cycleThreadUnnamed = true; // until JACK's process thread has named itself
     jack_client_t* m_client = nullptr;
     std::unique_ptr<Target> m_target{new Target(this)}; // what the client's callbacks reach
     jack_port_t* m_input = nullptr;

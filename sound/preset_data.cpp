@@ -3,11 +3,7 @@
 #include "sound/little_endian.h"
 
 #include <algorithm>
-#include <climits>
-#include <cmath>
 #include <cstdlib>
-#include <optional>
-#include <vector>
 
 namespace {
 
@@ -100,24 +96,10 @@ constexpr std::array<GeneratorRule, 60> kGenerators = {{
     /* 59 unused5                    */ {Kind::Unused},
 }};
 // clang-format on
-// The generators the checks below look at.
+// The generators with which a zone names what it plays.
 enum Op : std::uint16_t {
-    kStartLoopOffset = 2,
-    kEndLoopOffset = 3,
-    kModLfoToPitch = 5,
-    kVibLfoToPitch = 6,
-    kModEnvToPitch = 7,
     kInstrument = 41,
-    kKeyRange = 43,
-    kStartLoopCoarseOffset = 45,
-    kKeynum = 46,
-    kEndLoopCoarseOffset = 50,
-    kCoarseTune = 51,
-    kFineTune = 52,
     kSampleId = 53,
-    kSampleModes = 54,
-    kScaleTuning = 56,
-    kOverridingRootKey = 58,
 };
 
 // How far a pitch generator may move the pitch either way. A preset's amount adds to its
@@ -178,25 +160,11 @@ constexpr std::array<std::uint16_t, 4> kSampleTypes = {1, 2, 4, 8};
 constexpr std::uint16_t kRomSample = 0x8000;
 constexpr std::uint32_t kLowestRate = 400;
 constexpr std::uint32_t kHighestRate = 192000;
-// Round a shorter loop the synth would go many times for one output sample. The format asks for
-// longer ones, which good soundfonts do not keep everywhere.
-constexpr std::uint32_t kShortestLoop = 8;
-
-constexpr std::uint16_t kPianoBank = 0;
-constexpr std::uint16_t kPianoProgram = 0;
-
-// A voice that steps further through a looped sample, for one sample of output, than its loop is
-// long goes round the loop once for every step of a loop's length: a pitch far beyond what the
-// loop was made for costs seconds of work for one note. The bound leaves good soundfonts far
-// below it and costs little more than any voice where it is reached. The output may run as
-// slow as 44.1 kHz.
-constexpr double kMostLoopsAStep = 16;
-constexpr double kSlowestOutput = 44100;
-// FluidSynth plays a shorter loop as no loop at all, and only these two modes loop.
-constexpr long kShortestLoopPlayed = 2;
-constexpr std::array<int, 2> kLoopingModes = {1, 3};
-// Pitch is reckoned in cents: 6000 is middle C, on which the scale tuning turns.
-constexpr int kMiddleC = 60;
+// FluidSynth joins each zone to the instrument or sample it names by walking its list of them
+// from the start, so loading costs the sum of the indices the zones name. Debian's soundfonts
+// cost a few million steps; the bound keeps a soundfont's loading within a tenth of a second or
+// so, where 65,535 zones naming 65,535 samples would take seconds.
+constexpr std::uint64_t kMostJoiningSteps = std::uint64_t(1) << 26;
 
 template <typename Table, typename Value> bool Contains(const Table& table, Value value)
 {
@@ -205,52 +173,14 @@ template <typename Table, typename Value> bool Contains(const Table& table, Valu
 
 } // namespace
 
-// The tables of one level of the hierarchy: its headers and their zones, the zones' generators
-// and modulators, and the generator with which a zone names what it plays.
+// One level of the hierarchy, presets or instruments: its zones' generators, and the generator
+// with which a zone names what it plays, an instrument or a sample.
 struct PresetData::Level {
-    TableIndex headers;
-    std::size_t firstZone;
-    TableIndex zones;
     TableIndex generators;
-    TableIndex modulators;
     std::uint16_t naming;
 };
-const PresetData::Level PresetData::kPresetLevel = {kPresetHeaders,    kPresetHeader.firstZone, kPresetZones,
-                                                    kPresetGenerators, kPresetModulators,       kInstrument};
-const PresetData::Level PresetData::kInstrumentLevel = {kInstrumentHeaders,    kInstrumentHeader.firstZone,
-                                                        kInstrumentZones,      kInstrumentGenerators,
-                                                        kInstrumentModulators, kSampleId};
-
-// A zone's generators, over those of its level's global zone, and how far its modulators and
-// theirs can raise the pitch.
-struct PresetData::Zone {
-    std::array<std::optional<std::int16_t>, kGenerators.size()> generators{};
-    int modulatedCents = 0;
-
-    int Value(Op op, int otherwise) const { return generators[op] ? *generators[op] : otherwise; }
-    int LowestKey() const { return generators[kKeyRange] ? std::uint16_t(*generators[kKeyRange]) & 0xFF : 0; }
-    int HighestKey() const
-    {
-        return generators[kKeyRange] ? std::uint16_t(*generators[kKeyRange]) >> 8 : 127;
-    }
-    // The most its tuning raises the pitch, in cents: coarse and fine tune, the LFOs at their
-    // peak either way, the modulation envelope at its top, and the modulators.
-    int TuningCents() const
-    {
-        return 100 * Value(kCoarseTune, 0) + Value(kFineTune, 0) + std::abs(Value(kModLfoToPitch, 0)) +
-               std::abs(Value(kVibLfoToPitch, 0)) + std::max(0, Value(kModEnvToPitch, 0)) + modulatedCents;
-    }
-};
-
-// How the presets play an instrument: the keys, what their tuning adds at most, and their scale
-// tuning, which adds to the instrument's.
-struct PresetData::Playing {
-    bool played = false;
-    int lowestKey = 127;
-    int highestKey = 0;
-    int cents = INT_MIN;
-    int scale = INT_MIN;
-};
+const PresetData::Level PresetData::kPresetLevel = {kPresetGenerators, kInstrument};
+const PresetData::Level PresetData::kInstrumentLevel = {kInstrumentGenerators, kSampleId};
 
 PresetData::PresetData(const std::array<std::string_view, kTableCount>& tables, std::uint64_t samplePoints)
     : m_tables(tables), m_samplePoints(samplePoints)
@@ -267,7 +197,8 @@ bool PresetData::IsPlayable() const
            IndicesRunUpTo(kInstrumentZones, kZone.firstModulator, kInstrumentModulators) &&
            GeneratorsKeepTheRules(kPresetLevel) && GeneratorsKeepTheRules(kInstrumentLevel) &&
            ModulatorsKeepTheRules(kPresetModulators) && ModulatorsKeepTheRules(kInstrumentModulators) &&
-           SamplesKeepTheRules() && LoopsKeepUp() && HasPiano();
+           SamplesKeepTheRules() &&
+           JoiningStepsOf(kPresetLevel) + JoiningStepsOf(kInstrumentLevel) <= kMostJoiningSteps;
 }
 
 // Each record of `table` starts its run of records in `target` where the one before ended, so the
@@ -339,7 +270,7 @@ bool PresetData::SamplesKeepTheRules() const
 }
 
 // The sample's points lie in the sample data, and so does its loop, which is empty or lies within
-// the sample and is not too short.
+// the sample. How long a loop is, and how fast a voice may go round it, is the synth's business.
 bool PresetData::LiesInTheData(std::size_t sample) const
 {
     const std::uint32_t start = DoubleWord(kSampleHeaders, sample, kSample.start);
@@ -348,134 +279,18 @@ bool PresetData::LiesInTheData(std::size_t sample) const
     const std::uint32_t loopEnd = DoubleWord(kSampleHeaders, sample, kSample.loopEnd);
     if (start >= end || end > m_samplePoints || loopStart > loopEnd || loopEnd > m_samplePoints)
         return false;
-    return loopStart == loopEnd ||
-           (loopStart >= start && loopEnd <= end && loopEnd - loopStart >= kShortestLoop);
+    return loopStart == loopEnd || (loopStart >= start && loopEnd <= end);
 }
 
-// Every looped zone of every instrument a preset plays, at the highest pitch it can be played
-// at, steps through its loop by at most kMostLoopsAStep loops for each sample of output.
-bool PresetData::LoopsKeepUp() const
+// The steps FluidSynth takes to join the level's zones to what they name.
+std::uint64_t PresetData::JoiningStepsOf(const Level& level) const
 {
-    std::vector<Playing> instruments(Count(kInstrumentHeaders) - 1);
-    for (std::size_t preset = 0; preset + 1 < Count(kPresetHeaders); ++preset) {
-        ForEachZone(kPresetLevel, preset, [&instruments](const Zone& zone, std::uint16_t instrument) {
-            Playing& playing = instruments[instrument];
-            playing.played = true;
-            playing.lowestKey = std::min(playing.lowestKey, zone.LowestKey());
-            playing.highestKey = std::max(playing.highestKey, zone.HighestKey());
-            playing.cents = std::max(playing.cents, zone.TuningCents());
-            playing.scale = std::max(playing.scale, zone.Value(kScaleTuning, 0));
-        });
+    std::uint64_t steps = 0;
+    for (std::size_t record = 0; record + 1 < Count(level.generators); ++record) {
+        if (Word(level.generators, record, kGenerator.op) == level.naming)
+            steps += Word(level.generators, record, kGenerator.amount) + 1u;
     }
-    bool keepUp = true;
-    for (std::size_t instrument = 0; instrument < instruments.size(); ++instrument) {
-        if (instruments[instrument].played) {
-            ForEachZone(kInstrumentLevel, instrument, [&](const Zone& zone, std::uint16_t sample) {
-                keepUp = keepUp && LoopKeepsUp(zone, sample, instruments[instrument]);
-            });
-        }
-    }
-    return keepUp;
-}
-
-bool PresetData::LoopKeepsUp(const Zone& zone, std::uint16_t sample, const Playing& playing) const
-{
-    const long loop = long(DoubleWord(kSampleHeaders, sample, kSample.loopEnd)) +
-                      zone.Value(kEndLoopOffset, 0) + 32768L * zone.Value(kEndLoopCoarseOffset, 0) -
-                      long(DoubleWord(kSampleHeaders, sample, kSample.loopStart)) -
-                      zone.Value(kStartLoopOffset, 0) - 32768L * zone.Value(kStartLoopCoarseOffset, 0);
-    const int key = zone.Value(kKeynum, -1);
-    const int lowest = key >= 0 ? key : std::max(zone.LowestKey(), playing.lowestKey);
-    const int highest = key >= 0 ? key : std::min(zone.HighestKey(), playing.highestKey);
-    if (!Contains(kLoopingModes, zone.Value(kSampleModes, 0)) || loop < kShortestLoopPlayed ||
-        lowest > highest || (Word(kSampleHeaders, sample, kSample.type) & kRomSample))
-        return true;
-    // The sample's own key, and its correction in cents.
-    const std::uint16_t pitch = Word(kSampleHeaders, sample, kSample.pitch);
-    const int root =
-        zone.Value(kOverridingRootKey, -1) >= 0 ? zone.Value(kOverridingRootKey, -1) : pitch & 0xFF;
-    const int correction = std::int8_t(pitch >> 8);
-    const int scale = zone.Value(kScaleTuning, 100) + playing.scale;
-    const double keyCents = std::max(scale * (lowest - kMiddleC), scale * (highest - kMiddleC)) +
-                            100.0 * kMiddleC - (100.0 * root - correction);
-    const double cents = keyCents + zone.TuningCents() + playing.cents;
-    const double step =
-        std::exp2(cents / 1200) * DoubleWord(kSampleHeaders, sample, kSample.rate) / kSlowestOutput;
-    return step <= kMostLoopsAStep * double(loop);
-}
-
-// Bank 0, program 0 has a zone that names an instrument, a zone of which names a sample in the
-// file. Each instrument is looked at once, however many presets name it.
-bool PresetData::HasPiano() const
-{
-    std::vector<bool> sounds(Count(kInstrumentHeaders) - 1);
-    for (std::size_t instrument = 0; instrument < sounds.size(); ++instrument) {
-        ForEachZone(kInstrumentLevel, instrument, [&](const Zone&, std::uint16_t sample) {
-            if (!(Word(kSampleHeaders, sample, kSample.type) & kRomSample))
-                sounds[instrument] = true;
-        });
-    }
-    bool piano = false;
-    for (std::size_t preset = 0; preset + 1 < Count(kPresetHeaders); ++preset) {
-        if (Word(kPresetHeaders, preset, kPresetHeader.bank) == kPianoBank &&
-            Word(kPresetHeaders, preset, kPresetHeader.program) == kPianoProgram) {
-            ForEachZone(kPresetLevel, preset,
-                        [&](const Zone&, std::uint16_t instrument) { piano = piano || sounds[instrument]; });
-        }
-    }
-    return piano;
-}
-
-// Hands each zone of the header that names something, the instrument or sample it names, to
-// `visit`, as FluidSynth takes them: a first zone that names nothing is the global zone, beneath
-// all the others. The indices have been checked by then.
-template <typename Visit>
-void PresetData::ForEachZone(const Level& level, std::size_t header, Visit visit) const
-{
-    const std::size_t first = Word(level.headers, header, level.firstZone);
-    const std::size_t end = Word(level.headers, header + 1, level.firstZone);
-    Zone global;
-    for (std::size_t zone = first; zone < end; ++zone) {
-        const Zone values = ZoneAt(level, zone, global);
-        if (values.generators[level.naming])
-            visit(values, std::uint16_t(*values.generators[level.naming]));
-        else if (zone == first)
-            global = values;
-    }
-}
-
-// The zone's generators over `beneath`; where it names one generator twice, the last counts.
-PresetData::Zone PresetData::ZoneAt(const Level& level, std::size_t zone, const Zone& beneath) const
-{
-    Zone values = beneath;
-    for (std::size_t record = Word(level.zones, zone, kZone.firstGenerator);
-         record < Word(level.zones, zone + 1, kZone.firstGenerator); ++record) {
-        const std::uint16_t op = Word(level.generators, record, kGenerator.op);
-        if (op < kGenerators.size())
-            values.generators[op] = std::int16_t(Word(level.generators, record, kGenerator.amount));
-    }
-    for (std::size_t record = Word(level.zones, zone, kZone.firstModulator);
-         record < Word(level.zones, zone + 1, kZone.firstModulator); ++record)
-        values.modulatedCents += ModulatedCents(level.modulators, record);
-    return values;
-}
-
-// How far the modulator can raise the pitch, in cents. FluidSynth takes the scale tuning only as
-// a note starts, unmodulated.
-int PresetData::ModulatedCents(TableIndex table, std::size_t record) const
-{
-    const int amount = std::abs(std::int16_t(Word(table, record, kModulator.amount)));
-    switch (Word(table, record, kModulator.destination)) {
-    case kCoarseTune:
-        return 100 * amount;
-    case kFineTune:
-    case kModLfoToPitch:
-    case kVibLfoToPitch:
-    case kModEnvToPitch:
-        return amount;
-    default:
-        return 0;
-    }
+    return steps;
 }
 
 std::size_t PresetData::Count(TableIndex table) const

@@ -1,10 +1,11 @@
 #pragma once
 // The preset data of a soundfont (its "pdta" list): presets, instruments and samples, and the zones,
-// generators and modulators that join them. FluidSynth trusts these tables when it plays: a
-// modulator aimed at a generator that does not exist makes it write past the voice it builds, and a
-// sample rate, a tuning or a pitch far beyond what a sample's loop was made for makes a single note
-// cost seconds of work on the audio thread. So every record is checked here first against the
-// SoundFont 2.01 format, and a soundfont with one record that breaks a rule is not played at all.
+// generators and modulators that join them. FluidSynth trusts these tables when it loads and plays
+// them: an index past its table, or a modulator aimed at a generator that does not exist, makes it
+// read or write past what it holds. So every record is checked here first against the SoundFont
+// 2.01 format, and a soundfont with one record that breaks a rule is not played at all. What only
+// the synth can judge, such as whether a sample sounds or how much work a voice takes, it judges
+// as it plays (see FluidSynthOutput).
 
 #include <array>
 #include <cstddef>
@@ -45,15 +46,12 @@ public:
     // `samplePoints` is the number of 16-bit points in the sample data.
     PresetData(const std::array<std::string_view, kTableCount>& tables, std::uint64_t samplePoints);
 
-    // Every record keeps the rules, no looped sample can be played so high that a voice steps
-    // over many loops at a time, and the piano (bank 0, program 0) reaches a sample in the sample
-    // data: a soundfont that cannot play the instrument Varnek starts with is no use.
+    // Every record keeps the rules, and joining the zones to what they name takes FluidSynth a
+    // bounded number of steps.
     bool IsPlayable() const;
 
 private:
     struct Level;
-    struct Zone;
-    struct Playing;
     static const Level kPresetLevel;
     static const Level kInstrumentLevel;
 
@@ -62,12 +60,7 @@ private:
     bool ModulatorsKeepTheRules(TableIndex table) const;
     bool SamplesKeepTheRules() const;
     bool LiesInTheData(std::size_t sample) const;
-    bool LoopsKeepUp() const;
-    bool LoopKeepsUp(const Zone& zone, std::uint16_t sample, const Playing& playing) const;
-    bool HasPiano() const;
-    template <typename Visit> void ForEachZone(const Level& level, std::size_t header, Visit visit) const;
-    Zone ZoneAt(const Level& level, std::size_t zone, const Zone& beneath) const;
-    int ModulatedCents(TableIndex table, std::size_t record) const;
+    std::uint64_t JoiningStepsOf(const Level& level) const;
 
     // Records in `table`, the terminal one included.
     std::size_t Count(TableIndex table) const;

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <bitset>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -71,6 +72,37 @@ bool ReadFully(int descriptor, char* to, std::uint64_t count, std::uint64_t offs
         count -= std::uint64_t(got);
     }
     return true;
+}
+
+// The bytes from `offset` to `end` that the file holds on disk, rather than as holes that read
+// as zeros; counted up to `enough`, which is all the caller needs to know.
+std::uint64_t BytesHeld(int descriptor, std::uint64_t offset, std::uint64_t end, std::uint64_t enough)
+{
+    std::uint64_t held = 0;
+    while (offset < end && held < enough) {
+        const off_t data = lseek(descriptor, off_t(offset), SEEK_DATA);
+        if (data < 0)
+            return errno == ENXIO ? held : end - offset + held; // no holes known: all of it
+        const off_t hole = lseek(descriptor, data, SEEK_HOLE);
+        if (hole < 0 || std::uint64_t(data) >= end)
+            return held;
+        held += std::min(std::uint64_t(hole), end) - std::uint64_t(data);
+        offset = std::uint64_t(hole);
+    }
+    return held;
+}
+
+// The memory the kernel can give without swapping, as it tells it; unknown, no bound.
+std::uint64_t AvailableMemory()
+{
+    std::FILE* info = std::fopen("/proc/meminfo", "re");
+    unsigned long long kilobytes = 0;
+    bool found = false;
+    for (char line[128]; !found && info && std::fgets(line, sizeof line, info);)
+        found = std::sscanf(line, "MemAvailable: %llu kB", &kilobytes) == 1;
+    if (info)
+        std::fclose(info);
+    return found ? std::uint64_t(kilobytes) * 1024 : UINT64_MAX;
 }
 
 // RIFF pads a chunk of odd size to an even one.
@@ -250,6 +282,8 @@ fluid_sfloader_t* SoundfontFile::NewLoader(fluid_settings_t* settings)
     return loader;
 }
 
+// Sample data is read from the file as the synth asks for it; a read that would take more memory
+// than the machine has to give fails, as the synth has already taken the room for it.
 bool SoundfontFile::Read(std::uint64_t offset, void* buffer, std::uint64_t count) const
 {
     const Piece* piece = PieceAt(offset);
@@ -257,7 +291,8 @@ bool SoundfontFile::Read(std::uint64_t offset, void* buffer, std::uint64_t count
         std::memcpy(buffer, piece->bytes.data() + (offset - piece->offset), count);
         return true;
     }
-    if (Unchanged() && ReadFully(m_descriptor, static_cast<char*>(buffer), count, offset))
+    if (count <= AvailableMemory() && Unchanged() &&
+        ReadFully(m_descriptor, static_cast<char*>(buffer), count, offset))
         return true;
     ++m_failedSampleReads;
     return false;
@@ -375,7 +410,8 @@ bool SoundfontFile::ReadInfo(Span list)
 }
 
 // The 16-bit sample points, then perhaps their low bytes for 24-bit sound, and nothing else. They
-// stay on disk; the result is the number of points.
+// stay on disk; the result is the number of points. Most of them are really there: a file whose
+// samples are mostly holes would have the synth fill memory with zeros it never had to read.
 std::optional<std::uint64_t> SoundfontFile::ReadSampleData(Span list)
 {
     const auto points = ChunkAt(list.begin, list.end);
@@ -388,7 +424,8 @@ std::optional<std::uint64_t> SoundfontFile::ReadSampleData(Span list)
             return std::nullopt;
         position = lowBytes->data + Padded(lowBytes->size);
     }
-    if (position != list.end)
+    const std::uint64_t half = (list.end - list.begin) / 2;
+    if (position != list.end || BytesHeld(m_descriptor, list.begin, list.end, half) < half)
         return std::nullopt;
     return points->size / 2;
 }

@@ -11,7 +11,8 @@
 // structure, each list holding only the chunks the format names, within the format's sizes, and
 // checks every record of the preset data (see PresetData). What is kept stays within what the
 // format's limits allow whatever the file claims, and running out of memory while reading is a
-// refusal, not an abort.
+// refusal, not an abort. Sample data is bounded by what the file really holds (mostly holes are
+// refused) and each read of it by the memory the machine has to give.
 
 #include <fluidsynth/types.h>
 

@@ -6,3 +6,8 @@
 // Names the calling thread. One system call, and no lock or allocation, so an audio thread may
 // call it the first time it runs.
 void NameThisThread(const char* name);
+
+// Has libjack name the threads it starts for the process's clients "varnek-jack" (a client's
+// process thread then names itself after its work as it first runs). Once, before any client
+// opens; later calls do nothing.
+void NameJackThreads();

@@ -1,11 +1,16 @@
 #!/usr/bin/python3
 """How the built-in synth sounds through a desktop sound server: on a virtual desktop (Xvfb) and
 a PulseAudio or PipeWire server of its own with a null sink, keys are played through XTEST with
-monotonic time stamps while the sink's monitor is recorded, and the program is measured from
-outside:
+monotonic time stamps while what the sink plays is recorded and dated by the server's own clock
+(tools/dated_recording.py): on PipeWire by a node of the graph stamped with each cycle's time,
+passive, so that the graph rests and changes its quantum as it would without it; on PulseAudio
+by the server's timing information. The program is measured from outside:
 
-- key -> sound: from the key event to the first sound of its note on the sink's monitor,
-  median and 95th percentile; also for the first note after 5 s and after 17 s of silence;
+- key -> sound: from the key event to the first sound of its note, over single notes: median,
+  95th and 99th percentile and maximum; also the first note of a run (5 s after the program
+  started) and the first note after 5 s and after 20 s of silence. A note the graph skipped
+  cycles next to (its driver woke late: the machine's host stalled) is flagged, counted apart
+  and left out of the figures;
 - gaps: runs of digital silence inside continuous playing, 20 notes a second for 10 s; with
   --stalls, also how many of them came while the machine itself stalled: a real-time probe on
   every core wakes every 4 ms and notes when it woke 3 ms or more late (a virtual machine's
@@ -18,18 +23,24 @@ outside:
 
 Servers: PulseAudio; PipeWire whose clients reach only its PulseAudio service (pipewire-pulse);
 PipeWire as desktops run it, its own socket beside its PulseAudio service (pipewire-native).
+On PipeWire, --pulse-timing records with PulseAudio's timing information beside the graph and
+tells how far the two dates of each note lie apart.
 
-    tools/audio_bench.py build/varnek [--server pulseaudio|pipewire-pulse|pipewire-native|all]
-                         [--runs 3] [--stalls]
+    tools/audio_bench.py build/varnek [--beside limit vmpk] [--rounds 3]
+                         [--server pulseaudio|pipewire-pulse|pipewire-native|all]
+                         [--runs 3] [--notes 30] [--stalls] [--pulse-timing]
     tools/audio_bench.py /usr/bin/vmpk
 
-Debian's vmpk is measured as it plays with its FluidSynth backend on PulseAudio (or PipeWire's
-service), given the same soundfont, with the keys of its own default map; other programs that
-play notes from the computer keyboard can be measured with Varnek's keys and --window. Needs what
-the end-to-end tests need (./build.sh test installs it); runs on Debian's /usr/bin/python3."""
+--beside measures other programs in the same rounds, one after the other, each round in the
+same order: `limit` is build/bench/clients/varnek_key_click, a PipeWire node at Varnek's latency
+that starts a click at the first frame of the first cycle after it sees a key press (PipeWire's
+own graph only); `vmpk` is Debian's vmpk as it plays with its FluidSynth backend on PulseAudio
+(or PipeWire's service), given the same soundfont, with the keys of its own default map. Other
+programs that play notes from the computer keyboard can be measured with Varnek's keys and
+--window. Needs what the end-to-end tests need (./build.sh test installs it) and the build's
+bench/clients; runs on Debian's /usr/bin/python3."""
 
 import argparse
-import array
 import math
 import os
 import pty
@@ -52,7 +63,9 @@ from Xlib.ext import xtest  # noqa: E402
 from desktop import Desktop  # noqa: E402
 from panel_map import PLAYING_SCAN_CODES as SCAN, keycode  # noqa: E402
 from processes import ProcessGroup, wait_until  # noqa: E402
-from pulse import CHANNELS, RATE, SoundServer  # noqa: E402
+from pulse import SoundServer  # noqa: E402
+
+from dated_recording import SOUND, Recorder, client_path  # noqa: E402
 
 SERVERS = {"pulseaudio": "pulseaudio", "pipewire-pulse": "pipewire-pulse", "pipewire-native": "pipewire"}
 
@@ -64,10 +77,15 @@ class Layout:
         self.scale, self.a4, self.chord = scale, a4, chord
 
 
+# The panel's keys played: a C major scale from C4, its A4, and a ten-key chord.
+SCALE = (31, 33, 35, 36, 38, 40, 42, 43)
+A4 = 40
+CHORD = (19, 23, 26, 31, 35, 38, 43, 45, 47, 40)
+
+
 def varnek_layout(x):
     keys = lambda panel_keys: [keycode(SCAN[k]) for k in panel_keys]
-    return Layout(keys([31, 33, 35, 36, 38, 40, 42, 43]), keys([40])[0],
-                  keys([19, 23, 26, 31, 35, 38, 43, 45, 47, 40]))
+    return Layout(keys(SCALE), keys([A4])[0], keys(CHORD))
 
 
 def vmpk_layout(x):
@@ -109,85 +127,8 @@ def write_vmpk_profile(env):
     with open(os.path.join(folder, "VMPK.conf"), "w") as f:
         f.write(VMPK_PROFILE)
 
-SOUND = 10 ** (-50 / 20)     # a note has begun once its level passes -50 dBFS
-GAP_FRAMES = RATE // 1000    # a millisecond of digital silence inside playing is a gap
 HZ = os.sysconf("SC_CLK_TCK")
-
-
-class MonitorRecorder:
-    """Records the null sink's monitor as float stereo, and notes when each piece arrived so
-    that a sample's place can be turned into a monotonic time. A sample cannot arrive before it
-    was played, so the earliest arrivals relative to their place mark the sink's clock; the
-    sink's clock and the monotonic one drift apart by a few hundred parts per million, so a line
-    is fitted through the earliest arrival of every half second."""
-
-    def __init__(self, sound):
-        self.process = sound.record(latency_ms=2, sample_format="float32le")
-        self.data = bytearray()
-        self.arrivals = []
-        self.thread = threading.Thread(target=self._read, daemon=True)
-        self.thread.start()
-        wait_until(lambda: self.data, 5)
-
-    def _read(self):
-        fd = self.process.stdout.fileno()
-        while True:
-            chunk = os.read(fd, 65536)
-            if not chunk:
-                return
-            arrived = time.monotonic()
-            self.data += chunk
-            self.arrivals.append((arrived, len(self.data) // (4 * CHANNELS)))
-
-    def stop(self):
-        SoundServer.stop_recording(self.process)
-        self.thread.join(5)
-        samples = array.array("f")
-        usable = len(self.data) // (4 * CHANNELS) * 4 * CHANNELS
-        samples.frombytes(bytes(self.data[:usable]))
-        self.samples = samples
-        self._fit_clock()
-        return self
-
-    def _fit_clock(self):
-        earliest = {}
-        start = self.arrivals[0][0]
-        for arrived, frames in self.arrivals:
-            played = frames / RATE
-            window = int((arrived - start) * 2)
-            if window not in earliest or arrived - played < earliest[window][1]:
-                earliest[window] = (played, arrived - played)
-        points = list(earliest.values())
-        if len(points) < 2:
-            self.offset, self.slope = points[0][1], 0.0
-            return
-        mean_x = statistics.fmean(x for x, _ in points)
-        mean_y = statistics.fmean(y for _, y in points)
-        sxx = sum((x - mean_x) ** 2 for x, _ in points)
-        self.slope = sum((x - mean_x) * (y - mean_y) for x, y in points) / sxx
-        self.offset = mean_y - self.slope * mean_x
-
-    def time_of(self, frame):
-        played = frame / RATE
-        return played + self.offset + self.slope * played
-
-    def index(self, moment):
-        return max(0, int((moment - self.offset) / (1 + self.slope) * RATE)) * CHANNELS
-
-    def between(self, start, end):
-        return self.samples[self.index(start):self.index(end)]
-
-    def onset_after(self, moment, limit=0.5):
-        """Seconds from `moment` to the first sample louder than SOUND and than what still
-        sounded just before it, or None."""
-        start = self.index(moment)
-        before = self.samples[max(0, start - RATE // 50 * CHANNELS):start]
-        threshold = max(SOUND, 4 * max(map(abs, before), default=0))
-        window = self.samples[start:start + int(limit * RATE) * CHANNELS]
-        for i, sample in enumerate(window):
-            if abs(sample) >= threshold:
-                return self.time_of((start + i) // CHANNELS) - moment
-        return None
+START_TO_FIRST_NOTE = 5      # seconds from the program's start to the first note of a run
 
 
 class Keys:
@@ -254,21 +195,6 @@ def cpu_percent(pids, seconds):
     return [100.0 * (cpu_seconds(p) - b) / seconds for p, b in zip(pids, before)]
 
 
-def gaps(samples):
-    """Where runs of at least GAP_FRAMES frames that are exactly zero on both channels begin,
-    in frames."""
-    starts = []
-    run = 0
-    for i in range(0, len(samples) - 1, CHANNELS):
-        if samples[i] == 0.0 and samples[i + 1] == 0.0:
-            run += 1
-            if run == GAP_FRAMES:
-                starts.append(i // CHANNELS - GAP_FRAMES + 1)
-        else:
-            run = 0
-    return starts
-
-
 # One process per core, pinned to it at the lowest real-time priority where allowed: above
 # every ordinary thread, so that neither the programs' interfaces nor this script delay it, and
 # below the audio threads, which it never holds up. It wakes every 4 ms, which costs little, and
@@ -332,9 +258,85 @@ def percentile(values, fraction):
     return ordered[min(len(ordered) - 1, int(round(fraction * (len(ordered) - 1))))]
 
 
-def measure(args, server):
+class Program:
+    """A program measured: how to start it, its window's title and the keys it plays."""
+
+    def __init__(self, name, argv, window, layout, servers=None, setup=None, continuous=True):
+        self.name, self.argv, self.window, self.layout = name, argv, window, layout
+        self.continuous = continuous      # plays on while a key is held, so gaps can be counted
+        self.servers = servers or tuple(SERVERS)
+        self.setup = setup or (lambda env: None)
+
+
+def programs_measured(args):
+    build = args.build
+    if os.path.basename(args.program) == "vmpk":
+        main = Program("vmpk", [args.program], "Virtual MIDI Piano Keyboard", vmpk_layout,
+                       setup=write_vmpk_profile)
+    else:
+        main = Program(os.path.basename(args.program), [args.program], args.window or "Varnek", varnek_layout)
+    found = [main]
+    for name in args.beside:
+        if name == "limit":
+            found.append(Program("limit", [client_path(build, "varnek_key_click")], "Key click", varnek_layout,
+                                 servers=("pipewire-native",), continuous=False))
+        elif name == "vmpk":
+            found.append(Program("vmpk", ["/usr/bin/vmpk"], "Virtual MIDI Piano Keyboard", vmpk_layout,
+                                 setup=write_vmpk_profile))
+        else:
+            raise SystemExit(f"unknown program to measure beside: {name}")
+    return found
+
+
+def sleep_until(moment):
+    time.sleep(max(0.0, moment - time.monotonic()))
+
+
+def note_onsets(recording, stamps):
+    """(ms, flagged) of every note heard."""
+    found = []
+    for stamp in stamps:
+        onset, flagged = recording.onset_after(stamp)
+        if onset is not None:
+            found.append((1000 * onset, flagged))
+    return found
+
+
+def start_recorders(args, sound, env, folder, name):
+    """The graph's recorder on PipeWire (and PulseAudio's beside it with --pulse-timing), or
+    PulseAudio's."""
+    recorders = {}
+    if sound.pipewire:
+        # The graph's own socket, which clients of PipeWire's PulseAudio service alone do not see.
+        recorders["graph"] = Recorder(args.build, sound.server_env(env), os.path.join(folder, name + "-graph"),
+                                      pipewire=True)
+    if not sound.pipewire or args.pulse_timing:
+        recorders["pulse"] = Recorder(args.build, env, os.path.join(folder, name + "-pulse"), pipewire=False)
+    return recorders
+
+
+def stop_recorders(recorders):
+    """The recordings, the one the figures come from first."""
+    done = {kind: recorder.stop() for kind, recorder in recorders.items()}
+    return done.get("graph") or done["pulse"], done.get("pulse") if "graph" in done else None
+
+
+def timing_check(check, main, stamps):
+    """How far PulseAudio's timing puts each note from where the graph's clock puts it, in ms."""
+    if check is None:
+        return []
+    found = []
+    for stamp in stamps:
+        (truth, flagged), (told, _) = main.onset_after(stamp), check.onset_after(stamp)
+        if truth is not None and told is not None and not flagged:
+            found.append(1000 * (told - truth))
+    return found
+
+
+def measure(args, program, server):
     folder = tempfile.mkdtemp(prefix="varnek-audio-bench-")
     processes = ProcessGroup(folder)
+    load_before = os.getloadavg()[0]
     try:
         sound = SoundServer(processes, SERVERS[server])
         desktop = Desktop(processes, 1024, 600)
@@ -343,17 +345,21 @@ def measure(args, server):
         env["JACK_NO_START_SERVER"] = "1"
         env["JACK_DEFAULT_SERVER"] = "varnek-audio-bench-none"
         env["VARNEK_LOG_AUDIO"] = "1"
-        if args.vmpk:
-            write_vmpk_profile(env)
-        program = processes.start("program", [args.program], env=env)
-        window = desktop.wait_for_window(program.pid, args.window, 30)
+        program.setup(env)
+        recorders = start_recorders(args, sound, env, folder, "run")
+        started = time.monotonic()
+        process = processes.start("program", program.argv, env=env)
+        window = desktop.wait_for_window(process.pid, program.window, 30)
         if window is None:
-            raise RuntimeError(f"no window named {args.window!r}")
+            raise RuntimeError(f"no window named {program.window!r}")
         desktop.focus(window)
         keys = Keys(desktop)
-        layout = (vmpk_layout if args.vmpk else varnek_layout)(desktop.x)
-        recorder = MonitorRecorder(sound)
-        time.sleep(1.5)
+        layout = program.layout(desktop.x)
+
+        # The first note of a run, a few seconds after the start, as a user would play it.
+        sleep_until(started + START_TO_FIRST_NOTE)
+        first = [keys.play(layout.a4, 0.3)]
+        time.sleep(1.0)
 
         # Key -> sound, single notes far enough apart for each to start from near silence.
         stamps = []
@@ -381,39 +387,43 @@ def measure(args, server):
         if probe:
             probe.stop()
 
-        # The first note after 5 s of silence, the server still running for the recorder.
-        # Meanwhile pw-top shows the graph's quantum and how many cycles the node has missed.
+        # The first note after 5 s of silence, which lets the program rest. Meanwhile pw-top
+        # shows the graph's quantum and how many cycles the node has missed.
         silence_began = time.monotonic()
         graph = pw_top_row(sound.server_env(), "Varnek") if server == "pipewire-native" else None
-        time.sleep(max(0.0, silence_began + 5 - time.monotonic()))
-        after_5 = keys.play(layout.a4, 1.0)
-        recorder.stop()
+        sleep_until(silence_began + 5)
+        after_5 = [keys.play(layout.a4, 1.0)]
+        recording, check = stop_recorders(recorders)
         silent_since = time.monotonic()
-        latencies = [1000 * onset for onset in map(recorder.onset_after, stamps) if onset is not None]
-        gap_counts = []
-        stalled_gaps = []
-        stall_counts = []
-        for start, end in runs:
-            first = start + (recorder.onset_after(start) or 0)
-            offset = recorder.index(first) // CHANNELS
-            moments = [recorder.time_of(offset + frame) for frame in gaps(recorder.between(first, end + 0.05))]
+        gap_counts, stalled_gaps, stall_counts, skips = [], [], [], []
+        for start, end in runs if program.continuous else []:
+            onset, _ = recording.onset_after(start)
+            moments = recording.gaps(start + (onset or 0), end + 0.05)
             gap_counts.append(len(moments))
+            skips.append(recording.skips_between(start, end))
             if probe:
                 stalled_gaps.append(sum(map(probe.explains, moments)))
                 stall_counts.append(len(probe.during(start, end)))
-        first_after_5 = recorder.onset_after(after_5)
+        if args.keep:
+            with open(os.path.join(folder, "stamps.txt"), "w") as f:
+                f.write(repr({"first": first, "notes": stamps, "after_5": after_5}))
+        figures = {
+            "notes": note_onsets(recording, stamps),
+            "first": note_onsets(recording, first),
+            "after_5": note_onsets(recording, after_5),
+            "timing_check": timing_check(check, recording, first + stamps + after_5),
+        }
 
-        # Idle: 5 s of silence, then 5 s measured twice, with nothing recording: a recorder keeps
-        # the server busy.
+        # Idle: 5 s of silence, then 5 s measured twice, with nothing recording.
         time.sleep(5)
         servers = sound.server_pids()
-        idle = cpu_percent([program.pid] + servers, 5)
-        idle_later = cpu_percent([program.pid] + servers, 5)
+        idle = cpu_percent([process.pid] + servers, 5)
+        idle_later = cpu_percent([process.pid] + servers, 5)
 
-        # The first note after 17 s of silence, and a loud one.
-        recorder = MonitorRecorder(sound)
-        time.sleep(max(0.0, silent_since + 17 - time.monotonic()))
-        after_17 = keys.play(layout.a4, 1.0)
+        # The first note after 20 s of silence, and a loud one.
+        recorders = start_recorders(args, sound, env, folder, "late")
+        sleep_until(silent_since + 20)
+        after_20 = [keys.play(layout.a4, 1.0)]
         time.sleep(1.5)
         chord_at = time.monotonic()
         for key in layout.chord:
@@ -423,50 +433,61 @@ def measure(args, server):
             keys.up(key)
         chord_end = time.monotonic()
         time.sleep(0.5)
-        recorder.stop()
-        first_after_17 = recorder.onset_after(after_17)
-        a4_peak = max(map(abs, recorder.between(after_17, after_17 + 1.0)), default=0)
-        chord_peak = max(map(abs, recorder.between(chord_at, chord_end)), default=0)
-        with open(program.log_path) as log:
+        recording, check = stop_recorders(recorders)
+        figures["after_20"] = note_onsets(recording, after_20)
+        figures["timing_check"] += timing_check(check, recording, after_20)
+        with open(process.log_path) as log:
             reported = re.findall(r"quantum (\d+) frames at (\d+) Hz", log.read())
-        milliseconds = lambda onset: None if onset is None else 1000 * onset
-        return {
-            "latencies": latencies,
-            "missed": args.notes - len(latencies),
-            "after_5_ms": milliseconds(first_after_5),
-            "after_17_ms": milliseconds(first_after_17),
+        figures.update({
             "gaps": gap_counts,
             "stalled_gaps": stalled_gaps,
             "stalls": stall_counts,
+            "skips": skips,
             "idle_program": idle[0],
             "idle_servers": idle[1:],
             "later_program": idle_later[0],
             "later_servers": idle_later[1:],
-            "a4_peak": a4_peak,
-            "chord_peak": chord_peak,
+            "a4_peak": recording.peak(after_20[0], after_20[0] + 1.0),
+            "chord_peak": recording.peak(chord_at, chord_end),
             "reported": reported,
             "pw_top": graph and dict(zip(("quantum", "rate", "errors"), (graph[2], graph[3], graph[8]))),
-        }
+            "load": (load_before, os.getloadavg()[0]),
+        })
+        return figures
     finally:
         processes.stop_all()
-        shutil.rmtree(folder, ignore_errors=True)
+        if args.keep:
+            print(f"  logs and recordings kept in {folder}")
+        else:
+            shutil.rmtree(folder, ignore_errors=True)
 
 
-def report(server, figures):
-    lat = figures["latencies"]
+def one_note(onsets):
+    if not onsets:
+        return "unheard"
+    ms, flagged = onsets[0]
+    return f"{ms:.1f} ms" + (" (next to a skipped cycle)" if flagged else "")
+
+
+def report(name, server, figures):
+    notes = figures["notes"]
+    lat = [ms for ms, flagged in notes if not flagged]
+    flagged = len(notes) - len(lat)
     servers = " + ".join(f"{c:.1f}" for c in figures["idle_servers"])
-    print(f"{server}:")
+    print(f"{name} on {server} (load average {figures['load'][0]:.1f} -> {figures['load'][1]:.1f}):")
     if lat:
-        print(f"  key -> sound        median {statistics.median(lat):.1f} ms, p95 {percentile(lat, 0.95):.1f} ms, "
-              f"min {min(lat):.1f}, max {max(lat):.1f} ({len(lat)} notes, {figures['missed']} unheard)")
+        print(f"  key -> sound        median {statistics.median(lat):.2f} ms, p95 {percentile(lat, 0.95):.2f}, "
+              f"p99 {percentile(lat, 0.99):.2f}, max {max(lat):.2f}, min {min(lat):.2f} ({len(lat)} notes, "
+              f"{flagged} next to a skipped cycle, {figures_missed(figures)} unheard)")
     else:
         print("  key -> sound        no note heard")
-    for seconds in (5, 17):
-        after = figures[f"after_{seconds}_ms"]
-        print(f"  after {seconds:2} s silence  {'unheard' if after is None else f'{after:.1f} ms'}")
+    print(f"  first of the run    {one_note(figures['first'])}")
+    for seconds in (5, 20):
+        print(f"  after {seconds:2} s silence  {one_note(figures[f'after_{seconds}'])}")
     stalls = (f", of them in a stall of the machine {figures['stalled_gaps']}; stalls of 3 ms or more "
               f"{figures['stalls']}" if figures["stalls"] else "")
-    print(f"  gaps per 10 s       {figures['gaps']}{stalls}")
+    if figures["gaps"]:
+        print(f"  gaps per 10 s       {figures['gaps']}{stalls}; graph cycles skipped {figures['skips']}")
     print(f"  idle CPU  5-10 s    program {figures['idle_program']:.1f} %, servers {servers} %")
     later = " + ".join(f"{c:.1f}" for c in figures["later_servers"])
     print(f"  idle CPU 10-15 s    program {figures['later_program']:.1f} %, servers {later} %")
@@ -476,23 +497,72 @@ def report(server, figures):
         print("  graph as reported   " + ", ".join(f"{q} frames at {r} Hz" for q, r in figures["reported"]))
     if figures["pw_top"]:
         print("  pw-top              quantum {quantum} at {rate} Hz, {errors} errors".format(**figures["pw_top"]))
+    if figures["timing_check"]:
+        apart = figures["timing_check"]
+        print(f"  PulseAudio's timing minus the graph's clock: median {statistics.median(apart):+.2f} ms, "
+              f"most {max(apart, key=abs):+.2f} ms ({len(apart)} notes)")
     sys.stdout.flush()
+
+
+def figures_missed(figures):
+    return figures["expected"] - len(figures["notes"])
+
+
+def summary(name, server, rounds):
+    """Ranges over the rounds: the figures the README's tables give."""
+    medians, p95s, p99s, maxima = [], [], [], []
+    for figures in rounds:
+        lat = [ms for ms, flagged in figures["notes"] if not flagged]
+        if lat:
+            medians.append(statistics.median(lat))
+            p95s.append(percentile(lat, 0.95))
+            p99s.append(percentile(lat, 0.99))
+            maxima.append(max(lat))
+    span = lambda values: f"{min(values):.2f}-{max(values):.2f}" if values else "-"
+    singles = lambda key: ", ".join(one_note(f[key]) for f in rounds)
+    loads = [f["load"][0] for f in rounds] + [f["load"][1] for f in rounds]
+    print(f"{name} on {server}, {len(rounds)} rounds (load average {min(loads):.1f}-{max(loads):.1f}): "
+          f"median {span(medians)} ms, p95 {span(p95s)}, p99 {span(p99s)}, max {span(maxima)}")
+    print(f"  first of the run {singles('first')}; after 5 s {singles('after_5')}; after 20 s {singles('after_20')}")
+    if any(f["gaps"] for f in rounds):
+        print(f"  gaps per 10 s {[g for f in rounds for g in f['gaps']]}")
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("program")
+    parser.add_argument("--beside", nargs="*", default=[], choices=("limit", "vmpk"),
+                        help="programs measured in the same rounds")
+    parser.add_argument("--rounds", type=int, default=1, help="rounds, every program measured once in each")
+    parser.add_argument("--build", help="the build holding bench/clients (by default the program's folder)")
     parser.add_argument("--window", help="the title of the program's window")
     parser.add_argument("--server", choices=(*SERVERS, "all"), default="all")
     parser.add_argument("--runs", type=int, default=3, help="runs of 10 s at 20 notes a second")
     parser.add_argument("--notes", type=int, default=30, help="single notes timed")
     parser.add_argument("--stalls", action="store_true",
                         help="probe the cores for stalls of the machine while the gaps are counted")
+    parser.add_argument("--keep", action="store_true", help="keep the logs and recordings of every run")
+    parser.add_argument("--pulse-timing", action="store_true",
+                        help="on PipeWire, also date the notes by PulseAudio's timing information")
     args = parser.parse_args()
-    args.vmpk = os.path.basename(args.program) == "vmpk"
-    args.window = args.window or ("Virtual MIDI Piano Keyboard" if args.vmpk else "Varnek")
+    args.build = args.build or os.path.dirname(os.path.abspath(args.program))
+    if not os.path.exists(client_path(args.build, "varnek_record_sound")):
+        args.build = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "build")
+    programs = programs_measured(args)
     for server in SERVERS if args.server == "all" else (args.server,):
-        report(server, measure(args, server))
+        results = {program.name: [] for program in programs}
+        for _ in range(args.rounds):
+            for program in programs:
+                if server not in program.servers:
+                    continue
+                figures = measure(args, program, server)
+                figures["expected"] = args.notes
+                report(program.name, server, figures)
+                results[program.name].append(figures)
+        if args.rounds > 1:
+            for name, rounds in results.items():
+                if rounds:
+                    summary(name, server, rounds)
 
 
 if __name__ == "__main__":

@@ -354,7 +354,7 @@ private:
 
 // A package upgrade replaces or removes the soundfont while the synth plays from it, or a file
 // is cut short: instruments chosen afterwards still come from the file the synth opened, or
-// fall silent, and nothing crashes.
+// cannot be chosen, and what was loaded plays on, the backing with it.
 TEST(FluidSynthOutputSoundfont, TheFileOpenedStaysTheFileRead)
 {
     if (!SoundfontInstalled())
@@ -377,10 +377,20 @@ TEST(FluidSynthOutputSoundfont, TheFileOpenedStaysTheFileRead)
     copy.Remove();
     EXPECT_GT(play(40), 0.02f);
 
+    const auto backing = [&synth] {
+        synth.Send(0x003F3091); // a chord tone and a drum
+        synth.Send(0x005F2699);
+        const float peak = Peak(LeftChannel(synth.Render(kRate / 5)));
+        synth.Send(0x00003091);
+        return peak;
+    };
+    ASSERT_GT(backing(), 0.02f);
+
     testing::internal::CaptureStderr();
     copy.CutTo(0.4);
     for (std::uint32_t program = 41; program < 128; program += 3)
-        play(program);
+        EXPECT_GT(play(program), 0.02f) << program; // the channel keeps the instrument it had
+    EXPECT_GT(backing(), 0.02f);
     EXPECT_GT(play(40), 0.02f); // still loaded from before, and the loss said once, naming the file
     const std::string told = testing::internal::GetCapturedStderr();
     EXPECT_EQ(told.rfind("varnek: the soundfont " + copy.Path() + " was cut short or changed", 0), 0u)
@@ -423,7 +433,21 @@ void CountFrees(int, const char* message, void*)
         ++g_frees[g_rendering];
 }
 
-// One soundfont for each rule of the reader.
+// The sine's one sample once more, unlooped: a zone of its own for every key plays it briefly.
+const SoundfontBuilder::Sample kShortSine = {0, SoundfontBuilder::kPoints, 0, 0, 44100, 1};
+
+// A piano that sounds briefly at every key, and at `key` also plays the looped sine 60 octaves
+// up, from a zone with its root 60 keys below and 12 semitones a key: FluidSynth goes round the
+// loop hundreds of thousands of times for each sample of sound.
+void SlowAt(SoundfontBuilder& f, std::int16_t key)
+{
+    f.instrumentGenerators = {
+        {43, std::int16_t(key | key << 8)}, {54, 1}, {56, 1200}, {58, std::int16_t(key - 60)}};
+    f.samples.push_back(kShortSine);
+    f.zoneForEverySample = true;
+}
+
+// One soundfont for each rule of the reader, and for what FluidSynth refuses as it plays the piano.
 // clang-format off
 const std::pair<const char*, void (*)(SoundfontBuilder&)> kHostileSoundfonts[] = {
     {"a modulator aimed at no generator",     [](auto& f) { f.instrumentModulators.push_back({kVelocity, 200, 100}); }},
@@ -431,10 +455,8 @@ const std::pair<const char*, void (*)(SoundfontBuilder&)> kHostileSoundfonts[] =
     {"a modulator's unknown transform",       [](auto& f) { f.instrumentModulators.push_back({kVelocity, 48, 100, 1}); }},
     {"velocity adding 960 semitones",         [](auto& f) { f.instrumentModulators.push_back({kVelocity, 51, 960}); }},
     {"a coarse tune of 30000 semitones",      [](auto& f) { f.instrumentGenerators.push_back({51, 30000}); }},
-    {"a loop far too short for its pitch",    [](auto& f) { f.instrumentGenerators.push_back({51, 48}); f.samples[0].loopEnd = 108; }},
     {"a sample rate of 0xFFFFFFFF",           [](auto& f) { f.samples[0].rate = 0xFFFFFFFF; }},
     {"the only sample past the data",         [](auto& f) { f.samples[0].end = 2 * SoundfontBuilder::kPoints; }},
-    {"a loop of two points",                  [](auto& f) { f.samples[0].loopEnd = f.samples[0].loopStart + 2; }},
     {"a compressed sample",                   [](auto& f) { f.samples[0].type = 0x11; }},
     {"an instrument that is not there",       [](auto& f) { f.instrument = 1; }},
     {"a sample that is not there",            [](auto& f) { f.sample = 1; }},
@@ -442,10 +464,14 @@ const std::pair<const char*, void (*)(SoundfontBuilder&)> kHostileSoundfonts[] =
     {"no presets",                            [](auto& f) { f.hasPreset = false; }},
     {"no piano",                              [](auto& f) { f.program = 1; }},
     {"a piano in a sound ROM",                [](auto& f) { f.samples[0].type = 0x8001; }},
+    {"a piano 144 dB down",                   [](auto& f) { f.instrumentGenerators.push_back({48, 1440}); }},
+    {"a piano too slow at A4",                [](auto& f) { SlowAt(f, 69); }},
     {"100,000 tiny chunks after the samples", [](auto& f) { f.chunksAfterSamples = 100000; }},
     {"a 600 MB comment",                      [](auto& f) { f.commentBytes = 600 << 20; }},
+    {"1.2 GB of sample points in a hole",     [](auto& f) { f.holePoints = 600'000'000; f.samples[0].end += f.holePoints; }},
     {"a name of 300 bytes",                   [](auto& f) { f.name.resize(300, 'x'); }},
     {"65,537 samples",                        [](auto& f) { f.samples.resize(65537, f.samples[0]); }},
+    {"65,534 zones naming 65,534 samples",    [](auto& f) { f.samples.resize(65534, {0, 1, 0, 0, 44100, 1}); f.zoneForEverySample = true; }},
     {"SoundFont 3",                           [](auto& f) { f.majorVersion = 3; }},
 };
 // clang-format on
@@ -474,6 +500,56 @@ TEST(FluidSynthOutputSoundfont, EachHostileSoundfontIsRefusedByNameAndTheGoodOne
     EXPECT_NEAR(PitchOf(LeftChannel(synth.Render(kRate / 4))), 441.0, 441.0 * 0.01);
     std::filesystem::remove(good);
     std::filesystem::remove(hostile);
+}
+
+// What only FluidSynth can judge, it judges as it plays: loops however short, as in Debian's other
+// General MIDI soundfont, TimGM6mb, whose samples have loops of five points.
+TEST(FluidSynthOutputSoundfont, WhatFluidSynthPlaysIsTaken)
+{
+    const std::string shortLoop = TempPath("short-loop");
+    SoundfontBuilder soundfont;
+    soundfont.samples[0].loopEnd = soundfont.samples[0].loopStart + 2;
+    ASSERT_TRUE(soundfont.Write(shortLoop));
+    std::vector<std::string> soundfonts = {shortLoop};
+    const std::string timGm = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+    if (std::filesystem::exists(timGm))
+        soundfonts.push_back(timGm);
+    for (const auto& path : soundfonts) {
+        FluidSynthOutput synth(FluidSynthOutput::Sink::Offline);
+        synth.SetSoundfonts({path});
+        ASSERT_TRUE(synth.Open()) << synth.WhyItDidNotOpen();
+        ASSERT_TRUE(synth.Send(0x007F4590));
+        EXPECT_GT(Peak(synth.Render(kRate / 4)), 0.05f) << path;
+    }
+    std::filesystem::remove(shortLoop);
+}
+
+// A note that takes more work to render than it lasts is silenced in the block that took it, and
+// that is said once; the rest of the instrument plays on.
+TEST(FluidSynthOutputSoundfont, ANoteTooSlowToRenderIsSilencedAndToldOnce)
+{
+    const std::string slow = TempPath("slow");
+    SoundfontBuilder soundfont;
+    SlowAt(soundfont, 60);
+    ASSERT_TRUE(soundfont.Write(slow));
+    FluidSynthOutput synth(FluidSynthOutput::Sink::Offline);
+    synth.SetSoundfonts({slow});
+    ASSERT_TRUE(synth.Open());
+    testing::internal::CaptureStderr();
+    for (int time = 0; time < 2; ++time) {
+        ASSERT_TRUE(synth.Send(0x007F3C90)); // middle C, held
+        synth.Render(kRate / 2);
+        EXPECT_LT(Peak(synth.Render(kRate / 5)), 1e-3f) << "middle C sounds on";
+        synth.Send(0x00003C90);
+    }
+    ASSERT_TRUE(synth.Send(0x007F4590));
+    EXPECT_GT(Peak(synth.Render(kRate / 5)), 0.02f);
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(told.rfind("varnek: the soundfont " + slow + " took longer to play than its sound lasts", 0),
+              0u)
+        << told;
+    EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 1);
+    std::filesystem::remove(slow);
 }
 
 // What stands at a soundfont's place instead of a file that can be read is named, and a FIFO

@@ -1,8 +1,7 @@
 #include "sound/rt_midi_ports.h"
 
 #include "sound/jack_server_watch.h"
-#include "tests/sound/jack_dummy_server.h"
-#include "tests/sound/jack_test_client.h"
+#include "tests/sound/jack_server_test.h"
 
 #include <gtest/gtest.h>
 
@@ -39,25 +38,9 @@ std::vector<std::string> ListedNames(RtMidiPorts& ports)
     return names;
 }
 
-class JackPorts : public testing::Test {
+class JackPorts : public JackServerTest {
 protected:
-    void SetUp() override
-    {
-        if (!JackDummyServer::Available())
-            GTEST_SKIP() << "jackd is not installed";
-        server = JackDummyServer::Start();
-        ASSERT_TRUE(server);
-        client = JackTestClient::Open("ports-test");
-        ASSERT_TRUE(client);
-    }
-    void TearDown() override
-    {
-        client.reset();
-        server.reset();
-    }
-
-    std::unique_ptr<JackDummyServer> server;
-    std::unique_ptr<JackTestClient> client;
+    JackPorts() : JackServerTest("ports-test") {}
 };
 
 } // namespace

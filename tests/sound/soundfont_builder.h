@@ -26,15 +26,19 @@ struct SoundfontBuilder {
     std::uint16_t majorVersion = 2;
     std::string name = "Varnek test";
     std::uint32_t commentBytes = 0; // an ICMT of zeros, left as a hole in the file
+    std::uint32_t holePoints = 0;   // zero points after the sine's, left as a hole too
     int chunksAfterSamples = 0;     // tiny chunks the sample list should not hold
     bool hasPreset = true;
     std::uint16_t bank = 0;
     std::uint16_t program = 0;
     std::uint16_t firstGenerator = 0; // of the preset's zone
     std::uint16_t instrument = 0;
-    std::vector<Generator> instrumentGenerators = {{54, 1}}; // looped
+    std::vector<Generator> globalInstrumentGenerators;       // a global zone when not empty
+    std::vector<Generator> instrumentGenerators = {{54, 1}}; // looped; the sample follows
+    std::vector<Generator> generatorsAfterSample;
     std::vector<Modulator> instrumentModulators;
     std::uint16_t sample = 0;
+    bool zoneForEverySample = false; // the samples after the first get a zone each
     std::vector<Sample> samples = {{0, kPoints, 100, 900, 44100, 1}};
 
     bool Write(const std::string& path) const;

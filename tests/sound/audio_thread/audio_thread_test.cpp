@@ -1,11 +1,12 @@
 // The audio threads' promise: rendering allocates nothing, whatever is played, on the thread
-// that renders for PipeWire and PulseAudio as on FluidSynth's own JACK driver. An allocation
-// there can wait on the allocator's lock for as long as another thread holds it.
+// that renders for PipeWire and PulseAudio as on FluidSynth's own JACK driver, and neither does
+// the JACK cycle of Varnek's own MIDI ports. An allocation there can wait on the allocator's lock
+// for as long as another thread holds it.
 
 #include "bench/allocation_counter.h"
+#include "sound/desktop_midi_system.h"
 #include "sound/fluid_synth_output.h"
-#include "tests/sound/jack_dummy_server.h"
-#include "tests/sound/jack_test_client.h"
+#include "tests/sound/jack_server_test.h"
 #include "tests/sound/wait_until.h"
 
 #include <gtest/gtest.h>
@@ -13,14 +14,13 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
 #include <thread>
-
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -75,14 +75,18 @@ TEST(AudioThread, RenderingForPipeWireAndPulseAudioAllocatesNothing)
     EXPECT_EQ(allocations, 0u);
 }
 
-TEST(AudioThread, FluidSynthsJackDriverAllocatesNothing)
+namespace {
+
+class AudioThreadOnJack : public JackServerTest {
+protected:
+    AudioThreadOnJack() : JackServerTest("test-client") {}
+};
+
+} // namespace
+
+TEST_F(AudioThreadOnJack, FluidSynthsJackDriverAllocatesNothing)
 {
-    if (!JackDummyServer::Available())
-        GTEST_SKIP() << "jackd is not installed";
-    const auto server = JackDummyServer::Start();
-    ASSERT_TRUE(server);
-    const auto listener = JackTestClient::Open("listener");
-    ASSERT_TRUE(listener);
+    JackTestClient* listener = client.get();
     FluidSynthOutput synth;
     synth.SetAudioDrivers({"jack"});
     if (!synth.Open())
@@ -97,15 +101,51 @@ TEST(AudioThread, FluidSynthsJackDriverAllocatesNothing)
         synth.Send(message);
     ASSERT_TRUE(synth.Send(0x007F4590));
     ASSERT_TRUE(sounds());
-    const std::optional<pid_t> audioThread = ThreadNamed("synth on JACK");
+    const std::optional<pid_t> audioThread = ThreadNamed("varnek-synth-rt");
     ASSERT_TRUE(audioThread) << "the driver's thread has no name of its own";
 
     const std::uint64_t before = AllocationCounter::CountOnThread(*audioThread);
-    for (std::uint32_t message : kPlaying) {
+    for (std::uint32_t message : kPlaying)
         ASSERT_TRUE(synth.Send(message));
-        std::this_thread::sleep_for(20ms);
-    }
     ASSERT_TRUE(synth.Send(0x007F4590));
     ASSERT_TRUE(sounds());
     EXPECT_EQ(AllocationCounter::CountOnThread(*audioThread), before);
+}
+
+namespace {
+
+// Counts the notes Varnek's own input passes on.
+struct NotesHeard : MidiInputListener {
+    std::atomic<int> count{0};
+    void NoteHeld(int, bool) override { ++count; }
+    void ProgramChosen(int) override {}
+    void ChordKeyChosen(int) override {}
+};
+
+} // namespace
+
+// A controller's notes come in and everything played goes out, through the JACK cycle.
+TEST_F(AudioThreadOnJack, TheOwnPortsJackCycleAllocatesNothing)
+{
+    JackTestClient* controller = client.get();
+    NotesHeard heard;
+    DesktopMidiSystem system;
+    system.ListenToInput(&heard);
+    system.OpenOwnPorts();
+    const auto playBoth = [&](int notes) {
+        const int before = heard.count.load();
+        for (int note = 0; note < notes; ++note) {
+            system.Send(0, 0x007F3C90 ^ std::uint32_t(note & 1) << 22);
+            if (!WaitUntil([&] { return controller->SendMidi("Varnek:MIDI in", {0x90, 0x45, 0x7F}); }))
+                return false;
+        }
+        return WaitUntil([&] { return heard.count.load() >= before + notes; });
+    };
+    ASSERT_TRUE(playBoth(2));
+    const std::optional<pid_t> cycleThread = ThreadNamed("varnek-midi-rt");
+    ASSERT_TRUE(cycleThread) << "the JACK cycle's thread has no name of its own";
+
+    const std::uint64_t before = AllocationCounter::CountOnThread(*cycleThread);
+    ASSERT_TRUE(playBoth(50));
+    EXPECT_EQ(AllocationCounter::CountOnThread(*cycleThread), before);
 }
