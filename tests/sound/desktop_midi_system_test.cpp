@@ -229,19 +229,21 @@ TEST_F(DesktopMidiOnJack, TheBuiltInSynthPlaysThroughJack)
 TEST_F(DesktopMidiOnJack, TheOwnOutputCarriesWhatIsPlayedWithNoRouteOpen)
 {
     system->OpenOwnPorts();
-    // The ports are listed a moment before their client runs and is in use.
+    // The ports are listed a moment before their client runs and is in use; and a cycle the
+    // busy dummy server runs late loses what jack_midi_dump should have read in it. So each
+    // message is sent until it shows.
     ASSERT_TRUE(
         WaitUntil([&] { return observer->Connect("Varnek:MIDI out", std::string(kDumpClient) + ":input"); }));
-    ASSERT_TRUE(WaitUntil([&] {
-        EXPECT_FALSE(system->Send(0, 0x007F3C90));
-        const auto line = dump->ReadLine(100ms);
-        return line && BytesOfDumpLine(*line) == std::vector<int>{0x90, 0x3C, 0x7F};
-    }));
-    EXPECT_FALSE(system->Send(0, 0x00003C90));
-    std::vector<std::vector<int>> heard;
-    EXPECT_TRUE(WaitUntil([&] {
-        heard = ReadDumped(1);
-        return heard.empty() || heard.back() != std::vector<int>{0x90, 0x3C, 0x7F};
-    }));
-    EXPECT_EQ(heard, (std::vector<std::vector<int>>{{0x90, 0x3C, 0x00}}));
+    const auto carried = [&](std::uint32_t message, const std::vector<int>& bytes) {
+        return WaitUntil([&] {
+            EXPECT_FALSE(system->Send(0, message));
+            for (auto line = dump->ReadLine(100ms); line; line = dump->ReadLine(0ms)) {
+                if (BytesOfDumpLine(*line) == bytes)
+                    return true;
+            }
+            return false;
+        });
+    };
+    EXPECT_TRUE(carried(0x007F3C90, {0x90, 0x3C, 0x7F}));
+    EXPECT_TRUE(carried(0x00003C90, {0x90, 0x3C, 0x00}));
 }
