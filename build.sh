@@ -34,8 +34,10 @@ fonts-dejavu-core
 # virtual display and input, the window managers the window tests run under, JACK, PulseAudio
 # and PipeWire servers of their own, JACK's Python binding to play as a MIDI controller, AT-SPI
 # to read the panel as a screen reader does, the validators of the .desktop file and AppStream
-# metadata, dpkg-shlibdeps for the .deb and lintian to check it; and the other General MIDI
-# soundfont the package accepts, which the synth's tests play too.
+# metadata, dpkg-shlibdeps for the .deb and lintian to check it; the other General MIDI
+# soundfont the package accepts, which the synth's tests play too; and QEMU, busybox, kmod, cpio
+# and ALSA's tools for the small machine whose kernel has ALSA, in which the tests of the ALSA
+# half run (tools/alsa_vm, which downloads Debian's kernel package itself).
 test_packages="
 timgm6mb-soundfont
 libgtest-dev
@@ -68,6 +70,11 @@ desktop-file-utils
 appstream
 dpkg-dev
 lintian
+qemu-system-x86
+busybox-static
+kmod
+cpio
+alsa-utils
 "
 
 as_root=""

@@ -171,7 +171,7 @@ void TimeStartUps(benchmark::State& state, const Program& program)
         state.SkipWithError("the program showed no window");
         return;
     }
-    std::vector<double> visible, firstFrame, resident, ownResident;
+    std::vector<double> visible, firstFrame, resident, ownResident, proportional, ownProportional;
     int synthPorts = 0;
     for (auto _ : state) {
         const std::optional<StartUp> run = timer.Run();
@@ -184,6 +184,8 @@ void TimeStartUps(benchmark::State& state, const Program& program)
         firstFrame.push_back(run->firstFrameMs);
         resident.push_back(run->resident.total);
         ownResident.push_back(run->resident.Own());
+        proportional.push_back(run->resident.proportional);
+        ownProportional.push_back(run->resident.ProportionalOwn());
         synthPorts = run->synthPorts;
     }
     state.counters["visible_median_ms"] = Percentile(visible, 0.5);
@@ -192,6 +194,8 @@ void TimeStartUps(benchmark::State& state, const Program& program)
     state.counters["rss_median_mb"] = Percentile(resident, 0.5);
     // Without the shared memory: what is the program's own, whatever the JACK server maps in.
     state.counters["rss_own_median_mb"] = Percentile(ownResident, 0.5);
+    state.counters["pss_median_mb"] = Percentile(proportional, 0.5);
+    state.counters["pss_own_median_mb"] = Percentile(ownProportional, 0.5);
     state.counters["synth_jack_ports"] = synthPorts;
 }
 

@@ -21,6 +21,9 @@ DesktopMidiSystem::DesktopMidiSystem() { NameJackThreads(); }
 
 DesktopMidiSystem::~DesktopMidiSystem()
 {
+    // The ports are read asking the own ports which are ours: that ends before they go.
+    if (m_portsAhead.valid())
+        m_portsAhead.get();
     // The inputs' threads play through the open devices: they end first. They send through the
     // own ports while they run, so those are taken out of reach before they go.
     std::unique_ptr<OwnMidiPorts> own;
@@ -49,6 +52,22 @@ void DesktopMidiSystem::OpenOwnPorts()
         m_own = std::make_unique<OwnMidiPorts>(m_router);
 }
 
+void DesktopMidiSystem::ListPortsAhead()
+{
+    m_portsAhead = std::async(std::launch::async, [this] {
+        NameThisThread("ports listing");
+        m_ports.Refresh();
+    });
+}
+
+// The ports read ahead, once that is done.
+RtMidiPorts& DesktopMidiSystem::Ports()
+{
+    if (m_portsAhead.valid())
+        m_portsAhead.get();
+    return m_ports;
+}
+
 void DesktopMidiSystem::RefreshDevices()
 {
     std::bitset<RtMidiPorts::kMaxPorts> open;
@@ -56,14 +75,14 @@ void DesktopMidiSystem::RefreshDevices()
         if (opened.device >= 0)
             open.set(std::size_t(opened.device));
     }
-    m_ports.Refresh(open);
+    Ports().Refresh(open);
 }
 
-unsigned DesktopMidiSystem::DeviceCount() { return unsigned(m_ports.DeviceCount()); }
+unsigned DesktopMidiSystem::DeviceCount() { return unsigned(Ports().DeviceCount()); }
 
 bool DesktopMidiSystem::DeviceName(unsigned device, std::string& name)
 {
-    return m_ports.DeviceName(device, name);
+    return Ports().DeviceName(device, name);
 }
 
 bool DesktopMidiSystem::Open(int device, std::uintptr_t& handle)
@@ -85,9 +104,9 @@ std::unique_ptr<MidiPort> DesktopMidiSystem::OpenPort(int device)
         return OpenSynth();
     if (device < 0)
         return nullptr;
-    auto port = m_ports.Open(std::size_t(device));
+    auto port = Ports().Open(std::size_t(device));
     std::string name;
-    if (!port && m_ports.DeviceName(std::size_t(device), name))
+    if (!port && Ports().DeviceName(std::size_t(device), name))
         TellCause("the MIDI port \"" + name +
                   "\" is gone or its server has stopped \u2014 choose another from Play Thru");
     return port;
@@ -191,5 +210,8 @@ std::unique_ptr<MidiSystem> MakeDesktopMidiSystem(DefaultRoute route, OwnPorts o
         system->OpenDefaultRouteAhead();
     if (own == OwnPorts::Open)
         system->OpenOwnPorts();
+    // After the own ports, which the listing asks about.
+    if (route == DefaultRoute::OpenAhead)
+        system->ListPortsAhead();
     return system;
 }

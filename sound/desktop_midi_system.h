@@ -31,6 +31,9 @@ public:
     void OpenDefaultRouteAhead();
     // Opens Varnek's own MIDI input and output ports, on the sequencer and on JACK.
     void OpenOwnPorts();
+    // Begins reading the machine's MIDI ports on a thread of its own; the first question
+    // about them waits for it.
+    void ListPortsAhead();
 
     void RefreshDevices() override;
     unsigned DeviceCount() override;
@@ -52,12 +55,14 @@ private:
     std::unique_ptr<MidiPort> OpenPort(int device);
     std::unique_ptr<MidiPort> OpenSynth();
     void TellCause(const std::string& cause);
+    RtMidiPorts& Ports();
 
     MidiInputRouter m_router{*this, Keys()};
     std::mutex m_sending; // the open devices and the route, and one send at a time
     RtMidiPorts m_ports{{PortApi::Alsa, PortApi::Jack},
                         [this](PortApi api, const std::string& name) { return IsOwnInput(api, name); }};
     std::future<std::unique_ptr<FluidSynthOutput>> m_synthAhead;
+    std::future<void> m_portsAhead;
     struct OpenDevice {
         int device;
         std::unique_ptr<MidiPort> port;
@@ -71,9 +76,11 @@ private:
 };
 
 // The machine's real MIDI system: the built-in synth as device -1 and the machine's ports.
-// Opening the synth takes tens of milliseconds (the soundfont, the audio server), so the
-// program starts it ahead, on a thread of its own, while the user interface builds itself;
-// the first open of device -1 then takes that synth.
+// Opening the synth takes tens of milliseconds (the soundfont, the audio server), and so does
+// reading the ports (a client on the sequencer, and one on JACK where a server runs), so the
+// program starts both ahead, each on a thread of its own, while the user interface builds
+// itself; the first open of device -1 then takes that synth, and the Play Thru menu the ports
+// read.
 // Varnek's own ports are opened on request: a test or a benchmark has none.
 enum class DefaultRoute { OpenWhenAsked, OpenAhead };
 enum class OwnPorts { None, Open };

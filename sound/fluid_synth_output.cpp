@@ -1,6 +1,7 @@
 #include "sound/fluid_synth_output.h"
 
 #include "sound/abandon.h"
+#include "sound/alsa_pcm_stream.h"
 #include "sound/jack_server_watch.h"
 #include "sound/library_logs.h"
 #include "sound/midi_short_message.h"
@@ -57,9 +58,11 @@ double ThreadCpuSeconds()
     return double(now.tv_sec) + 1e-9 * double(now.tv_nsec);
 }
 
+// Above -100 dBFS: the reverb never quite falls to zero.
 bool AnySound(const float* samples, int frames)
 {
-    return std::any_of(samples, samples + frames, [](float sample) { return sample != 0.0f; });
+    constexpr float kSilence = 1e-5f;
+    return std::any_of(samples, samples + frames, [](float sample) { return std::fabs(sample) > kSilence; });
 }
 
 std::vector<std::string> SoundfontsIn(const std::filesystem::path& folder)
@@ -92,6 +95,10 @@ FluidSynthOutput::AudioBuffer FluidSynthOutput::GrantedBuffer() const
         return granted.quantumFrames > 0 ? AudioBuffer{granted.quantumFrames, 1, granted.sampleRate}
                                          : AudioBuffer{};
     }
+    if (m_alsa) {
+        const AlsaPcmStream::Buffer granted = m_alsa->Granted();
+        return {granted.periodFrames, double(granted.periods), granted.sampleRate};
+    }
     if (!m_pulse)
         return m_granted;
     const PulseAudioStream::Buffer granted = m_pulse->Granted();
@@ -106,7 +113,7 @@ FluidSynthOutput::AudioBuffer FluidSynthOutput::GrantedBuffer() const
 bool FluidSynthOutput::IsConnected() const
 {
     return m_synth && !(m_jack && m_jack->ServerGone()) && !(m_pulse && !m_pulse->IsPlaying()) &&
-           !(m_pipeWire && !m_pipeWire->IsPlaying());
+           !(m_pipeWire && !m_pipeWire->IsPlaying()) && !(m_alsa && !m_alsa->IsPlaying());
 }
 
 double FluidSynthOutput::AudioBuffer::Milliseconds() const
@@ -315,6 +322,7 @@ void FluidSynthOutput::StopAudio()
 {
     m_pipeWire.reset();
     m_pulse.reset();
+    m_alsa.reset();
     if (m_audio && m_jack && m_jack->ServerGone()) {
         m_audioTarget->LetGo();
         Abandon(m_audio);
@@ -344,6 +352,7 @@ bool FluidSynthOutput::StartAudio()
         const bool opened = driver == "pipewire"     ? TryPipeWire()
                             : driver == "pulseaudio" ? TryPulse()
                             : driver == "jack"       ? TryJack()
+                            : driver == "alsa"       ? TryAlsa()
                                                      : TryDriver(driver);
         if (opened)
             return true;
@@ -423,7 +432,8 @@ bool FluidSynthOutput::TryPulse()
 {
     if (!PulseServerMayRun())
         return false;
-    const PulseAudioStream::Buffer wanted{kPeriodSize, kPulseTargetFrames, m_sampleRate};
+    const PulseAudioStream::Buffer wanted{kPeriodSize, kPulseTargetFrames, m_sampleRate,
+                                          fluid_synth_get_internal_bufsize(m_synth)};
     m_pulse = std::make_unique<PulseAudioStream>(
         "Varnek", wanted, [this](float* interleaved, int frames) { RenderInterleaved(interleaved, frames); });
     if (!m_pulse->Open()) {
@@ -431,6 +441,22 @@ bool FluidSynthOutput::TryPulse()
         return false;
     }
     m_driver = "pulseaudio";
+    return true;
+}
+
+// FluidSynth's own ALSA driver plays only on "default", which is no card at all where card 0
+// is a MIDI keyboard's, and does not come back when its card goes. Our own stream plays on the
+// first card that can play, in periods of 128 frames, and finds a card again by itself.
+bool FluidSynthOutput::TryAlsa()
+{
+    const AlsaPcmStream::Buffer wanted{kPeriodSize, kPeriods, m_sampleRate};
+    m_alsa = std::make_unique<AlsaPcmStream>(
+        wanted, [this](float* interleaved, int frames) { RenderInterleaved(interleaved, frames); });
+    if (!m_alsa->Open()) {
+        m_alsa.reset();
+        return false;
+    }
+    m_driver = "alsa";
     return true;
 }
 
@@ -442,6 +468,8 @@ bool FluidSynthOutput::Queue(std::uint32_t message)
         m_pipeWire->Wake();
     if (m_pulse)
         m_pulse->Wake();
+    if (m_alsa)
+        m_alsa->Wake();
     return true;
 }
 
@@ -683,20 +711,34 @@ int FluidSynthOutput::RenderDriverPeriod(int frames, int effectCount, float* eff
 int FluidSynthOutput::ProcessBlock(int frames, int effectCount, float* effects[], int outputCount,
                                    float* outputs[])
 {
+    SilenceTheSlow();
     const bool timed = m_startedThisBlock != 0 || m_lastBlockSounded;
     const double start = timed ? ThreadCpuSeconds() : 0;
     const int result = fluid_synth_process(m_synth, frames, effectCount, effects, outputCount, outputs);
     if (timed && ThreadCpuSeconds() - start > frames / m_sampleRate) {
-        const unsigned channels = m_startedThisBlock != 0 ? m_startedThisBlock : 0xFFFFu;
-        for (int channel = 0; channel < 16; ++channel) {
-            if (channels >> channel & 1u)
-                fluid_synth_all_sounds_off(m_synth, channel);
-        }
-        m_silencedForTime.fetch_or(channels, std::memory_order_relaxed);
+        m_slowChannels |= m_startedThisBlock != 0 ? m_startedThisBlock : 0xFFFFu;
+        m_silencedForTime.fetch_or(m_slowChannels, std::memory_order_relaxed);
+        SilenceTheSlow();
     }
     m_startedThisBlock = 0;
     m_lastBlockSounded = outputCount > 0 && AnySound(outputs[0], frames);
     return result;
+}
+
+// Like every call into the synth from the audio thread, only while the sender is not loading
+// samples, which holds the synth for tens of milliseconds; else in the next block.
+void FluidSynthOutput::SilenceTheSlow()
+{
+    if (m_slowChannels == 0)
+        return;
+    std::unique_lock loading(m_loading, std::try_to_lock);
+    if (!loading.owns_lock())
+        return;
+    for (int channel = 0; channel < 16; ++channel) {
+        if (m_slowChannels >> channel & 1u)
+            fluid_synth_all_sounds_off(m_synth, channel);
+    }
+    m_slowChannels = 0;
 }
 
 // Block by block, each after the messages that arrived before it, so a note waits for no more

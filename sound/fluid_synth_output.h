@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+class AlsaPcmStream;
 class JackServerWatch;
 class SoundfontFile;
 class PipeWireStream;
@@ -91,8 +92,8 @@ public:
     // for anything else, or when the audio thread has stopped taking messages.
     bool Send(std::uint32_t message) override;
     // The audio output plays; false while PipeWire or PulseAudio is being looked for again
-    // (their streams come back by themselves), or once the JACK server it played through has
-    // gone.
+    // or for a sound card (their streams come back by themselves), or once the JACK server it
+    // played through has gone.
     bool IsConnected() const override;
 
     // Offline only: plays what was sent, then the next `frames` frames of sound, interleaved
@@ -120,6 +121,7 @@ private:
     bool StartAudio();
     void StopAudio();
     bool TryDriver(const std::string& driver);
+    bool TryAlsa();
     bool TryJack();
     bool TryPipeWire();
     bool TryPulse();
@@ -148,6 +150,7 @@ private:
     void PlayQueued();
     void Play(std::uint32_t message);
     int ProcessBlock(int frames, int effectCount, float* effects[], int outputCount, float* outputs[]);
+    void SilenceTheSlow();
     void RenderInterleaved(float* interleaved, int frames);
     static int RenderPeriod(void* target, int frames, int effectCount, float* effects[], int outputCount,
                             float* outputs[]);
@@ -163,11 +166,13 @@ private:
     bool m_driverThreadUnnamed = false; // until the driver's thread has named itself
     std::unique_ptr<PipeWireStream> m_pipeWire;
     std::unique_ptr<PulseAudioStream> m_pulse;
+    std::unique_ptr<AlsaPcmStream> m_alsa;
     OutputLimiter m_limiter;
     std::array<float, kPeriodSize> m_blockLeft{}; // the audio thread's, for one block
     std::array<float, kPeriodSize> m_blockRight{};
     unsigned m_startedThisBlock = 0;            // the audio thread's: channels that began a note in the block
     bool m_lastBlockSounded = false;            // the audio thread's
+    unsigned m_slowChannels = 0;                // the audio thread's: to be silenced for their work
     std::atomic<unsigned> m_silencedForTime{0}; // channels the audio thread silenced, to be told
     bool m_toldTooSlow = false;
     std::shared_ptr<JackServerWatch> m_jack; // while playing through JACK

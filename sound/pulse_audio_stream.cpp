@@ -41,6 +41,8 @@ PulseAudioStream::PulseAudioStream(std::string name, Buffer wanted, Renderer ren
     : m_name(std::move(name)), m_wanted(wanted), m_render(std::move(render)),
       m_scratch(std::size_t(kMostFramesAtOnce) * kChannels)
 {
+    if (m_wanted.stepFrames <= 0)
+        m_wanted.stepFrames = m_wanted.blockFrames;
 }
 
 PulseAudioStream::~PulseAudioStream() { Close(); }
@@ -318,20 +320,23 @@ void PulseAudioStream::OnWrite(pa_stream*, std::size_t bytes, void* self)
 }
 
 // The server may ask for its whole buffer; the stream tops its queue up to the level it keeps,
-// in whole blocks, so the synth always renders the block it was set up for.
+// in whole steps, so the synth renders only whole blocks of its own and no note waits inside
+// one. A sink that plays in pieces of its own (PulseAudio's null sink takes 3 ms at a time)
+// asks at every piece for what it took: topped up by whole 128-frame blocks the queue would
+// stand 64 frames above its level on average, by 64-frame steps 32.
 void PulseAudioStream::Fill(std::size_t bytes)
 {
     const int queued = m_bufferFrames - int(bytes / kFrameBytes);
     const int missing = m_queueFrames - queued;
     if (missing > 0)
-        Write(RoundUpToBlock(missing, m_wanted.blockFrames), PA_SEEK_RELATIVE);
+        Write(RoundUpToBlock(missing, m_wanted.stepFrames), PA_SEEK_RELATIVE);
 }
 
 // Renders `frames` frames and queues them at `seek`, then goes on behind them.
 void PulseAudioStream::Write(int frames, pa_seek_mode_t seek)
 {
     while (frames > 0) {
-        const int now = std::min(frames, kMostFramesAtOnce / m_wanted.blockFrames * m_wanted.blockFrames);
+        const int now = std::min(frames, kMostFramesAtOnce / m_wanted.stepFrames * m_wanted.stepFrames);
         m_soundPending.store(false);
         m_render(m_scratch.data(), now);
         pa_stream_write(m_stream, m_scratch.data(), std::size_t(now) * kFrameBytes, nullptr, 0, seek);
@@ -388,7 +393,7 @@ void PulseAudioStream::Resume()
     }
     // Sound may have been rendered since the sender woke us; it is not written over.
     if (m_queueSilent.load())
-        Write(RoundUpToBlock(m_queueFrames, m_wanted.blockFrames), PA_SEEK_RELATIVE_ON_READ);
+        Write(RoundUpToBlock(m_queueFrames, m_wanted.stepFrames), PA_SEEK_RELATIVE_ON_READ);
     if (m_corked)
         Cork(false);
 }

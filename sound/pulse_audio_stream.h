@@ -40,8 +40,13 @@ public:
         int blockFrames = 0;  // the least the server asks for at a time
         int targetFrames = 0; // what is kept queued ahead of playback
         double sampleRate = 0;
+        // What the renderer makes in one piece (a synth's own block); the queue is topped up in
+        // whole pieces of it. Rendered by the piece, anything beyond the target is sound
+        // already made that a new note waits behind, so the finer the piece the less a note
+        // waits. Zero: the block.
+        int stepFrames = 0;
     };
-    // Fills `frames` frames of interleaved stereo, always a whole number of blocks.
+    // Fills `frames` frames of interleaved stereo, always a whole number of steps.
     using Renderer = std::function<void(float* interleaved, int frames)>;
 
     // Longer than anything the server holds of the stream: all it has queued is silence.

@@ -135,6 +135,16 @@ class Keys:
     def __init__(self, desktop):
         self.x = desktop.x
 
+    def prime(self):
+        """Presses and lets go of Shift before any program starts. The first key that XTEST
+        sends makes its virtual keyboard the X server's keyboard, and the server tells every
+        client that follows keyboards (XkbNewKeyboardNotify); Qt then reads the whole keymap
+        again in dozens of round trips, which would delay the first note of every run by a few
+        milliseconds. On a desktop that has happened long before, when the user first typed."""
+        shift = self.x.keysym_to_keycode(XK.string_to_keysym("Shift_L"))
+        self.down(shift)
+        self.up(shift)
+
     def down(self, key):
         """Presses the key (an X keycode) and returns when the X server got it: the stamp is
         taken once the request has left for the server, as building it in Python takes 0.3-9 ms,
@@ -340,6 +350,8 @@ def measure(args, program, server):
     try:
         sound = SoundServer(processes, SERVERS[server])
         desktop = Desktop(processes, 1024, 600)
+        keys = Keys(desktop)
+        keys.prime()
         env = sound.client_env(desktop.env())
         env["QT_QPA_PLATFORM"] = "xcb"
         env["JACK_NO_START_SERVER"] = "1"
@@ -353,7 +365,6 @@ def measure(args, program, server):
         if window is None:
             raise RuntimeError(f"no window named {program.window!r}")
         desktop.focus(window)
-        keys = Keys(desktop)
         layout = program.layout(desktop.x)
 
         # The first note of a run, a few seconds after the start, as a user would play it.

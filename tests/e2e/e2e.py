@@ -25,9 +25,20 @@ TOOLS = ["Xvfb", "xdotool", "xset", "jackd", "jack_lsp", "jack_midi_dump", "jack
          "pactl", "parec", "/usr/libexec/at-spi-bus-launcher", "/usr/libexec/at-spi2-registryd"]
 
 
+def _tests_in(suite):
+    for item in suite:
+        if isinstance(item, unittest.TestSuite):
+            yield from _tests_in(item)
+        else:
+            yield item
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True, help="the varnek executable")
+    parser.add_argument("--alsa", action="store_true",
+                        help="only the tests of the ALSA half (classes named Alsa...), which need a "
+                             "machine with ALSA (tools/alsa_vm); without it, all others")
     parser.add_argument("groups", nargs="+")
     args = parser.parse_args()
 
@@ -40,7 +51,9 @@ def main():
     suite = unittest.TestSuite()
     for group in args.groups:
         module = importlib.import_module("test_" + group)
-        suite.addTests(unittest.defaultTestLoader.loadTestsFromModule(module))
+        for test in _tests_in(unittest.defaultTestLoader.loadTestsFromModule(module)):
+            if ("Alsa" in type(test).__name__) == args.alsa:
+                suite.addTest(test)
     result = unittest.TextTestRunner(verbosity=2, stream=sys.stdout).run(suite)
     return 0 if result.wasSuccessful() else 1
 

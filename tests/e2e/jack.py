@@ -5,7 +5,6 @@ import itertools
 import os
 import signal
 import subprocess
-import time
 
 import midi_log
 from processes import read_text, wait_until
@@ -94,7 +93,7 @@ class JackServer:
         return wait_until(lambda: port in (self.ports() or []), timeout, 0.1)
 
 
-class MidiMonitor:
+class MidiMonitor(midi_log.Heard):
     """Records every MIDI message that reaches its one input port."""
 
     CLIENT = "e2e-monitor"
@@ -136,33 +135,6 @@ class MidiMonitor:
 
     def messages(self):
         return [m for m in midi_log.parse(read_text(self.process.log_path)) if m.data != self.PROBE]
-
-    def count(self):
-        return len(self.messages())
-
-    def since(self, start):
-        return self.messages()[start:]
-
-    def wait_for(self, start, count, timeout=5):
-        """The messages after the first `start`, once there are at least `count` of them."""
-        found = wait_until(lambda: len(self.since(start)) >= count and self.since(start), timeout)
-        return found or self.since(start)
-
-    def settle(self, start, quiet=0.6, timeout=10, expect=0):
-        """The messages after the first `start` once at least `expect` of them have come and
-        then none for `quiet` seconds."""
-        if expect:
-            self.wait_for(start, expect, timeout)
-        seen, last_change = -1, None
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            now = len(self.since(start))
-            if now != seen:
-                seen, last_change = now, time.monotonic()
-            elif time.monotonic() - last_change >= quiet:
-                break
-            time.sleep(0.05)
-        return self.since(start)
 
 
 def record(processes, jack, port, path, seconds):

@@ -5,7 +5,10 @@ of the JACK server's clock at which the message arrived, the message bytes in he
 optional description."""
 
 import re
+import time
 from dataclasses import dataclass
+
+from processes import wait_until
 
 _LINE = re.compile(r"^\s*(\d+):((?: [0-9a-fA-F]{2})+)")
 
@@ -100,3 +103,34 @@ def key_faults(messages):
         else:
             sounding.pop(where, None)
     return faults, sounding
+
+
+class Heard:
+    """What a monitor has heard so far, read while it grows; a monitor gives messages()."""
+
+    def count(self):
+        return len(self.messages())
+
+    def since(self, start):
+        return self.messages()[start:]
+
+    def wait_for(self, start, count, timeout=5):
+        """The messages after the first `start`, once there are at least `count` of them."""
+        found = wait_until(lambda: len(self.since(start)) >= count and self.since(start), timeout)
+        return found or self.since(start)
+
+    def settle(self, start, quiet=0.6, timeout=10, expect=0):
+        """The messages after the first `start` once at least `expect` of them have come and
+        then none for `quiet` seconds."""
+        if expect:
+            self.wait_for(start, expect, timeout)
+        seen, last_change = -1, None
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            now = len(self.since(start))
+            if now != seen:
+                seen, last_change = now, time.monotonic()
+            elif time.monotonic() - last_change >= quiet:
+                break
+            time.sleep(0.05)
+        return self.since(start)

@@ -6,6 +6,7 @@ import re
 import time
 import unittest
 
+import alsa
 import e2e_config
 import panel_map
 import panel_state
@@ -265,19 +266,17 @@ class KeysComeBackUnderOpenboxTest(KeysComeBackTest):
     WINDOW_MANAGER = True
 
 
-if __name__ == "__main__":
-    unittest.main()
-
-
 class ControllerTest(unittest.TestCase):
     """A controller plugged into Varnek's own input plays through the port chosen from Play Thru
-    as the keys would, and Varnek's own output carries everything Varnek sends."""
+    as the keys would, and Varnek's own output carries everything Varnek sends. Here on JACK;
+    AlsaControllerTest below plays the same on the ALSA sequencer."""
 
     def setUp(self):
         s = self.session = e2e_config.session().__enter__()
         s.end_with(self)
         s.route_to_monitor()
         self.assertTrue(s.jack.wait_for_port(VARNEK_IN), f"no ports of Varnek's own: {s.jack.ports()}")
+        self.heard = s.monitor
         self.recorder = MidiMonitor(s.processes, s.jack, client="e2e-recorder")
         self.controller = Controller(s.jack.name)
         self.addCleanup(self.controller.close)
@@ -290,13 +289,20 @@ class ControllerTest(unittest.TestCase):
     def connected(self, source, destination):
         return destination in self.session.jack.connections().get(source, [])
 
+    def wire_output_to_input(self):
+        """Connects Varnek's output to its own input; returns whether that connection has gone."""
+        self.controller.client.connect(VARNEK_OUT, VARNEK_IN)
+        return lambda: not self.connected(VARNEK_OUT, VARNEK_IN)
+
+    def unplug(self):
+        self.controller.unplug()
+
     def play(self, *messages, expect=0):
         """What the chosen port and Varnek's own output heard of `messages`, once `expect` of them
         have come to each and then all is quiet."""
-        s = self.session
-        start, own = s.monitor.count(), self.recorder.count()
+        start, own = self.heard.count(), self.recorder.count()
         self.controller.send(*messages)
-        return (hex_list(s.monitor.settle(start, expect=expect)),
+        return (hex_list(self.heard.settle(start, expect=expect)),
                 hex_list(self.recorder.settle(own, expect=expect)))
 
     def test_notes_and_controllers_play_as_the_keys_and_leave_by_varnek_out(self):
@@ -326,15 +332,13 @@ class ControllerTest(unittest.TestCase):
     def test_held_notes_are_drawn_and_end_when_the_controller_is_unplugged(self):
         s = self.session
         # Varnek's output let into its own input would play every note again without end.
-        self.controller.client.connect(VARNEK_OUT, VARNEK_IN)
-        self.assertTrue(wait_until(lambda: VARNEK_IN not in s.jack.connections().get(VARNEK_OUT, []), 5),
-                        "Varnek's output stays connected to its input")
+        self.assertTrue(wait_until(self.wire_output_to_input(), 5), "Varnek's output stays connected to its input")
         self.play((0x90, 60, 90), (0x90, 29, 90), (0x90, 100, 90), (0xB0, 64, 127), expect=4)
         self.assertEqual(wait_until(lambda: panel_state.keys_down(s) == [0, C4] or None, 5), True,
                          f"drawn down: {panel_state.keys_down(s)}")
-        start = s.monitor.count()
-        self.controller.unplug()
-        ended = hex_list(s.monitor.settle(start, expect=4))
+        start = self.heard.count()
+        self.unplug()
+        ended = hex_list(self.heard.settle(start, expect=4))
         self.assertEqual(sorted(ended), sorted([note(1, 29, 0), note(1, 60, 0), note(1, 100, 0), "b0 40 00"]))
         self.assertTrue(wait_until(lambda: panel_state.keys_down(s) == [], 5), "keys left drawn down")
 
@@ -376,9 +380,44 @@ class ControllerTest(unittest.TestCase):
         d_lamp = panel_map.KEY_LAMP_C + 2
         self.assertTrue(wait_until(lambda: panel_state.lit(panel_state.lamps(s)[1]) == [d_lamp], 5))
         # Rock's root tone now sounds on D.
-        start = s.monitor.count()
-        self.assertIn(note(2, 48 + 2, 0x3F), hex_list(s.monitor.wait_for(start, 30, timeout=3)))
+        start = self.heard.count()
+        self.assertIn(note(2, 48 + 2, 0x3F), hex_list(self.heard.wait_for(start, 30, timeout=3)))
         port, _ = self.play((0x80, 38, 0), (0x90, 64, 80), expect=1)  # above it, a note sounds
         self.assertIn(note(1, 64, 80), port)
         self.assertNotIn(note(1, 38, 0), port)
 
+
+
+class AlsaControllerTest(ControllerTest):
+    """The same on the ALSA sequencer, with no JACK server (in tools/alsa_vm's machine): the
+    controller is the virtual port 0-0, Play Thru the virtual port 0-2 and Varnek's output goes
+    to the virtual port 0-1."""
+
+    def setUp(self):
+        s = self.session = e2e_config.session(jack=False).__enter__()
+        self.addCleanup(s.__exit__, None, None, None)
+        self.heard, self.recorder = alsa.RawMidiMonitor(2), alsa.RawMidiMonitor(1)
+        self.controller = alsa.RawController(0)
+        for opened in (self.heard, self.recorder, self.controller):
+            self.addCleanup(opened.close)
+        # The virtual ports come last in Play Thru, 0-2 the last but one; opening it sends the
+        # instrument.
+        s.menu("t", "Up", "Up", "Return")
+        s.wait_menus_closed()
+        self.assertTrue(self.heard.wait_for(0, 2), "the virtual port 0-2 was not chosen")
+        self.varnek_in = wait_until(lambda: alsa.address("Varnek", "MIDI in"), 10)
+        self.varnek_out = alsa.address("Varnek", "MIDI out")
+        self.assertTrue(self.varnek_in and self.varnek_out, f"no ports of Varnek's own: {alsa.clients()}")
+        alsa.connect(self.varnek_out, alsa.virtual_port(1))
+        self.controller.plug_into(self.varnek_in)
+
+    def wire_output_to_input(self):
+        alsa.connect(self.varnek_out, self.varnek_in)
+        return lambda: self.varnek_in not in alsa.connections(self.varnek_out)
+
+    def unplug(self):
+        self.controller.unplug(self.varnek_in)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -145,5 +145,40 @@ class PulseSynthTest(unittest.TestCase):
         self.check_checked_midi_mapper_moves_to_jack("pipewire")
 
 
+class AlsaSynthTest(unittest.TestCase):
+    """With no sound server at all (in tools/alsa_vm's machine), the synth plays on the first
+    card that can play, the loopback card 1, as card 0 has MIDI only; when the card goes and
+    comes back, so does the sound."""
+
+    def record_key(self, s, name):
+        """Records the loopback card while a key sounds; arecord has let go of the card once this
+        returns, so that the card can be taken away."""
+        path = os.path.join(s.dir, name + ".wav")
+        recorder = s.processes.start(f"arecord-{name}", ["arecord", "-D", "plughw:1,1", "-f", "S16_LE", "-r",
+                                                         "48000", "-c", "2", "-d", "2", path], env=os.environ)
+        wait_until(lambda: os.path.exists(path) and os.path.getsize(path) > 44, 5)
+        s.desktop.key_down(keycode(SCAN[A4]))
+        time.sleep(0.8)
+        s.desktop.key_up(keycode(SCAN[A4]))
+        recorder.wait(15)
+        s.processes.forget(recorder)
+        return pitch.peak_level(pitch.read_wav(path)[0])
+
+    def test_plays_on_the_card_that_can_and_comes_back_with_it(self):
+        with e2e_config.session(jack=False, monitor=False) as s:
+            s.desktop.focus(s.window)
+            self.assertGreater(self.record_key(s, "before"), 0.02, "silent on the loopback card\n" + s.diagnostics())
+            unbind = "/sys/bus/platform/drivers/snd_aloop/"
+            for action in ("unbind", "bind"):
+                with open(unbind + action, "w") as driver:
+                    driver.write("snd_aloop.0")
+            levels = []
+            self.assertTrue(wait_until(lambda: levels.append(self.record_key(s, f"after-{len(levels)}")) or
+                                       levels[-1] > 0.02, 15, 0), f"no sound once the card came back: {levels}")
+            others = [name for _, name, popup in s.desktop.top_levels() if not popup and name != "Varnek"]
+            self.assertEqual(others, [], "a box came up")
+            self.assertNotIn("no audio output", read_text(s.varnek.log_path))
+
+
 if __name__ == "__main__":
     unittest.main()
