@@ -360,14 +360,14 @@ class ControllerTest(unittest.TestCase):
         for shift, pressing in enumerate(orders):
             letting_go = orders[(shift + 1) % len(orders)]
             with self.subTest(pressing=pressing, letting_go=letting_go):
-                start = s.monitor.count()
+                start = self.heard.count()
                 for hand in pressing:
                     hands[hand][0]()
-                    s.monitor.settle(start, quiet=0.2)
+                    self.heard.settle(start, quiet=0.2)
                 for hand in letting_go:
-                    self.assertEqual(len(s.monitor.settle(start, quiet=0.2)), 1, f"ended before {hand} let go")
+                    self.assertEqual(len(self.heard.settle(start, quiet=0.2)), 1, f"ended before {hand} let go")
                     hands[hand][1]()
-                played = hex_list(s.monitor.settle(start, expect=2, quiet=0.3))
+                played = hex_list(self.heard.settle(start, expect=2, quiet=0.3))
                 velocity = 90 if pressing[0] == "controller" else 0x7F
                 self.assertEqual(played, [note(1, 60, velocity), note(1, 60, 0)])
                 self.assertTrue(wait_until(lambda: panel_state.keys_down(s) == [], 5), "C4 left drawn down")
@@ -385,7 +385,6 @@ class ControllerTest(unittest.TestCase):
         port, _ = self.play((0x80, 38, 0), (0x90, 64, 80), expect=1)  # above it, a note sounds
         self.assertIn(note(1, 64, 80), port)
         self.assertNotIn(note(1, 38, 0), port)
-
 
 
 class AlsaControllerTest(ControllerTest):
