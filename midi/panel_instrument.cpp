@@ -25,6 +25,9 @@ void CPanelDlg::ChooseInstrument(UINT id, bool send)
     m_nGroup = m_nProgram >> 3;
     for (CPianoKey& key : m_keys)
         key.m_bPercussion = m_nGroup == kPercussionGroup ? TRUE : FALSE;
+    // The input knows the choice before the program change goes out: if a loop brings it back
+    // at once, it names the instrument already chosen and does nothing.
+    UpdateInputRule();
 
     // The current group's popup title carries the mark, or "Percussion Map" itself.
     CMenu* instruments = m_menu.GetSubMenu(kInstrumentPopup);
@@ -50,5 +53,4 @@ void CPanelDlg::ChooseInstrument(UINT id, bool send)
 
     if (m_knob.m_nPosition != static_cast<int>(m_nProgram))
         m_knob.SetPosition(static_cast<int>(m_nProgram));
-    UpdateInputRule();
 }

@@ -1,7 +1,6 @@
 #include "sound/midi_input_router.h"
 
-#include "sound/midi_short_message.h"
-
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -43,6 +42,8 @@ constexpr std::size_t kPressureValue = 129;
 constexpr std::int16_t kUnknown = -1;
 
 constexpr std::uint32_t kChordsBit = 0x100;
+// Echoes this close together are a loop, not a player repeating what Varnek had just sent.
+constexpr auto kLoopEchoes = std::chrono::seconds(1);
 // How long another thread waits for an input's own thread to end its notes: far longer than
 // the thread takes, short enough not to be felt if the thread is stuck.
 constexpr auto kEndWait = std::chrono::milliseconds(200);
@@ -72,6 +73,10 @@ MidiInputRouter::MidiInputRouter(Route& route, HeldKeys& keys) : m_route(route),
 {
     for (int channel = 0; channel < 16; ++channel)
         ForgetPassedValues(channel);
+    for (int input = 0; input < kInputCount; ++input) {
+        SetCycle(Input(input), {});
+        SetLoopPossible(Input(input), true);
+    }
 }
 
 void MidiInputRouter::SetRule(InputRule rule)
@@ -90,6 +95,10 @@ void MidiInputRouter::Receive(Input input, const std::uint8_t* bytes, std::size_
     const MidiShortMessage message = MidiShortMessage::Read(bytes, length);
     if (!message.IsValid() || message.Status() >= 0xF0)
         return; // malformed, or a system message: plays nothing
+    if (IsEcho(input, message)) {
+        Echoed(input);
+        return;
+    }
     switch (message.Kind()) {
     case kNoteOn:
         if (message.Data2() > 0) {
@@ -116,6 +125,40 @@ void MidiInputRouter::Receive(Input input, const std::uint8_t* bytes, std::size_
     default:
         break;
     }
+}
+
+// Only where the connections let what leaves Varnek come back can anything be an echo. A
+// note-off for a key the input holds is never taken for one: whatever started the note, its
+// end comes through.
+bool MidiInputRouter::IsEcho(Input input, const MidiShortMessage& message)
+{
+    if (!m_loopPossible[input].load())
+        return false;
+    const bool noteOff = message.Kind() == kNoteOff || (message.Kind() == kNoteOn && message.Data2() == 0);
+    if (noteOff && m_keys.IsHeldBy(message.Data1(), HeldKeys::Source::Input(input, message.Channel())))
+        return false;
+    const std::chrono::microseconds window(m_echoWindow[input].load());
+    return m_loopWatch.CameBack(message.Pack(), window, m_loopNoticed[input].load());
+}
+
+void MidiInputRouter::SetCycle(Input input, std::chrono::microseconds cycle)
+{
+    constexpr int kCyclesAround = 4; // out at the start of one, through the loop, in, played
+    m_echoWindow[input].store(std::max<std::int64_t>(
+        std::chrono::microseconds(LoopWatch::kEchoWindow).count(), kCyclesAround * cycle.count()));
+}
+
+// An echo is dropped; echoes again and again are a loop, noticed once until the input's
+// connections change.
+void MidiInputRouter::Echoed(Input input)
+{
+    InputState& state = m_inputs[input];
+    const auto now = std::chrono::steady_clock::now();
+    const auto oldest = state.echoes[state.nextEcho];
+    state.echoes[state.nextEcho] = now;
+    state.nextEcho = (state.nextEcho + 1) % state.echoes.size();
+    if (now - oldest < kLoopEchoes && !m_loopNoticed[input].exchange(true))
+        m_loopToTell[input].store(true);
 }
 
 // The instrument a program change names becomes the one chosen, unless it already is: then

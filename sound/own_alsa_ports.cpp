@@ -2,6 +2,7 @@
 
 #include "sound/library_logs.h"
 #include "sound/midi_short_message.h"
+#include "sound/tell_user.h"
 #include "sound/thread_name.h"
 
 #include <alsa/asoundlib.h>
@@ -118,6 +119,9 @@ void OwnAlsaPorts::ReadIncoming()
         }
         while (PlayEvent()) {
         }
+        if (m_router.TakeNoticedLoop(MidiInputRouter::kAlsaInput))
+            TellUser("what Varnek sends comes back into its sequencer input \"" + std::string(kInputName) +
+                     "\", a loop: what comes back that way is not played again");
     }
 }
 
@@ -137,6 +141,8 @@ bool OwnAlsaPorts::PlayEvent()
         const snd_seq_addr_t& from = event->data.connect.sender;
         const snd_seq_addr_t& to = event->data.connect.dest;
         const bool intoOurInput = to.client == m_clientId && to.port == m_inputPort;
+        if (intoOurInput || (from.client == m_clientId && from.port == m_outputPort))
+            m_router.ConnectionsChanged(MidiInputRouter::kAlsaInput);
         // Our output played into our own input would play every note again, without end.
         if (event->type == SND_SEQ_EVENT_PORT_SUBSCRIBED && intoOurInput && from.client == m_clientId)
             snd_seq_disconnect_to(m_seq, m_outputPort, m_clientId, m_inputPort);

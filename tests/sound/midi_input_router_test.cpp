@@ -1,5 +1,7 @@
 #include "sound/midi_input_router.h"
 
+#include "sound/loop_watch.h"
+#include "sound/midi_short_message.h"
 #include "sound/own_alsa_ports.h"
 
 #include <alsa/asoundlib.h>
@@ -22,6 +24,7 @@ struct Routes : MidiInputRouter::Route {
     std::uintptr_t open = 1;
     std::vector<std::pair<std::uintptr_t, std::uint32_t>> sent;
     std::mutex mutex;
+    MidiInputRouter* router = nullptr; // told of everything sent, as the system tells it
 
     std::uintptr_t SendOnRoute(std::uint32_t message) override
     {
@@ -32,6 +35,8 @@ struct Routes : MidiInputRouter::Route {
     {
         std::lock_guard lock(mutex);
         sent.emplace_back(route, message);
+        if (router)
+            router->Sent(message);
     }
     // Waits up to two seconds for `message` to have gone to `route`.
     bool Saw(std::pair<std::uintptr_t, std::uint32_t> wanted)
@@ -67,7 +72,11 @@ using Sent = std::vector<std::pair<std::uintptr_t, std::uint32_t>>;
 
 class MidiInputRouterTest : public testing::Test {
 protected:
-    MidiInputRouterTest() { router.SetListener(&heard); }
+    MidiInputRouterTest()
+    {
+        router.SetListener(&heard);
+        routes.router = &router;
+    }
 
     void Receive(std::vector<std::uint8_t> bytes)
     {
@@ -148,8 +157,9 @@ TEST_F(MidiInputRouterTest, AKeyEndsWhenItsLastHolderLetsGo)
 }
 
 // Nothing that repeats what the output has already goes out again: the instrument chosen, a
-// controller's value, a key held, a command with nothing between. Malformed messages are
-// dropped, not filled in.
+// controller's value, a key held, a command with nothing between (on other channels than the
+// output's, so that none of it is taken for an echo). Malformed messages are dropped, not
+// filled in.
 TEST_F(MidiInputRouterTest, RepeatsAddNothingAndMalformedMessagesAreDropped)
 {
     router.SetRule({5, false});
@@ -157,12 +167,12 @@ TEST_F(MidiInputRouterTest, RepeatsAddNothingAndMalformedMessagesAreDropped)
     for (int round = 0; round < 3; ++round) {
         Receive({0xC3, 7});
         Receive({0xB2, 1, 64});
-        Receive({0xE0, 0, 80});
+        Receive({0xE4, 0, 80});
         Receive({0xD1, 33});
-        Receive({0x90, 60, 100});
+        Receive({0x95, 60, 100});
     }
     for (int round = 0; round < 3; ++round)
-        Receive({0xB0, 123, 0});
+        Receive({0xB6, 123, 0});
     Receive({0xB0, 7});
     Receive({0xE0});
     Receive({0x90, 0xF8, 60});
@@ -171,6 +181,45 @@ TEST_F(MidiInputRouterTest, RepeatsAddNothingAndMalformedMessagesAreDropped)
     EXPECT_EQ(routes.sent, (Sent{At(1, 0x07C0), At(1, 0x07C1), At(1, 0x4001B0), At(1, 0x5000E0),
                                  At(1, 0x21D0), At(1, 0x643C90), At(1, 0x7BB0)}));
     EXPECT_EQ(heard.told, (std::vector<std::string>{"program 7", "keys"}));
+}
+
+// What comes back through a loop went out a moment ago: it is not played again, however often
+// the loop brings it back, not even a note and its end in one cycle, so the loop is never fed;
+// it is noticed once. The controller plays on meanwhile.
+TEST_F(MidiInputRouterTest, WhatComesBackThroughALoopIsNotPlayedAgain)
+{
+    Receive({0x90, 60, 100});
+    Receive({0x80, 60, 0});
+    Receive({0xB0, 123, 0});
+    Receive({0xC0, 9});
+    const Sent played = routes.sent;
+    ASSERT_EQ(played.size(), 5u);
+    for (int round = 0; round < 5; ++round) {
+        for (const auto& [route, message] : played) {
+            const MidiShortMessage back = MidiShortMessage::Unpack(message);
+            router.Receive(MidiInputRouter::kJackInput, back.bytes.data(), back.length);
+        }
+    }
+    EXPECT_EQ(routes.sent, played);
+    EXPECT_TRUE(router.TakeNoticedLoop(MidiInputRouter::kJackInput));
+    EXPECT_FALSE(router.TakeNoticedLoop(MidiInputRouter::kJackInput)) << "told once";
+    Receive({0x90, 62, 100});
+    EXPECT_EQ(routes.sent.back(), At(1, 0x643E90));
+}
+
+// An echo later than the window is taken for one only once a loop is known, and then once for
+// each time the message went out; a note-off in either form is the same note-off.
+TEST(LoopWatch, ALateEchoIsKnownOnlyOnceALoopIs)
+{
+    using namespace std::chrono_literals;
+    LoopWatch watch;
+    watch.Sent(0x643C90);
+    watch.Sent(0x003C90);
+    EXPECT_TRUE(watch.CameBack(0x403C80, 50ms, false));
+    EXPECT_FALSE(watch.CameBack(0x643C90, 0us, false));
+    EXPECT_TRUE(watch.CameBack(0x643C90, 0us, true));
+    EXPECT_FALSE(watch.CameBack(0x643C90, 0us, true)) << "awaited back once";
+    EXPECT_FALSE(watch.CameBack(0x653C90, 50ms, true)) << "never sent";
 }
 
 // Another thread's request to end the notes is served on the input's own thread, which alone
