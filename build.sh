@@ -33,11 +33,12 @@ fonts-dejavu-core
 # What the tests and benchmarks need: their libraries, the formatter CI checks the code with, a
 # virtual display and input, the window managers the window tests run under, JACK, PulseAudio
 # and PipeWire servers of their own, JACK's Python binding to play as a MIDI controller, AT-SPI
-# to read the panel as a screen reader does, the validators of the .desktop file and AppStream
-# metadata, dpkg-shlibdeps for the .deb and lintian to check it; the other General MIDI
-# soundfont the package accepts, which the synth's tests play too; and QEMU, busybox, kmod, cpio
-# and ALSA's tools for the small machine whose kernel has ALSA, in which the tests of the ALSA
-# half run (tools/alsa_vm, which downloads Debian's kernel package itself).
+# to read the panel as a screen reader does and the Orca screen reader with the speech server it
+# speaks through, the validators of the .desktop file and AppStream metadata, dpkg-shlibdeps for
+# the .deb and lintian to check it; the other General MIDI soundfont the package accepts, which
+# the synth's tests play too; and QEMU, busybox, kmod, cpio and ALSA's tools for the small
+# machine whose kernel has ALSA, in which the tests of the ALSA half run (tools/alsa_vm, which
+# downloads Debian's kernel package itself).
 test_packages="
 timgm6mb-soundfont
 libgtest-dev
@@ -66,6 +67,8 @@ dbus-daemon
 python3-jack-client
 at-spi2-core
 python3-pyatspi
+orca
+speech-dispatcher
 desktop-file-utils
 appstream
 dpkg-dev

@@ -136,6 +136,21 @@ void CPanelDlg::ToggleMenuBar()
     }
 }
 
+void CPanelDlg::OnSysKeyDown(UINT virtualKey, UINT repeatCount, UINT flags)
+{
+    // Alt+M works the MENU button as a click on it does, its lamp and all, so the keyboard
+    // brings back the menu bar that MENU took away. No menu of the bar answers to M.
+    if (virtualKey == 'M') {
+        if (!(flags & KF_REPEAT)) {
+            m_btnMenu.m_bOn = m_btnMenu.m_bOn == 0 ? 1 : 0;
+            m_btnMenu.InvalidateRect(nullptr, TRUE);
+            ToggleMenuBar();
+        }
+        return;
+    }
+    CDialog::OnSysKeyDown(virtualKey, repeatCount, flags);
+}
+
 void CPanelDlg::ShowKeyboardMapping()
 {
     CDialog dialog(g_dlgKeyboardMapping);

@@ -153,12 +153,12 @@ void CPanelDlg::PlaceButtons()
         m_btnKeyLed[i].Place(kKeyLampX[i], kKeyLampY, id, this, "YELLOW_ON", nullptr, "YELLOW_OFF", nullptr,
                              id == IDC_KEY_C ? 1 : 0);
         // Named by the note written above it, which is its window text.
-        m_btnKeyLed[i].Describe(nullptr, AccessibleRole::RadioButton, true);
+        m_btnKeyLed[i].Describe(nullptr, AccessibleRole::RadioButton, true, "Chord key");
     }
     for (int s = 0; s < kStyleCount; ++s) {
         m_btnStyle[s].Place(kStyleButton[s].x, kStyleButton[s].y, IDC_STYLE_FIRST + static_cast<UINT>(s),
                             this, "GREEN_ON_U", "GREEN_ON_D", "ALL_OFF_U", "ALL_OFF_D", s == 0 ? 1 : 0);
-        m_btnStyle[s].Describe(kStyleLabel[s], AccessibleRole::Button, true);
+        m_btnStyle[s].Describe(kStyleLabel[s], AccessibleRole::Button, true, "Backing");
     }
 }
 

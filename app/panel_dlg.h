@@ -99,6 +99,7 @@ protected:
     void OnActivate(UINT state, CWnd* other, BOOL minimized) override;
     void OnInitMenuPopup(CMenu* popup, UINT index, BOOL sysMenu) override;
     void OnKillFocus(CWnd* newWindow) override;
+    void OnSysKeyDown(UINT virtualKey, UINT repeatCount, UINT flags) override;
 
 private:
     void PlaceButtons();

@@ -1,12 +1,16 @@
 // Figures for the MIDI layer: how long the built-in synth takes to open, what one short
-// message into it costs, and the audio buffer latency it asked for and got.
+// message into it costs, the audio buffer latency it asked for and got, and how far into its
+// first block a key's note becomes audible.
+#include "bench/sample_statistics.h"
 #include "platform/midi_out.h"
 #include "sound/desktop_midi_system.h"
 #include "sound/fluid_synth_output.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <thread>
 
@@ -118,5 +122,39 @@ BENCHMARK(BM_ShortMsgIntoOfflineSynth)
     ->Iterations(20000)
     ->Repetitions(9)
     ->ReportAggregatesOnly(true);
+
+// A note starts on the first frame of the block after its note on; how soon it is heard
+// depends on the instrument. The keys the audio benchmark plays (C4 to C5 at full velocity)
+// are rendered offline one at a time, each after the last has died away: the first frame that
+// passes -50 dBFS, the audio benchmark's threshold. The piano of FluidR3 fades in over 8 ms,
+// as its soundfont says, so that lies tens of frames in.
+void BM_NoteOnsetFrames(benchmark::State& state)
+{
+    FluidSynthOutput synth(FluidSynthOutput::Sink::Offline);
+    synth.SetSoundfonts({kFluidR3});
+    if (!std::filesystem::exists(kFluidR3) || !synth.Open()) {
+        state.SkipWithError("FluidR3_GM.sf2 is not installed");
+        return;
+    }
+    constexpr int kScale[] = {60, 62, 64, 65, 67, 69, 71, 72};
+    const float heard = std::pow(10.0f, -50.0f / 20.0f);
+    const int decay = int(3 * synth.SampleRate()); // the note and the reverb die away
+    std::vector<double> audible;
+    for (auto _ : state) {
+        for (const int note : kScale) {
+            synth.Render(decay);
+            synth.Send(0x7F0090 | std::uint32_t(note) << 8);
+            const std::vector<float> sound = synth.Render(FluidSynthOutput::kPeriodSize * 4);
+            synth.Send(0x000090 | std::uint32_t(note) << 8);
+            const auto loud = std::find_if(sound.begin(), sound.end(),
+                                           [heard](float sample) { return std::fabs(sample) >= heard; });
+            audible.push_back(double((loud - sound.begin()) / 2));
+        }
+    }
+    state.counters["audible_min_frame"] = Percentile(audible, 0.0);
+    state.counters["audible_median_frame"] = Percentile(audible, 0.5);
+    state.counters["audible_max_frame"] = Percentile(audible, 1.0);
+}
+BENCHMARK(BM_NoteOnsetFrames)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -120,6 +120,8 @@ constexpr UINT BM_GETSTATE = 0x00F2;
 constexpr UINT CS_DBLCLKS = 0x0008;
 
 // Mouse-message key flags.
+// The flags word of a key message: the key was already down (a repeat).
+constexpr UINT KF_REPEAT = 0x4000;
 constexpr UINT MK_LBUTTON = 0x0001;
 constexpr UINT MK_RBUTTON = 0x0002;
 constexpr UINT MK_SHIFT = 0x0004;

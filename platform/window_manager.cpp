@@ -72,20 +72,49 @@ void WindowManager::Mouse(CWnd* top, const MouseInput& input)
     ProcessPosted();
 }
 
+void WindowManager::PressLeftOn(CWnd* window)
+{
+    if (IsLive(window))
+        LeftAtCentre(window, WM_LBUTTONDOWN, MK_LBUTTON);
+}
+
+void WindowManager::ReleaseLeftFrom(CWnd* window)
+{
+    CWnd* const capture = Registry().Capture();
+    CWnd* const target = capture != nullptr ? capture : window;
+    if (IsLive(target))
+        LeftAtCentre(target, WM_LBUTTONUP, 0);
+}
+
+void WindowManager::LeftAtCentre(CWnd* window, UINT message, UINT flags)
+{
+    CRect client;
+    window->GetClientRect(&client);
+    window->SendMessage(message, flags, MAKELPARAM_POINT({client.Width() / 2, client.Height() / 2}));
+    ProcessPosted();
+}
+
 // ---- Keyboard ------------------------------------------------------------------------------
 
 bool WindowManager::Key(CWnd* top, const KeyInput& input)
 {
-    if (!IsLive(top) || input.system)
+    if (!IsLive(top))
         return false;
-    CWnd* const focus = Registry().Focus();
-    CWnd* target = (focus != nullptr && focus->GetTopLevel() == top) ? focus : top;
     LPARAM lParam =
         (input.repeatCount & 0xFFFF) | ((input.scanCode & 0xFF) << 16) | (input.extended ? 1 << 24 : 0);
     if (!input.down)
         lParam |= static_cast<LPARAM>(0xC0000000u);
     else if (input.previouslyDown)
         lParam |= 1 << 30;
+    // A system key bypasses PreTranslateMessage and goes to the window that has the menu bar;
+    // the program's answer leaves it unconsumed.
+    if (input.system) {
+        top->SendMessage(input.down ? WM_SYSKEYDOWN : WM_SYSKEYUP, input.virtualKey, lParam);
+        ProcessPosted();
+        return false;
+    }
+    CWnd* const focus = Registry().Focus();
+    CWnd* target = (focus != nullptr && focus->GetTopLevel() == top) ? focus : top;
     MSG msg{target, input.down ? WM_KEYDOWN : WM_KEYUP, 0, lParam};
     bool consumed = false;
     for (CWnd* window = target; window != nullptr && !consumed; window = window->GetParent())

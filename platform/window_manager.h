@@ -26,6 +26,7 @@ struct KeyInput {
     int repeatCount = 1;
     bool previouslyDown = false;
     bool system = false; // Alt combinations and F10 belong to the menu bar
+    UINT virtualKey = 0; // 'A' to 'Z' for a letter key as the layout labels it, else 0
 };
 
 class WindowManager {
@@ -34,7 +35,13 @@ public:
 
     // ---- From the host ----
     void Mouse(CWnd* top, const MouseInput& input);
-    // Returns true when the program consumed the key.
+    // A screen reader's press of a control: the left button pressed on the window, or let go
+    // again, as the mouse gives them with the pointer at its centre. The press goes to the
+    // window itself and is never taken for a double-click.
+    void PressLeftOn(CWnd* window);
+    void ReleaseLeftFrom(CWnd* window);
+    // Returns true when the program consumed the key. A system key is no key of the panel's:
+    // it reaches the window as a system key message, after the menu bar has passed it over.
     bool Key(CWnd* top, const KeyInput& input);
     void Timer(CWnd* window, UINT id);
     void CloseRequested(CWnd* top);
@@ -56,6 +63,7 @@ private:
     WindowManager() = default;
     static bool IsLive(const CWnd* window) { return WindowRegistry::Instance().IsLive(window); }
     UINT MessageForPress(CWnd* target, const MouseInput& input);
+    void LeftAtCentre(CWnd* window, UINT message, UINT flags);
     void PaintWindow(CWnd* window, CDC& dc, const CRect& clip, CPoint origin);
 
     // The last left press, for double-click detection; its window is in the registry.

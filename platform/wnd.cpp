@@ -439,6 +439,10 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_KILLFOCUS:
         OnKillFocus(reinterpret_cast<CWnd*>(wParam));
         return 0;
+    case WM_SYSKEYDOWN:
+        OnSysKeyDown(static_cast<UINT>(wParam), LOWORD(static_cast<WPARAM>(lParam)),
+                     HIWORD(static_cast<WPARAM>(lParam)));
+        return 0;
     default:
         return DefWindowProc(message, wParam, lParam);
     }
@@ -474,6 +478,7 @@ HICON CWnd::OnQueryDragIcon() { return nullptr; }
 void CWnd::OnActivate(UINT, CWnd*, BOOL) { Default(); }
 void CWnd::OnInitMenuPopup(CMenu*, UINT, BOOL) { Default(); }
 void CWnd::OnKillFocus(CWnd*) { Default(); }
+void CWnd::OnSysKeyDown(UINT, UINT, UINT) { Default(); }
 
 // ---- Capture, focus, timers ----------------------------------------------------------------
 

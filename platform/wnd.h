@@ -132,12 +132,16 @@ public:
 
     // ---- Accessibility ----
     // How a screen reader knows this window: a plain panel named by its text, unless the
-    // control says better. A control repaints itself whenever any of these changes.
+    // control says better. A control repaints itself whenever any of these changes. A reader
+    // presses a button (also a radio button) as a short click of the mouse does.
     virtual AccessibleRole GetAccessibleRole() const { return AccessibleRole::Panel; }
     virtual std::string GetAccessibleName() const { return m_strText; }
+    // What the control is for, which a reader says with its name when it lights.
+    virtual std::string GetAccessibleDescription() const { return {}; }
     virtual AccessibleState GetAccessibleState() const { return {}; }
-    // Read for a dial only.
+    // Read for a dial only; a reader sets it as the user would turn the dial.
     virtual AccessibleValue GetAccessibleValue() const { return {}; }
+    virtual void SetAccessibleValue(int) {}
 
 protected:
     virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
@@ -158,6 +162,9 @@ protected:
     // A popup of the menu bar is about to open: the moment to bring its items up to date.
     virtual void OnInitMenuPopup(CMenu* popup, UINT index, BOOL sysMenu);
     virtual void OnKillFocus(CWnd* newWindow);
+    // A key that belongs to the menu bar, which had no use for it: `virtualKey` is 'A' to 'Z'
+    // for a letter pressed with Alt.
+    virtual void OnSysKeyDown(UINT virtualKey, UINT repeatCount, UINT flags);
     // A window made from a template that this window owns and deletes.
     void OwnChild(CWnd* child) { m_ownedPlaceholders.push_back(child); }
 

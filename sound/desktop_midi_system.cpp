@@ -55,7 +55,7 @@ void DesktopMidiSystem::OpenOwnPorts()
 void DesktopMidiSystem::ListPortsAhead()
 {
     m_portsAhead = std::async(std::launch::async, [this] {
-        NameThisThread("ports listing");
+        NameThisThread("varnek-portlist");
         m_ports.Refresh();
     });
 }

@@ -58,6 +58,11 @@ double ThreadCpuSeconds()
     return double(now.tv_sec) + 1e-9 * double(now.tv_nsec);
 }
 
+// A thread held up (a page fault, a virtual machine's host running something else, whose time
+// counts as the thread's) loses a few milliseconds, up to about 20; sixteen blocks of 128 frames
+// last over 40.
+constexpr double kHeldUpAtMost = 16;
+
 // Above -100 dBFS: the reverb never quite falls to zero.
 bool AnySound(const float* samples, int frames)
 {
@@ -265,22 +270,27 @@ bool FluidSynthOutput::PlaysThePiano(std::unique_ptr<SoundfontFile> file)
 }
 
 // Only FluidSynth knows what its piano sounds like, so it plays a note, here before any audio
-// output runs: it must be heard, and each block must take less work than it lasts. The reverb
+// output runs: it must be heard, and take less work than it lasts. The note is judged whole: a
+// block of it may take longer when the thread was held up (a page fault, a virtual machine whose
+// host ran something else meanwhile counts that time as the thread's), while a piano too costly
+// to play is so in every block. The reverb
 // stays out of it, so that nothing of the note is left to sound later.
 bool FluidSynthOutput::PianoSoundsInTime()
 {
     fluid_synth_reverb_on(m_synth, -1, 0);
     fluid_synth_program_select(m_synth, 0, m_soundfontId, kPianoBank, kPianoProgram);
+    double start = ThreadCpuSeconds(); // the note-on counts with the first block
     fluid_synth_noteon(m_synth, 0, kTriedKey, 127);
     float peak = 0;
-    bool inTime = true;
-    for (int done = 0; inTime && done < kTriedSeconds * m_sampleRate; done += kPeriodSize) {
+    double work = 0;
+    for (int done = 0; work <= kTriedSeconds && done < kTriedSeconds * m_sampleRate; done += kPeriodSize) {
         m_blockLeft.fill(0.0f);
         m_blockRight.fill(0.0f);
         float* channels[] = {m_blockLeft.data(), m_blockRight.data()};
-        const double start = ThreadCpuSeconds();
         fluid_synth_process(m_synth, kPeriodSize, 2, channels, 2, channels);
-        inTime = ThreadCpuSeconds() - start <= kPeriodSize / m_sampleRate;
+        const double end = ThreadCpuSeconds();
+        work += end - start;
+        start = end;
         for (float sample : m_blockLeft)
             peak = std::max(peak, std::fabs(sample));
     }
@@ -290,7 +300,7 @@ bool FluidSynthOutput::PianoSoundsInTime()
     fluid_synth_process(m_synth, kPeriodSize, 2, channels, 2, channels);
     fluid_synth_unset_program(m_synth, 0);
     fluid_synth_reverb_on(m_synth, -1, 1);
-    return inTime && peak > kAudible;
+    return work <= kTriedSeconds && peak > kAudible;
 }
 
 std::string FluidSynthOutput::WhyNotOpen() const
@@ -704,7 +714,6 @@ int FluidSynthOutput::RenderDriverPeriod(int frames, int effectCount, float* eff
         NameThisThread("varnek-synth-rt");
         m_driverThreadUnnamed = false;
     }
-    PlayQueued();
     const int result = effects ? ProcessBlock(frames, effectCount, effects, outputCount, outputs)
                                : ProcessBlock(frames, outputCount, outputs, outputCount, outputs);
     if (outputCount >= 2)
@@ -712,22 +721,32 @@ int FluidSynthOutput::RenderDriverPeriod(int frames, int effectCount, float* eff
     return result;
 }
 
-// One block within its time: a block whose rendering took more work than it lasts silences the
-// channels that began a note in it, or every channel when none did, and the sender says so. A
-// voice that costs that much costs it in every block, so the next block is in time again. The
-// thread's CPU time is read only while something sounds.
+// One block within its time: the messages that arrived before it are played, then it is
+// rendered. Two blocks in a row that took more work than they last silence the channels that
+// began a note in them, or every channel when none did, and the sender says so; one such block
+// alone is the thread held up, not the sound's cost, unless it took far longer than a hold-up
+// does, and then it silences them at once. A voice that costs that much costs it in
+// every block, so the next block is in time again. The thread's CPU time is read only while
+// something sounds or is to be played.
 int FluidSynthOutput::ProcessBlock(int frames, int effectCount, float* effects[], int outputCount,
                                    float* outputs[])
 {
     SilenceTheSlow();
-    const bool timed = m_startedThisBlock != 0 || m_lastBlockSounded;
+    const bool timed = m_lastBlockSounded || m_queue.Pushed() != m_queue.Played();
     const double start = timed ? ThreadCpuSeconds() : 0;
+    PlayQueued();
     const int result = fluid_synth_process(m_synth, frames, effectCount, effects, outputCount, outputs);
-    if (timed && ThreadCpuSeconds() - start > frames / m_sampleRate) {
-        m_slowChannels |= m_startedThisBlock != 0 ? m_startedThisBlock : 0xFFFFu;
+    const double work = timed ? ThreadCpuSeconds() - start : 0;
+    const double length = frames / m_sampleRate;
+    const bool slow = work > length;
+    if ((slow && m_lastBlockSlow) || work > kHeldUpAtMost * length) {
+        const unsigned started = m_startedThisBlock | m_startedLastBlock;
+        m_slowChannels |= started != 0 ? started : 0xFFFFu;
         m_silencedForTime.fetch_or(m_slowChannels, std::memory_order_relaxed);
         SilenceTheSlow();
     }
+    m_lastBlockSlow = slow;
+    m_startedLastBlock = m_startedThisBlock;
     m_startedThisBlock = 0;
     m_lastBlockSounded = outputCount > 0 && AnySound(outputs[0], frames);
     return result;
@@ -755,7 +774,6 @@ void FluidSynthOutput::RenderInterleaved(float* interleaved, int frames)
 {
     for (int done = 0; done < frames; done += kPeriodSize) {
         const int block = std::min(kPeriodSize, frames - done);
-        PlayQueued();
         m_blockLeft.fill(0.0f); // the synth adds its sound to what the buffers hold
         m_blockRight.fill(0.0f);
         float* channels[] = {m_blockLeft.data(), m_blockRight.data()};

@@ -9,13 +9,13 @@
 //
 // Opening reads the soundfont's structure and the piano's samples, and plays a note of the piano:
 // a soundfont is taken only if FluidSynth makes it sound, in less time than it lasts. Rendering
-// keeps to that budget as it plays: a block that takes more work than it lasts silences the
-// channels that made it slow, and the sender says so once. Other samples are read when a channel first uses
-// them, on the sending thread: the program a program change names, or else the General MIDI default (the
-// piano, the standard kit on channel 10). The last two programs chosen stay loaded; older ones are let go, so
-// browsing the instruments does not fill the memory, and their samples are freed on the sending thread too,
-// once nothing plays them. While samples load, the audio thread leaves the queue alone rather than wait for
-// the synth.
+// keeps to that budget as it plays: two blocks in a row that take more work than they last
+// silence the channels that made them slow, and the sender says so once. Other samples are read when a
+// channel first uses them, on the sending thread: the program a program change names, or else the General
+// MIDI default (the piano, the standard kit on channel 10). The last two programs chosen stay loaded; older
+// ones are let go, so browsing the instruments does not fill the memory, and their samples are freed on the
+// sending thread too, once nothing plays them. While samples load, the audio thread leaves the queue alone
+// rather than wait for the synth.
 
 #include "sound/callback_target.h"
 #include "sound/midi_message_queue.h"
@@ -173,6 +173,8 @@ private:
     std::array<float, kPeriodSize> m_blockRight{};
     unsigned m_startedThisBlock = 0;            // the audio thread's: channels that began a note in the block
     bool m_lastBlockSounded = false;            // the audio thread's
+    bool m_lastBlockSlow = false;               // the audio thread's
+    unsigned m_startedLastBlock = 0;            // the audio thread's
     unsigned m_slowChannels = 0;                // the audio thread's: to be silenced for their work
     std::atomic<unsigned> m_silencedForTime{0}; // channels the audio thread silenced, to be told
     bool m_toldTooSlow = false;

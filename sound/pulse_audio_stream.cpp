@@ -51,6 +51,8 @@ bool PulseAudioStream::Open()
 {
     Close();
     m_loop = pa_threaded_mainloop_new();
+    if (m_loop) // its thread renders the stream's sound, as the synth's other render threads do
+        pa_threaded_mainloop_set_name(m_loop, "varnek-synth-rt");
     m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (!m_loop || m_wakeFd < 0) {
         Close();

@@ -168,6 +168,21 @@ TEST_F(InstrumentTest, AKeyHeldAcrossAChangeEndsTheNoteItStarted)
     EXPECT_EQ(Sent(), expected);
 }
 
+TEST_F(InstrumentTest, AScreenReaderTurnsTheKnobByItsValueAsADragWould)
+{
+    StartAndForget();
+    Panel().m_knob.SetAccessibleValue(10);
+    EXPECT_EQ(Sent(), ProgramChange(10));
+    EXPECT_EQ(Panel().m_led.WindowText(), "PROGRAM 10:  Music box");
+    EXPECT_EQ(Panel().m_knob.m_nPosition, 10);
+    Panel().m_knob.SetAccessibleValue(10);
+    EXPECT_EQ(Sent(), ProgramChange(10));
+    // Beyond the last position it stops at the percussion map.
+    Panel().m_knob.SetAccessibleValue(500);
+    EXPECT_EQ(Panel().m_nProgram, 128u);
+    EXPECT_EQ(Panel().m_knob.GetAccessibleValue().current, 128);
+}
+
 TEST_F(InstrumentTest, TurningTheKnobSelectsEachProgramOnceInOrder)
 {
     StartAndForget();

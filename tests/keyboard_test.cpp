@@ -162,6 +162,29 @@ TEST_F(KeyboardTest, SystemKeysAreLeftToTheMenuBar)
     EXPECT_FALSE(Key(12).m_bDown);
 }
 
+TEST_F(KeyboardTest, AltMWorksTheMenuButtonAlsoWithTheMenuBarHidden)
+{
+    KeyInput altM;
+    altM.scanCode = 50; // M, which plays B4 without Alt
+    altM.virtualKey = 'M';
+    altM.system = true;
+    // MENU clicked with the mouse hides the bar and keeps the focus.
+    ClickOn(Panel().m_btnMenu);
+    ASSERT_EQ(Panel().GetMenu(), nullptr);
+    EXPECT_FALSE(WindowManager::Instance().Key(Top(), altM));
+    EXPECT_NE(Panel().GetMenu(), nullptr);
+    EXPECT_EQ(Panel().m_btnMenu.m_bOn, 1);
+    // Held, the key repeats; the bar stays.
+    altM.previouslyDown = true;
+    WindowManager::Instance().Key(Top(), altM);
+    EXPECT_NE(Panel().GetMenu(), nullptr);
+    altM.previouslyDown = false;
+    WindowManager::Instance().Key(Top(), altM);
+    EXPECT_EQ(Panel().GetMenu(), nullptr);
+    EXPECT_EQ(Panel().m_btnMenu.m_bOn, 0);
+    EXPECT_TRUE(Sent().empty());
+}
+
 TEST_F(KeyboardTest, LosingTheFocusReleasesKeysHeldFromTheKeyboardOnly)
 {
     host.KeyDown(Top(), kScanE); // key 14

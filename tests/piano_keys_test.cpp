@@ -64,6 +64,20 @@ TEST_F(PianoKeyTest, PressSoundsTheKeyAndReleaseSilencesIt)
     EXPECT_FALSE(Key(19).m_bDown);
 }
 
+TEST_F(PianoKeyTest, AScreenReadersPressSendsWhatAClickSends)
+{
+    host.KeyDown(Top(), 44); // C4 held from the computer keyboard
+    host.Click(Top(), On(19));
+    const std::vector<DWORD> click = Sent();
+    host.KeyDown(Top(), 44);
+    midi.ClearLog();
+    WindowManager::Instance().PressLeftOn(&Key(19));
+    EXPECT_TRUE(Key(19).m_bDown);
+    WindowManager::Instance().ReleaseLeftFrom(&Key(19));
+    EXPECT_EQ(Sent(), std::vector<DWORD>(click.begin() + 1, click.end()));
+    EXPECT_FALSE(Key(31).m_bDown);
+}
+
 TEST_F(PianoKeyTest, GlideSoundsEveryKeyCrossedAndTheReleaseSilencesThemAll)
 {
     // F2 is key 12, C3 key 19: a glide with the left button across the keys between.

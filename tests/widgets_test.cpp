@@ -256,6 +256,18 @@ TEST_F(WidgetTest, SecondPressOfADoubleClickNotifiesDoubleClickWithoutToggle)
     EXPECT_EQ(parent->notices.size(), 3u);
 }
 
+TEST_F(WidgetTest, AScreenReadersPressesAreClicksNeverADoubleClick)
+{
+    CRackButton& button = parent->fourImage;
+    for (int press = 1; press <= 2; ++press) {
+        WindowManager::Instance().PressLeftOn(&button);
+        EXPECT_EQ(button.GetState() & BST_PUSHED, BST_PUSHED);
+        WindowManager::Instance().ReleaseLeftFrom(&button);
+        EXPECT_EQ(button.m_bOn, press % 2 == 1 ? 0 : 1);
+        EXPECT_EQ(parent->notices.size(), static_cast<size_t>(press));
+    }
+}
+
 class PanelWidgetTest : public PanelTest {};
 
 TEST_F(PanelWidgetTest, MenuButtonHasFlippedItsLightWhenThePanelHidesTheMenuBar)

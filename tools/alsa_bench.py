@@ -22,39 +22,98 @@ emulation's slowness, the same for both programs. Runs on Debian's /usr/bin/pyth
 python3-xlib."""
 
 import argparse
+import array
 import os
 import re
 import shutil
+import signal
 import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
 
 import alsa  # noqa: E402
-from audio_bench import VMPK_PROFILE, Keys, MonitorRecorder, percentile, varnek_layout, vmpk_layout  # noqa: E402
+from audio_bench import VMPK_PROFILE, Keys, percentile, varnek_layout, vmpk_layout  # noqa: E402
+from dated_recording import CHANNELS, SOUND  # noqa: E402
 from desktop import Desktop  # noqa: E402
 from processes import ProcessGroup, wait_until  # noqa: E402
-from pulse import CHANNELS, RATE  # noqa: E402
 from varnek_session import _FOREIGN_SETTINGS  # noqa: E402
 
 VMPK = "/usr/bin/vmpk"
 CONTROLLER, LISTENER = 0, 1      # the virtual ports: 0-0 plays in, 0-1 hears what comes out
 FIRST_NOTE = 29
+RATE = 48000
 
 
-class LoopbackCard:
-    """Records the loopback card's other side as float stereo, with arecord's periods of 1 ms,
-    in the form MonitorRecorder reads."""
+class CardRecording:
+    """The loopback card's other side recorded as float stereo by arecord in periods of 1 ms, each
+    piece noted as it arrives. A sample cannot arrive before it was played, so the earliest
+    arrival relative to its place in the recording marks the card's clock; the card's clock and
+    the monotonic one drift apart a little, so a line is fitted through the earliest arrival of
+    every half second."""
 
-    def record(self, latency_ms, sample_format):
-        return subprocess.Popen([
-            "arecord", "-q", "-D", "plughw:1,1", "-f", "FLOAT_LE", "-r", str(RATE), "-c", str(CHANNELS),
-            "-t", "raw", f"--period-time={latency_ms * 500}", f"--buffer-time={latency_ms * 4000}",
-        ], stdout=subprocess.PIPE)
+    def __init__(self):
+        self.process = subprocess.Popen([
+            "arecord", "-q", "-D", "plughw:1,1", "-f", "FLOAT_LE", "-r", str(RATE), "-c", str(CHANNELS), "-t", "raw",
+            "--period-time=1000", "--buffer-time=8000"], stdout=subprocess.PIPE)
+        self.data = bytearray()
+        self.arrivals = []
+        self.thread = threading.Thread(target=self._read, daemon=True)
+        self.thread.start()
+        wait_until(lambda: self.data, 5)
+
+    def _read(self):
+        fd = self.process.stdout.fileno()
+        while True:
+            chunk = os.read(fd, 65536)
+            if not chunk:
+                return
+            arrived = time.monotonic()
+            self.data += chunk
+            self.arrivals.append((arrived, len(self.data) // (4 * CHANNELS)))
+
+    def stop(self):
+        self.process.send_signal(signal.SIGINT)
+        self.process.wait(10)
+        self.thread.join(5)
+        if not self.arrivals:
+            raise RuntimeError("nothing was recorded from the loopback card")
+        self.samples = array.array("f")
+        self.samples.frombytes(bytes(self.data[:len(self.data) // (4 * CHANNELS) * 4 * CHANNELS]))
+        earliest = {}
+        start = self.arrivals[0][0]
+        for arrived, frames in self.arrivals:
+            played = frames / RATE
+            window = int((arrived - start) * 2)
+            if window not in earliest or arrived - played < earliest[window][1]:
+                earliest[window] = (played, arrived - played)
+        points = list(earliest.values())
+        mean_x = statistics.fmean(x for x, _ in points)
+        mean_y = statistics.fmean(y for _, y in points)
+        spread = sum((x - mean_x) ** 2 for x, _ in points)
+        self.slope = sum((x - mean_x) * (y - mean_y) for x, y in points) / spread if spread else 0.0
+        self.offset = mean_y - self.slope * mean_x
+        return self
+
+    def time_of(self, frame):
+        played = frame / RATE
+        return played + self.offset + self.slope * played
+
+    def onset_after(self, moment, limit=0.5):
+        """Seconds from `moment` to the first sample louder than -50 dBFS and than what still
+        sounded just before it, or None."""
+        start = max(0, int((moment - self.offset) / (1 + self.slope) * RATE)) * CHANNELS
+        before = self.samples[max(0, start - RATE // 50 * CHANNELS):start]
+        threshold = max(SOUND, 4 * max(map(abs, before), default=0))
+        for i, sample in enumerate(self.samples[start:start + int(limit * RATE) * CHANNELS]):
+            if abs(sample) >= threshold:
+                return self.time_of((start + i) // CHANNELS) - moment
+        return None
 
 
 class RawNotes:
@@ -94,11 +153,13 @@ def program_env(desktop, folder):
     return env
 
 
-def vmpk_settings(env, folder):
-    """vmpk's settings as its dialogs write them: ALSA MIDI in and out with MIDI thru, and its
-    FluidSynth backend on ALSA; ALSA's default is card 1 for it."""
-    profile = VMPK_PROFILE.replace("InEnabled=false\n", "InEnabled=true\nInputDriver=ALSA\nThruEnabled=true\n")
-    profile = profile.replace("AudioDriver=pulseaudio", "AudioDriver=alsa")
+def vmpk_settings(env, folder, thru):
+    """vmpk's settings as its dialogs write them: for the MIDI, ALSA in and out with MIDI thru;
+    for the sound, its FluidSynth backend on ALSA, whose "default" is made card 1 for it."""
+    profile = VMPK_PROFILE.replace("AudioDriver=pulseaudio", "AudioDriver=alsa")
+    if thru:
+        profile = profile.replace("InEnabled=false\nOutputDriver=FluidSynth\nOutPort=FluidSynth\n",
+                                  "InEnabled=true\nInputDriver=ALSA\nThruEnabled=true\nOutputDriver=ALSA\n")
     config = os.path.join(env["XDG_CONFIG_HOME"], "vmpk.sourceforge.net")
     os.makedirs(config, exist_ok=True)
     with open(os.path.join(config, "VMPK.conf"), "w") as f:
@@ -107,59 +168,86 @@ def vmpk_settings(env, folder):
         f.write("defaults.pcm.card 1\ndefaults.ctl.card 1\n")
 
 
-def ports_of(program):
+def ports_of(vmpk):
     """The program's sequencer input and output, once it has them."""
     def found():
-        clients = alsa.clients()
-        if program == "vmpk":
-            inputs = [(n, p) for n, (c, ports) in clients.items() for p in ports if "VMPK Input" in n]
-            outputs = [(n, p) for n, (c, ports) in clients.items() for p in ports if "VMPK Output" in n]
-            if inputs and outputs:
-                return alsa.address(*inputs[0]), alsa.address(*outputs[0])
-            return None
+        if vmpk:
+            clients = alsa.clients()
+            into = [alsa.address(name, port) for name, (_, ports) in clients.items() if name == "VMPK Input"
+                    for port in ports]
+            out = [alsa.address(name, port) for name, (_, ports) in clients.items() if name == "VMPK Output"
+                   for port in ports]
+            return (into[0], out[0]) if into and out else None
         into, out = alsa.address("Varnek", "MIDI in"), alsa.address("Varnek", "MIDI out")
         return (into, out) if into and out else None
     return wait_until(found, 30)
 
 
-def measure(program_path, args):
-    vmpk = os.path.basename(program_path) == "vmpk"
-    folder = tempfile.mkdtemp(prefix="varnek-alsa-bench-")
-    processes = ProcessGroup(folder)
-    notes = RawNotes()
-    try:
-        desktop = Desktop(processes, 1024, 600)
-        env = program_env(desktop, folder)
-        if vmpk:
-            vmpk_settings(env, folder)
-        program = processes.start("program", [program_path], env=env)
-        window = desktop.wait_for_window(program.pid, "VMPK" if vmpk else "Varnek", 60)
-        if window is None:
-            raise RuntimeError(f"{program_path}: no window")
-        desktop.focus(window)
-        ports = ports_of("vmpk" if vmpk else "varnek")
-        if not ports:
-            raise RuntimeError(f"{program_path}: no sequencer ports: {alsa.clients()}")
-        alsa.connect(alsa.virtual_port(CONTROLLER), ports[0])
-        alsa.connect(ports[1], alsa.virtual_port(LISTENER))
-        delays = notes.time_notes(args.notes)
+def start(program_path, processes, desktop, folder, vmpk_thru=None):
+    env = program_env(desktop, folder)
+    if vmpk_thru is not None:
+        vmpk_settings(env, folder, vmpk_thru)
+    program = processes.start("program", [program_path], env=env)
+    window = desktop.wait_for_window(program.pid, "Varnek" if vmpk_thru is None else "Virtual MIDI Piano Keyboard",
+                                     60)
+    if window is None:
+        raise RuntimeError(f"{program_path}: no window\n{read_log(program)}")
+    desktop.focus(window)
+    return program
 
-        keys = Keys(desktop)
-        layout = (vmpk_layout if vmpk else varnek_layout)(desktop.x)
-        recorder = MonitorRecorder(LoopbackCard())
-        time.sleep(1.5)
-        stamps = []
-        for i in range(args.keys):
-            stamps.append(keys.play(layout.scale[i % len(layout.scale)], 0.1))
-            time.sleep(0.6)
+
+def time_thru(program, vmpk, notes, count):
+    ports = ports_of(vmpk)
+    if not ports:
+        raise RuntimeError(f"no sequencer ports: {alsa.clients()}\n{read_log(program)}")
+    alsa.connect(alsa.virtual_port(CONTROLLER), ports[0])
+    alsa.connect(ports[1], alsa.virtual_port(LISTENER))
+    return notes.time_notes(count)
+
+
+def time_keys(program, desktop, vmpk, count):
+    keys = Keys(desktop)
+    layout = (vmpk_layout if vmpk else varnek_layout)(desktop.x)
+    # The card records only while something plays on it: a first key starts Varnek's stream,
+    # which rests after 3 s of silence, and the keys come often enough to keep it playing.
+    keys.play(layout.a4, 0.1)
+    recorder = CardRecording()
+    time.sleep(0.6)
+    stamps = []
+    for i in range(count):
+        stamps.append(keys.play(layout.scale[i % len(layout.scale)], 0.1))
+        time.sleep(0.6)
+    try:
         recorder.stop()
-        sounds = [1000 * onset for onset in map(recorder.onset_after, stamps) if onset is not None]
-        return delays, sounds, read_log(program)
-    finally:
-        notes.close()
-        processes.stop_all()
-        desktop.close()
-        shutil.rmtree(folder, ignore_errors=True)
+    except RuntimeError as error:
+        print(f"    {error}", file=sys.stderr)
+        return []
+    return [1000 * onset for onset in map(recorder.onset_after, stamps) if onset is not None]
+
+
+def measure(program_path, args):
+    """(controller -> output delays, key -> sound delays, what the program said)."""
+    vmpk = os.path.basename(program_path) == "vmpk"
+    figures, said = [], ""
+    # vmpk passes its input on only to its one output: ALSA for the MIDI, FluidSynth for the sound.
+    for part in ("thru", "sound") if vmpk else ("both",):
+        folder = tempfile.mkdtemp(prefix="varnek-alsa-bench-")
+        processes = ProcessGroup(folder)
+        notes = RawNotes()
+        desktop = Desktop(processes, 1024, 600)
+        try:
+            program = start(program_path, processes, desktop, folder, (part == "thru") if vmpk else None)
+            if part != "sound":
+                figures.append(time_thru(program, vmpk, notes, args.notes))
+            if part != "thru":
+                figures.append(time_keys(program, desktop, vmpk, args.keys))
+            said += read_log(program)
+        finally:
+            notes.close()
+            processes.stop_all()
+            desktop.close()
+            shutil.rmtree(folder, ignore_errors=True)
+    return figures[0], figures[1], said
 
 
 def read_log(process):
@@ -193,9 +281,8 @@ def main():
             name = os.path.basename(program)
             print(f"run {run + 1}, {name}: controller -> its ALSA output: {summary(delays, args.notes)}")
             print(f"run {run + 1}, {name}: computer key -> sound on the loopback card: {summary(sounds, args.keys)}")
-            cause = re.search(r"varnek: .*", log)
-            if cause:
-                print(f"    {cause.group(0)}")
+            for cause in re.findall(r"varnek: .*", log):
+                print(f"    {cause}")
             sys.stdout.flush()
 
 

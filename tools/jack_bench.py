@@ -13,9 +13,8 @@ sent in it arrived: 0 is the same cycle.
 3. controller -> sound from the built-in synth on JACK (Varnek Synth, recorded in the probe):
    to the first sample above -50 dBFS;
 4. computer key -> sound from the same synth: XTEST key presses stamped once the request has
-   left for the X server, turned into the server's frame by JACK's own cycle times (when each
-   cycle began, on JACK's clock), so that the sound is dated as on PipeWire's graph: the start
-   of the cycle that rendered it plus its place in the cycle;
+   left for the X server, turned into the server's frame by the wall time of the cycle under
+   way then (an estimate, unlike 1-3);
 5. Debian's jack-keyboard (apt-get install jack-keyboard), on the same server in the same run,
    passing the notes of 1 from its MIDI input to its MIDI output;
 6. a flood: 1,000 notes a second for 10 s into Varnek:MIDI in, on every channel and over the
@@ -33,7 +32,6 @@ import argparse
 import array
 import bisect
 import collections
-import ctypes
 import os
 import shutil
 import signal
@@ -69,28 +67,6 @@ MEASURES = [
 ]
 
 
-class CycleTimes:
-    """jack_get_cycle_times, which the Python binding does not offer: the first frame of the
-    cycle under way and when it began, in microseconds on JACK's clock. That clock is
-    CLOCK_MONOTONIC_RAW, which runs apart from CLOCK_MONOTONIC (the keys' stamps) by as much
-    as the system's clock has been slewed since boot, so each reading is moved onto it."""
-
-    def __init__(self, client):
-        self.library = ctypes.CDLL("libjack.so.0")
-        self.library.jack_get_cycle_times.argtypes = [ctypes.c_void_p] + [ctypes.c_void_p] * 4
-        self.client = int(jack_client._ffi.cast("uintptr_t", client._ptr))
-        self.frames, self.began = ctypes.c_uint32(), ctypes.c_uint64()
-        self.next, self.period = ctypes.c_uint64(), ctypes.c_float()
-
-    def now(self):
-        """(first frame, monotonic seconds it began) of the cycle under way; call it from the
-        process callback."""
-        self.library.jack_get_cycle_times(self.client, ctypes.byref(self.frames), ctypes.byref(self.began),
-                                          ctypes.byref(self.next), ctypes.byref(self.period))
-        raw_to_monotonic = time.monotonic() - time.clock_gettime(time.CLOCK_MONOTONIC_RAW)
-        return self.frames.value, self.began.value / 1e6 + raw_to_monotonic
-
-
 class Sender:
     """The controller: a JACK client with a MIDI output into Varnek and one into the peer. A
     message goes in the sender's next cycle at the offset asked for, and its frame is noted; a
@@ -103,18 +79,14 @@ class Sender:
         self.pending = collections.deque()
         self.flood = []           # (frame, message), in order of frame
         self.flooded = 0
-        self.cycles = []          # (monotonic time a cycle began, its first frame), by JACK's clock
-        self.cycle_times = CycleTimes(self.client)
+        self.cycles = []          # (monotonic time the cycle's callback began, its first frame)
         self.client.set_process_callback(self._process)
         self.client.activate()
 
     def _process(self, frames):
+        woke = time.monotonic()
         start = self.client.last_frame_time
-        # A late callback may find the server's clock at the next cycle already; its frame
-        # and its time always go together.
-        first, began = self.cycle_times.now()
-        if not self.cycles or self.cycles[-1][1] != first:
-            self.cycles.append((began, first))
+        self.cycles.append((woke, start))
         self.varnek.clear_buffer()
         self.peer.clear_buffer()
         earliest = 0              # the events of a buffer must come in order of time
@@ -131,10 +103,11 @@ class Sender:
 
     def frame_at(self, moment):
         """The server's frame at a monotonic moment: the first frame of the cycle under way
-        then, plus the time since that cycle began, at most one period, as a stalled server
-        plays nothing. JACK's estimate of the frame now (jack_frame_time) is filtered over many
-        cycles and drifts by tens of milliseconds from the cycles of a dummy server that the
-        machine's load delays; when each cycle really began is exact."""
+        then, plus the time since its callback began, at most one period, as a stalled server
+        plays nothing. JACK's own estimates (jack_frame_time, and the cycle times that
+        jack_get_cycle_times gives) are filtered over many cycles and drift by tens of
+        milliseconds, at times a hundred, from the cycles of a dummy server that the machine's
+        load delays."""
         i = bisect.bisect_right(self.cycles, (moment, float("inf"))) - 1
         woke, start = self.cycles[i]
         return start + min(self.client.blocksize, (moment - woke) * SAMPLE_RATE)

@@ -2,6 +2,7 @@
 
 #include "res/resource_ids.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -104,8 +105,21 @@ void CProgramKnob::OnMouseMove(UINT flags, CPoint point)
     const int position = PositionOfDirection(dx, dy, &angle);
     if (position < 0 || position == m_nPosition)
         return;
-    m_nPosition = position;
     // During a drag the dot follows the pointer's direction exactly.
+    TurnTo(position, angle);
+}
+
+void CProgramKnob::SetAccessibleValue(int value)
+{
+    // A screen reader turns the knob as a drag to that position's own place would.
+    const int position = std::clamp(value, 0, kPositions - 1);
+    if (position != m_nPosition)
+        TurnTo(position, AngleOfPosition(position));
+}
+
+void CProgramKnob::TurnTo(int position, double angle)
+{
+    m_nPosition = position;
     const CPoint place = PlaceForAngle(angle);
     if (StandsAt(place))
         return;

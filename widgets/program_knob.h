@@ -21,9 +21,11 @@ public:
     // The position a direction from the centre stands for, or -1 for no direction.
     static int PositionOfDirection(double dx, double dy, double* angle = nullptr);
 
-    // A screen reader knows the knob as a dial whose value is the program it stands at.
+    // A screen reader knows the knob as a dial whose value is the program it stands at, and
+    // turns it by setting the value.
     AccessibleRole GetAccessibleRole() const override { return AccessibleRole::Dial; }
     AccessibleValue GetAccessibleValue() const override;
+    void SetAccessibleValue(int value) override;
 
     CPoint m_ptCentre;
     int m_nRadius = 0;
@@ -45,4 +47,6 @@ protected:
 private:
     // True when the window's screen rectangle already starts at `place`.
     bool StandsAt(CPoint place) const;
+    // Moves the dot to `position`, drawn at `angle`, and selects that program at once.
+    void TurnTo(int position, double angle);
 };

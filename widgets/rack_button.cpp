@@ -35,9 +35,10 @@ void CRackButton::Place(int x, int y, UINT id, CWnd* parent, const char* onUp, c
     SetWindowPos(nullptr, x, y, m_imgOnUp.m_info.bmWidth, m_imgOnUp.m_info.bmHeight, SWP_NOZORDER);
 }
 
-void CRackButton::Describe(const char* label, AccessibleRole role, bool lampShowsChoice)
+void CRackButton::Describe(const char* label, AccessibleRole role, bool lampShowsChoice, const char* choice)
 {
     m_strLabel = label != nullptr ? label : "";
+    m_strChoice = choice;
     m_accessibleRole = role;
     m_bLampShowsChoice = lampShowsChoice;
 }

@@ -15,11 +15,12 @@ public:
     void Place(int x, int y, UINT id, CWnd* parent, const char* onUp, const char* onDown, const char* offUp,
                const char* offDown, int value);
     // How a screen reader knows the button: by `label` (its window text when null) and `role`;
-    // a lamp that shows a choice reads as checked while lit.
-    void Describe(const char* label, AccessibleRole role, bool lampShowsChoice);
+    // a lamp that shows a choice reads as checked while lit, and `choice` says what it chooses.
+    void Describe(const char* label, AccessibleRole role, bool lampShowsChoice, const char* choice = "");
 
     AccessibleRole GetAccessibleRole() const override { return m_accessibleRole; }
     std::string GetAccessibleName() const override;
+    std::string GetAccessibleDescription() const override { return m_strChoice; }
     AccessibleState GetAccessibleState() const override;
 
     CDib m_imgOnUp;
@@ -32,6 +33,7 @@ public:
     BOOL m_bHasOffDown = FALSE;
     int m_bOn = 0;
     std::string m_strLabel;
+    std::string m_strChoice;
     AccessibleRole m_accessibleRole = AccessibleRole::Button;
     bool m_bLampShowsChoice = false;
 

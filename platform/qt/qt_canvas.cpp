@@ -31,14 +31,29 @@ QtCanvas::QtCanvas(CWnd* window, QWidget* parent) : QWidget(parent), m_window(wi
     qApp->installEventFilter(this);
     // Screen readers see the windows of the tree through this interface; Qt's cache owns it.
     QAccessible::registerAccessibleInterface(new QtCanvasAccessible(this, window));
+    QAccessible::installActivationObserver(this);
 }
+
+QtCanvas::~QtCanvas() { QAccessible::removeActivationObserver(this); }
 
 void QtCanvas::Invalidate(const QRect& rect)
 {
     update(rect);
-    // A window repaints whatever it shows a screen reader, when that changes. The changes are
-    // looked for once, after the message that made them.
-    if (!QAccessible::isActive() || m_announcePending)
+    // A window repaints whatever it shows a screen reader, when that changes.
+    if (QAccessible::isActive())
+        LookForChangesSoon();
+}
+
+void QtCanvas::accessibilityActiveChanged(bool active)
+{
+    if (active)
+        LookForChangesSoon();
+}
+
+void QtCanvas::LookForChangesSoon()
+{
+    // The changes are looked for once, after the message that made them.
+    if (m_announcePending)
         return;
     m_announcePending = true;
     QMetaObject::invokeMethod(
@@ -158,10 +173,11 @@ void QtCanvas::mouseMoveEvent(QMouseEvent* event) { Mouse(event, static_cast<int
 
 bool QtCanvas::Key(QKeyEvent* event, bool down)
 {
-    // Alt combinations and F10 belong to the menu bar. A key let go while Alt is held is still
-    // let go: its note must end.
-    const bool altCombination = down && (event->modifiers() & Qt::AltModifier);
-    if (altCombination || event->key() == Qt::Key_F10 || event->key() == Qt::Key_Alt)
+    // Alt combinations and F10 belong to the menu bar; what it passes over reaches the window
+    // as a system key, and goes on unconsumed. A key let go while Alt is held is still let
+    // go: its note must end.
+    const bool system = (down && (event->modifiers() & Qt::AltModifier)) || event->key() == Qt::Key_F10;
+    if (event->key() == Qt::Key_Alt)
         return false;
     // A held key may come as release and press pairs marked as repeats: the releases are not
     // real, the presses are repeated key-downs. On X11 the server sends the presses alone
@@ -176,6 +192,9 @@ bool QtCanvas::Key(QKeyEvent* event, bool down)
     input.scanCode = key.scanCode;
     input.extended = key.extended;
     input.previouslyDown = down && (held || event->isAutoRepeat());
+    input.system = system;
+    if (event->key() >= Qt::Key_A && event->key() <= Qt::Key_Z)
+        input.virtualKey = static_cast<UINT>(event->key());
     return WindowManager::Instance().Key(m_window, input);
 }
 

@@ -2,6 +2,7 @@
 // The client area of one of our top-level windows: paints its window tree and hands mouse
 // and keyboard input to the window manager.
 
+#include <QAccessible>
 #include <QImage>
 #include <QWidget>
 
@@ -10,9 +11,10 @@
 class CWnd;
 class QPainter;
 
-class QtCanvas : public QWidget {
+class QtCanvas : public QWidget, private QAccessible::ActivationObserver {
 public:
     QtCanvas(CWnd* window, QWidget* parent);
+    ~QtCanvas() override;
 
     // Repaints a part of the client area, and lets screen readers hear what changed there.
     void Invalidate(const QRect& rect);
@@ -35,6 +37,10 @@ private:
     void Mouse(QMouseEvent* event, int action);
     void ReleaseLeftElsewhere(const QMouseEvent& event);
     bool Key(QKeyEvent* event, bool down);
+    // Once a screen reader may be listening, a first look at the windows, so that the changes
+    // after it are told.
+    void accessibilityActiveChanged(bool active) override;
+    void LookForChangesSoon();
     void AnnounceChanges();
 
     CWnd* m_window;

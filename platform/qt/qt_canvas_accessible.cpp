@@ -1,7 +1,10 @@
 #include "platform/qt/qt_canvas_accessible.h"
 
+#include "platform/qt/qt_atspi_events.h"
 #include "platform/qt/qt_window_accessible.h"
 #include "platform/wnd.h"
+
+#include <QStringList>
 
 #include <utility>
 
@@ -23,6 +26,8 @@ QString QtCanvasAccessible::text(QAccessible::Text type) const
 {
     if (type == QAccessible::Name && ShowsTop())
         return QString::fromStdString(m_top->GetAccessibleName());
+    if (type == QAccessible::Description && ShowsTop())
+        return m_news;
     return QAccessibleWidget::text(type);
 }
 
@@ -52,20 +57,31 @@ void QtCanvasAccessible::AnnounceChanges()
 {
     QtWindowAccessible::ForgetGoneWindows();
     std::erase_if(m_seen, [](const auto& entry) { return !WindowRegistry::Instance().IsLive(entry.first); });
-    if (ShowsTop())
-        AnnounceChanges(m_top);
+    if (!ShowsTop())
+        return;
+    std::vector<std::string> news;
+    AnnounceChanges(m_top, news);
+    if (news.empty())
+        return;
+    QStringList parts;
+    for (const std::string& each : news)
+        parts << QString::fromStdString(each);
+    m_news = parts.join(QStringLiteral(". "));
+    QtAtSpiEvents::DescriptionChanged(this, m_news);
 }
 
-void QtCanvasAccessible::AnnounceChanges(CWnd* parent)
+void QtCanvasAccessible::AnnounceChanges(CWnd* parent, std::vector<std::string>& news)
 {
-    for (CWnd* window : parent->Children()) {
+    for (CWnd* window : QtWindowAccessible::InReadingOrder(parent)) {
         Seen now{window->GetAccessibleName(), window->GetAccessibleState(), window->GetAccessibleValue()};
         auto [seen, first] = m_seen.try_emplace(window, now);
         if (!first) {
             Announce(window, seen->second, now);
+            if (IsNews(*window, seen->second, now))
+                news.push_back(NewsOf(*window));
             seen->second = std::move(now);
         }
-        AnnounceChanges(window);
+        AnnounceChanges(window, news);
     }
 }
 
@@ -75,10 +91,17 @@ void QtCanvasAccessible::Announce(CWnd* window, const Seen& before, const Seen& 
     if (now.name != before.name) {
         QAccessibleEvent event(changed, QAccessible::NameChanged);
         QAccessible::updateAccessibility(&event);
+        if (changed->textInterface() != nullptr) {
+            QAccessibleTextUpdateEvent text(changed, 0, QString::fromStdString(before.name),
+                                            QString::fromStdString(now.name));
+            QAccessible::updateAccessibility(&text);
+        }
     }
-    if (now.state != before.state) {
+    // Qt's bridge passes a change of the checked state on, not one of the pressed state.
+    if (now.state.pressed != before.state.pressed)
+        QtAtSpiEvents::StateChanged(changed, "pressed", now.state.pressed);
+    if (now.state.checkable != before.state.checkable || now.state.checked != before.state.checked) {
         QAccessible::State states;
-        states.pressed = now.state.pressed != before.state.pressed;
         states.checkable = now.state.checkable != before.state.checkable;
         states.checked = now.state.checked != before.state.checked;
         QAccessibleStateChangeEvent event(changed, states);
@@ -88,4 +111,17 @@ void QtCanvasAccessible::Announce(CWnd* window, const Seen& before, const Seen& 
         QAccessibleValueChangeEvent event(changed, now.value.current);
         QAccessible::updateAccessibility(&event);
     }
+}
+
+bool QtCanvasAccessible::IsNews(const CWnd& window, const Seen& before, const Seen& now)
+{
+    const bool labelChanged = window.GetAccessibleRole() == AccessibleRole::Label && now.name != before.name;
+    const bool lit = now.state.checked && !before.state.checked;
+    return labelChanged || lit;
+}
+
+std::string QtCanvasAccessible::NewsOf(const CWnd& window)
+{
+    const std::string choice = window.GetAccessibleDescription();
+    return choice.empty() ? window.GetAccessibleName() : choice + " " + window.GetAccessibleName();
 }

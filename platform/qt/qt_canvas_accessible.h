@@ -1,7 +1,9 @@
 #pragma once
 // The canvas as a screen reader sees it: the panel that a top-level window of ours shows, with
 // an accessible child for each of the window's own children, which are no Qt widgets. It tells
-// screen readers what changed in those windows.
+// screen readers what changed in those windows, and its description is the news: what the
+// latest change chose (a label's new text, a lamp that lit with what it chooses), which a
+// reader speaks at once, as the panel has the focus, wherever the change came from.
 
 #include "platform/accessibility.h"
 
@@ -9,6 +11,7 @@
 
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 class CWnd;
 
@@ -35,10 +38,13 @@ private:
         AccessibleValue value;
     };
     bool ShowsTop() const;
-    void AnnounceChanges(CWnd* parent);
+    void AnnounceChanges(CWnd* parent, std::vector<std::string>& news);
     void Announce(CWnd* window, const Seen& before, const Seen& now);
+    static bool IsNews(const CWnd& window, const Seen& before, const Seen& now);
+    static std::string NewsOf(const CWnd& window);
 
     QWidget* m_canvas;
     CWnd* m_top;
     std::unordered_map<const CWnd*, Seen> m_seen;
+    QString m_news;
 };

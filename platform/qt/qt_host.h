@@ -3,6 +3,7 @@
 // timers, modal loops, dialogs and message boxes.
 
 #include "platform/host.h"
+#include "platform/qt/qt_screen_reader_status.h"
 
 #include <QCursor>
 #include <QObject>
@@ -64,4 +65,5 @@ private:
     bool m_wakePending = false;
     // Owns the pending wake-up, which must not outlive the host.
     QObject m_wakeContext;
+    QtScreenReaderStatus m_screenReaders;
 };

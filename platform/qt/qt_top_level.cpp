@@ -2,6 +2,7 @@
 
 #include "platform/menu.h"
 #include "platform/qt/qt_canvas.h"
+#include "platform/qt/qt_frame_accessible.h"
 #include "platform/qt/qt_menu_bar_keys.h"
 #include "platform/qt/work_area.h"
 #include "platform/qt/x11_frame_extents.h"
@@ -9,7 +10,6 @@
 #include "platform/window_manager.h"
 
 #include <QAccessible>
-#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeySequence>
@@ -46,9 +46,8 @@ QtTopLevel::QtTopLevel(CWnd* window, int menuBarHeight)
     setFocusProxy(m_canvas);
     setWindowFlags(kCaptionFlags);
     setWindowTitle(QString::fromStdString(window->WindowText()));
-    // A screen reader knows the window as a frame named by its title; Qt's cache owns the
-    // interface.
-    QAccessible::registerAccessibleInterface(new QAccessibleWidget(this, QAccessible::Window));
+    // Qt's cache owns the interface.
+    QAccessible::registerAccessibleInterface(new QtFrameAccessible(this));
 }
 
 FrameInsets QtTopLevel::WindowFrame()

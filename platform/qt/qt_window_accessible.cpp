@@ -1,13 +1,16 @@
 #include "platform/qt/qt_window_accessible.h"
 
+#include "platform/window_manager.h"
 #include "platform/wnd.h"
 
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
 #include <algorithm>
 #include <iterator>
 #include <unordered_map>
+#include <utility>
 
 namespace {
 struct Made {
@@ -23,6 +26,14 @@ std::unordered_map<const CWnd*, Made>& MadeInterfaces()
 }
 
 bool IsLive(const CWnd* window) { return WindowRegistry::Instance().IsLive(window); }
+
+// How long a reader's press holds a control down: a short click's time, so that a key sounds
+// as it does under a quick click of the mouse.
+constexpr int kPressMs = 150;
+
+// The control a reader's press holds down, and which press that is.
+CWnd* g_pressed = nullptr;
+unsigned g_presses = 0;
 
 template <typename Condition> void ForgetWhere(Condition condition)
 {
@@ -168,6 +179,8 @@ QString QtWindowAccessible::text(QAccessible::Text type) const
 {
     if (type == QAccessible::Name)
         return QString::fromStdString(m_window->GetAccessibleName());
+    if (type == QAccessible::Description)
+        return QString::fromStdString(m_window->GetAccessibleDescription());
     if (type == QAccessible::Value && role() == QAccessible::Dial)
         return QString::number(m_window->GetAccessibleValue().current);
     return {};
@@ -188,11 +201,73 @@ QAccessible::State QtWindowAccessible::state() const
 
 void* QtWindowAccessible::interface_cast(QAccessible::InterfaceType type)
 {
+    if (type == QAccessible::ActionInterface && IsPressable())
+        return static_cast<QAccessibleActionInterface*>(this);
     if (type == QAccessible::ValueInterface && role() == QAccessible::Dial)
         return static_cast<QAccessibleValueInterface*>(this);
+    if (type == QAccessible::TextInterface && role() == QAccessible::StaticText)
+        return static_cast<QAccessibleTextInterface*>(this);
     return nullptr;
 }
 
+// ---- Pressing ------------------------------------------------------------------------------
+
+bool QtWindowAccessible::IsPressable() const
+{
+    const AccessibleRole own = m_window->GetAccessibleRole();
+    return own == AccessibleRole::Button || own == AccessibleRole::RadioButton;
+}
+
+QStringList QtWindowAccessible::actionNames() const
+{
+    return IsPressable() ? QStringList{pressAction()} : QStringList{};
+}
+
+void QtWindowAccessible::doAction(const QString& actionName)
+{
+    if (actionName != pressAction() || !IsPressable() || !isValid())
+        return;
+    LetGoOfPress();
+    g_pressed = m_window;
+    const unsigned press = ++g_presses;
+    WindowManager::Instance().PressLeftOn(m_window);
+    QTimer::singleShot(kPressMs, m_canvas, [press] {
+        if (press == g_presses)
+            LetGoOfPress();
+    });
+}
+
+void QtWindowAccessible::LetGoOfPress()
+{
+    if (CWnd* pressed = std::exchange(g_pressed, nullptr))
+        WindowManager::Instance().ReleaseLeftFrom(pressed);
+}
+
+// ---- Value and text ------------------------------------------------------------------------
+
 QVariant QtWindowAccessible::currentValue() const { return m_window->GetAccessibleValue().current; }
+
+void QtWindowAccessible::setCurrentValue(const QVariant& value)
+{
+    // AT-SPI gives values as real numbers.
+    if (isValid())
+        m_window->SetAccessibleValue(qRound(value.toDouble()));
+}
 QVariant QtWindowAccessible::maximumValue() const { return m_window->GetAccessibleValue().maximum; }
 QVariant QtWindowAccessible::minimumValue() const { return m_window->GetAccessibleValue().minimum; }
+
+QString QtWindowAccessible::text(int startOffset, int endOffset) const
+{
+    const QString all = text(QAccessible::Name);
+    return all.mid(startOffset, endOffset - startOffset);
+}
+
+int QtWindowAccessible::characterCount() const { return static_cast<int>(text(QAccessible::Name).size()); }
+
+QString QtWindowAccessible::attributes(int, int* startOffset, int* endOffset) const
+{
+    // One run without attributes covers the whole text.
+    *startOffset = 0;
+    *endOffset = characterCount();
+    return {};
+}

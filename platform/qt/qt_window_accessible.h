@@ -1,8 +1,9 @@
 #pragma once
-// One of our child windows as a screen reader sees it through Qt: its role, name, state and
-// place, and for a dial its value, each asked of the window itself. The window is no Qt object,
-// so its interface is made here on first asking, kept in Qt's cache, and ended with the window
-// or with the canvas that shows it.
+// One of our child windows as a screen reader sees it through Qt: its role, name, description,
+// state and place, for a dial its value, for a label its text, each asked of the window itself;
+// and what a reader may do with it: press a button, set a dial's value. The window is no Qt
+// object, so its interface is made here on first asking, kept in Qt's cache, and ended with the
+// window or with the canvas that shows it.
 
 #include <QAccessibleInterface>
 
@@ -11,7 +12,10 @@
 class CWnd;
 class QWidget;
 
-class QtWindowAccessible : public QAccessibleInterface, public QAccessibleValueInterface {
+class QtWindowAccessible : public QAccessibleInterface,
+                           public QAccessibleActionInterface,
+                           public QAccessibleValueInterface,
+                           public QAccessibleTextInterface {
 public:
     // The interface of a child window shown on `canvas`; the canvas's own for its top-level window.
     static QAccessibleInterface* Of(CWnd* window, QWidget* canvas);
@@ -43,15 +47,38 @@ public:
     QAccessible::State state() const override;
     void* interface_cast(QAccessible::InterfaceType type) override;
 
-    // The value of a dial; it is set with the mouse only.
+    // A button's press: the left button goes down on it and comes up a short click later.
+    // One press at a time: the next one lets go of the one before first.
+    QStringList actionNames() const override;
+    void doAction(const QString& actionName) override;
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+    // The value of a dial. Qt's bridge also offers a reader to increase and decrease it, by one.
     QVariant currentValue() const override;
-    void setCurrentValue(const QVariant&) override {}
+    void setCurrentValue(const QVariant& value) override;
     QVariant maximumValue() const override;
     QVariant minimumValue() const override;
     QVariant minimumStepSize() const override { return 1; }
 
+    // The text of a label, which is its name; it is read, never selected or edited.
+    QString text(int startOffset, int endOffset) const override;
+    int characterCount() const override;
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override {}
+    void selection(int, int* startOffset, int* endOffset) const override { *startOffset = *endOffset = 0; }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    QRect characterRect(int) const override { return rect(); }
+    int offsetAtPoint(const QPoint&) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int offset, int* startOffset, int* endOffset) const override;
+
 private:
     QtWindowAccessible(CWnd* window, QWidget* canvas) : m_window(window), m_canvas(canvas) {}
+    bool IsPressable() const;
+    static void LetGoOfPress();
 
     CWnd* m_window;
     QWidget* m_canvas;

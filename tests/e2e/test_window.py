@@ -1,18 +1,24 @@
 """The window as the desktop sees it: title, size, place, menu bar, the bare rack and its
-drag, and the first choice of an output port."""
+drag, and the first choice of an output port; and the panel as a screen reader finds it through
+AT-SPI, and as Orca speaks it."""
 
 import time
 import unittest
+from contextlib import closing
 
 import bitmaps
 import e2e_config
 import midi_log
 import panel_map
+from controller import VARNEK_IN, Controller
 from jack import MidiMonitor
 from processes import wait_until
 from varnek_session import centred
 from screen_reader import Atspi, children, named, states
 
+
+# The names of the notes in an octave, as a screen reader reads the keys ("C4" for note 60).
+NOTE_NAMES = ["C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"]
 
 # A column of bare rack through the grille left of the chord lamps, over rows 66 to 100.
 GRILLE_X = 60
@@ -219,30 +225,121 @@ class ScreenReaderTest(unittest.TestCase):
             self.assertEqual((place.x, place.y, place.width, place.height), (*s.at((key.x, key.y)), 20, 70))
             keycode = panel_map.keycode(panel_map.PLAYING_SCAN_CODES[panel_map.key_for_note(60)])
             s.desktop.key_down(keycode)
-            self.assertTrue(reader.wait(lambda: "pressed" in states(c4)), states(c4))
+            self.assertTrue(reader.wait(lambda: ("object:state-changed:pressed", "C4", 1, None) in reader.events),
+                            reader.events)
+            self.assertIn("pressed", states(c4))
             s.desktop.key_up(keycode)
-            self.assertTrue(reader.wait(lambda: "pressed" not in states(c4)), states(c4))
+            self.assertTrue(reader.wait(lambda: ("object:state-changed:pressed", "C4", 0, None) in reader.events))
 
-            # The lit style and chord lamp read as checked, and the change is announced.
+            # The lit style and chord lamp read as checked, and the change is announced: the
+            # panel, which has the focus, describes it.
+            news = "object:property-change:accessible-description"
             s.click_control(panel_map.STYLE_BUTTONS[2])
-            lit = ("object:state-changed:checked", "ROCK", 1)
+            lit = ("object:state-changed:checked", "ROCK", 1, None)
             self.assertTrue(reader.wait(lambda: lit in reader.events), reader.events)
+            self.assertIn((news, "Varnek", 0, "Backing ROCK"), reader.events)
             self.assertNotIn("checked", states(named(panel, "NONE")))
             s.key(panel_map.SCAN_F12)
             self.assertTrue(reader.wait(lambda: "checked" in states(named(panel, "C#"))))
             self.assertEqual(named(panel, "C#").get_role_name(), "radio button")
+            self.assertTrue(reader.wait(lambda: (news, "Varnek", 0, "Chord key C#") in reader.events))
 
             # The LED line reads its text, and says when it changes.
             s.click_control(panel_map.PROGRAM_UP)
             led = "PROGRAM 1:  Bright acoustic piano"
-            renamed = ("object:property-change:accessible-name", led, 0)
-            self.assertTrue(reader.wait(lambda: renamed in reader.events), reader.events)
+            inserted = ("object:text-changed:insert", led, 0, led)
+            self.assertTrue(reader.wait(lambda: inserted in reader.events), reader.events)
+            self.assertIn((news, "Varnek", 0, led), reader.events)
             self.assertEqual(named(panel, led).get_role_name(), "label")
+            self.assertEqual(named(panel, led).get_text_iface().get_text(0, -1), led)
             self.assertEqual(named(panel, "Program").get_current_value(), 1)
 
             key_up = children(named(bar, "Key"))[0].get_child_at_index(0)
             self.assertEqual(key_up.get_name().strip(), "Key Up")
             self.assertEqual(key_up.get_action_iface().get_key_binding(0), "F12")
+
+    def test_every_control_works_through_at_spi_and_alt_m_brings_the_menu_back(self):
+        with e2e_config.session(screen_reader=True) as s:
+            s.route_to_monitor()
+            reader = s.screen_reader
+            app = reader.wait(lambda: reader.application("Varnek"), 10)
+            panel = children(children(app)[0])[1]
+
+            def press(accessible):
+                accessible.get_action_iface().do_action(0)
+
+            # A key's press plays it as a short click does.
+            for key in range(panel_map.KEY_COUNT):
+                number = panel_map.FIRST_NOTE + key
+                start = s.monitor.count()
+                press(named(panel, NOTE_NAMES[number % 12] + str(number // 12 - 1)))
+                self.assertEqual(midi_log.hex_list(s.monitor.wait_for(start, 2)),
+                                 [midi_log.note(1, number, 0x7F), midi_log.note(1, number, 0)])
+
+            # Lamps and style buttons light as clicked, the program buttons step, and the dial's
+            # value turns the knob, which sends the program change.
+            controls = children(panel)
+            lamps = [c for c in controls if c.get_role_name() == "radio button"]
+            self.assertEqual(len(lamps), 12)
+            for choice in lamps + [named(panel, style.upper()) for style in reversed(panel_map.STYLE_NAMES)]:
+                press(choice)
+                self.assertTrue(reader.wait(lambda: "checked" in states(choice)), choice.get_name())
+            dial = named(panel, "Program")
+            press(named(panel, "Program down"))
+            self.assertTrue(reader.wait(lambda: dial.get_current_value() == 128))
+            press(named(panel, "Program up"))
+            self.assertTrue(reader.wait(lambda: dial.get_current_value() == 0))
+            s.monitor.settle(s.monitor.count())
+            start = s.monitor.count()
+            dial.set_current_value(10)
+            self.assertEqual(midi_log.hex_list(s.monitor.settle(start, expect=2)),
+                             [midi_log.program_change(1, 10), midi_log.program_change(2, 10)])
+            self.assertIsNotNone(named(panel, "PROGRAM 10:  Music box"))
+
+            # HOT-KEY and ABOUT open their dialogs, whose buttons a reader presses too.
+            for button, close in (("HOT-KEY", "Space  (Exit)"), ("ABOUT", "OK")):
+                press(named(panel, button))
+                dialog = reader.wait(lambda: next((w for w in children(app) if w.get_role_name() == "dialog"), None))
+                self.assertIsNotNone(dialog, button)
+                press(named(dialog, close))
+                self.assertTrue(reader.wait(lambda: len(children(app)) == 1), button)
+
+            # MENU hides the bars, and Alt+M brings them back from the keyboard.
+            before = s.frame()
+            press(named(panel, "MENU"))
+            self.assertTrue(wait_until(lambda: s.frame()[3] == panel_map.PANEL_HEIGHT, 5), s.frame())
+            s.desktop.key("alt+m")
+            self.assertTrue(wait_until(lambda: s.frame()[2:] == before[2:], 5), s.frame())
+
+            press(named(panel, "POWER"))
+            self.assertEqual(s.wait_for_exit(), 0)
+
+    def test_orca_started_after_the_program_speaks_the_panel_and_each_change(self):
+        with e2e_config.session(screen_reader="later") as s, closing(Controller(s.jack.name)) as controller:
+            self.assertTrue(s.jack.wait_for_port(VARNEK_IN), s.jack.ports())
+            controller.plug_into()
+            self.assertTrue(wait_until(lambda: VARNEK_IN in s.jack.connections().get(controller.port.name, []), 5))
+            # The user has Varnek's window active, then turns the screen reader on.
+            s.desktop.focus(s.window)
+            start = time.monotonic()
+            orca = s.start_orca()
+            self.assertTrue(orca.wait_to_say("Varnek panel", start, 20), orca.said_since(start))
+            self.assertTrue(orca.wait_to_say("PROGRAM 0:  Acoustic grand piano", start), orca.said_since(start))
+
+            def speaks_at_once(words, action):
+                before = time.monotonic()
+                action()
+                said = orca.wait_to_say(words, before)
+                self.assertIsNotNone(said, f"{words!r} not among {orca.said_since(before)}")
+                self.assertLess(said - before, 1.0, words)
+
+            speaks_at_once("PROGRAM 1:  Bright acoustic piano", lambda: s.click_control(panel_map.PROGRAM_UP))
+            speaks_at_once("Backing ROCK", lambda: s.click_control(panel_map.STYLE_BUTTONS[2]))
+            speaks_at_once("Chord key C#", lambda: s.key(panel_map.SCAN_F12))
+            speaks_at_once("PROGRAM 5:  Chorused piano", lambda: controller.send((0xC0, 5)))
+            app = s.screen_reader.application("Varnek")
+            dial = named(children(children(app)[0])[1], "Program")
+            speaks_at_once("PROGRAM 10:  Music box", lambda: dial.set_current_value(10))
 
 
 class OutputPortTest(unittest.TestCase):

@@ -71,7 +71,8 @@ class VarnekSession:
         self.scale = scale
         self.desktop_scale = desktop_scale
         self.with_jack = jack
-        # A screen reader's view of the program through AT-SPI, on buses of the test's own.
+        # A screen reader's view of the program through AT-SPI, on buses of the test's own: True
+        # for a reader that runs before the program starts, "later" for one the test starts.
         self.with_screen_reader = screen_reader
         self.screen_reader = None
         self.with_monitor = monitor and jack
@@ -94,8 +95,8 @@ class VarnekSession:
                 self.desktop.set_resources(f"Xft.dpi:\t{round(96 * self.scale)}\n")
             if self.with_screen_reader:
                 # Only tests that read the program as a screen reader need python3-gi.
-                from screen_reader import ScreenReader
-                self.screen_reader = ScreenReader(self.processes, os.path.join(self.dir, "a11y"))
+                from screen_reader import screen_reader
+                self.screen_reader = screen_reader(active=self.with_screen_reader is True)
             if self.with_jack:
                 self.jack = JackServer(self.processes)
             if self.sound_kind:
@@ -190,8 +191,6 @@ class VarnekSession:
         failed = failed or self.failures > 0
         self.end_program()
         self.processes.stop_all()
-        if self.screen_reader:
-            self.screen_reader.close()
         if hasattr(self, "desktop"):
             self.desktop.close()
         reports = [path for path in self.program_logs if _sanitizer_report(read_text(path))]
@@ -224,6 +223,10 @@ class VarnekSession:
             parts.append("--- MIDI received (last 40) ---\n" +
                          read_text(self.monitor.process.log_path, tail=40))
         return "\n".join(parts)
+
+    def start_orca(self):
+        """Orca, turned on by the user while the program runs."""
+        return self.screen_reader.start_orca(self.processes, self.desktop.name, os.path.join(self.dir, "orca"))
 
     def wait_for_exit(self, timeout=15):
         """The program's exit status once it has ended by itself, or None if it did not."""

@@ -69,15 +69,18 @@ protected:
             return false;
         const std::string input = std::string(kDumpClient) + ":input";
         const std::vector<std::uint8_t> probe(kProbe.begin(), kProbe.end());
-        return WaitUntil([&] {
-            if (dump->HasEnded() || !observer->SendMidi(input, probe))
-                return false;
-            for (auto line = dump->ReadLine(100ms); line; line = dump->ReadLine(0ms)) {
-                if (BytesOfDumpLine(*line) == kProbe)
-                    return true;
-            }
-            return false;
-        });
+        return WaitUntil(
+            [&] { return !dump->HasEnded() && observer->SendMidi(input, probe) && ProbeCameOut(); });
+    }
+
+    // Whether a probe has come out of jack_midi_dump within 100 ms.
+    bool ProbeCameOut()
+    {
+        for (auto line = dump->ReadLine(100ms); line; line = dump->ReadLine(0ms)) {
+            if (BytesOfDumpLine(*line) == kProbe)
+                return true;
+        }
+        return false;
     }
 
     // Opens the device that jack_midi_dump offers on `on`, found by its menu name; 0 when
