@@ -75,7 +75,7 @@ TEST_F(PianoKeyTest, AScreenReadersPressSendsWhatAClickSends)
     EXPECT_TRUE(Key(19).m_bDown);
     WindowManager::Instance().ReleaseLeftFrom(&Key(19));
     EXPECT_EQ(Sent(), std::vector<DWORD>(click.begin() + 1, click.end()));
-    EXPECT_FALSE(Key(31).m_bDown);
+    EXPECT_TRUE(Key(31).m_bDown) << "the computer key holds C4 on, as after the click";
 }
 
 TEST_F(PianoKeyTest, GlideSoundsEveryKeyCrossedAndTheReleaseSilencesThemAll)
