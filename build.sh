@@ -56,6 +56,11 @@ openbox
 mutter
 kwin-x11
 kwin-style-breeze
+icewm
+fluxbox
+fvwm3
+i3-wm
+bspwm
 jackd2
 pulseaudio
 pulseaudio-utils

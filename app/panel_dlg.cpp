@@ -94,7 +94,7 @@ BOOL CPanelDlg::OnInitDialog()
     const FrameInsets frame = InsetsFor(true, true);
     SetWindowPos(nullptr, 0, 0, m_dibRack.m_info.bmWidth + frame.left + frame.right,
                  m_dibRack.m_info.bmHeight + frame.top + frame.bottom, SWP_NOMOVE | SWP_NOZORDER);
-    CentreOnDesktop();
+    CentreOnWorkArea();
 
     m_menu.LoadMenu(MainMenuResource());
     SetMenu(&m_menu);
@@ -119,14 +119,15 @@ BOOL CPanelDlg::OnInitDialog()
     return TRUE;
 }
 
-void CPanelDlg::CentreOnDesktop()
+void CPanelDlg::CentreOnWorkArea()
 {
+    // On the part of the screen that windows may take: a taskbar or a dock beside it does not
+    // push the window off its middle.
     CRect window;
     GetWindowRect(&window);
-    const CRect desktop = GetDesktopRect();
     const CRect work = GetWorkArea();
-    int left = (desktop.left + desktop.right) / 2 - window.Width() / 2;
-    int top = (desktop.top + desktop.bottom) / 2 - window.Height() / 2;
+    int left = (work.left + work.right) / 2 - window.Width() / 2;
+    int top = (work.top + work.bottom) / 2 - window.Height() / 2;
     if (left < work.left)
         left = work.left;
     else if (left + window.Width() > work.right)

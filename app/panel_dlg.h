@@ -104,7 +104,7 @@ protected:
 private:
     void PlaceButtons();
     void CreateKeys();
-    void CentreOnDesktop();
+    void CentreOnWorkArea();
     // Releases the keys held from the computer keyboard, whose key-ups will not arrive.
     void ReleaseKeyboardKeys();
     // Silences the notes this program may have left sounding on the open device.

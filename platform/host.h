@@ -45,7 +45,6 @@ public:
     // Items were added to or taken from a popup of the menu bar.
     virtual void MenuPopupChanged(CWnd* top, CMenu* /*popup*/) { MenuBarChanged(top); }
 
-    virtual CRect ScreenRect() = 0;
     virtual CRect WorkArea() = 0;
     virtual int DoubleClickTime() = 0;     // milliseconds
     virtual int DoubleClickDistance() = 0; // pixels either way

@@ -577,5 +577,4 @@ int MessageBoxA(CWnd* owner, const char* text, const char* caption, UINT type)
     return TheHost().MessageBox(owner, text ? text : "", caption ? caption : "", type);
 }
 
-CRect GetDesktopRect() { return TheHost().ScreenRect(); }
 CRect GetWorkArea() { return TheHost().WorkArea(); }

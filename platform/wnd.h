@@ -211,8 +211,7 @@ HCURSOR LoadCursorA(HINSTANCE instance, const char* name);
 HCURSOR SetCursor(HCURSOR cursor);
 HCURSOR CurrentCursor();
 
-// The whole desktop, and the part of it that windows may use.
-CRect GetDesktopRect();
+// The part of the desktop that windows may use.
 CRect GetWorkArea();
 
 int MessageBoxA(CWnd* owner, const char* text, const char* caption, UINT type);

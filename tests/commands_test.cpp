@@ -330,7 +330,7 @@ TEST_F(CommandTest, TheMenuButtonHidesAndShowsMenuBarAndCaptionWithoutMovingTheR
     StartAndForget();
     CRect shown;
     Panel().GetWindowRect(&shown);
-    ASSERT_EQ(shown, CRect(209, 264, 815, 504));
+    ASSERT_EQ(shown, CRect(209, 244, 815, 484));
     CPoint rack(0, 0);
     Panel().ClientToScreen(&rack);
     EXPECT_EQ(Panel().m_btnMenu.m_bOn, 1);
@@ -338,7 +338,7 @@ TEST_F(CommandTest, TheMenuButtonHidesAndShowsMenuBarAndCaptionWithoutMovingTheR
     ClickOn(Panel().m_btnMenu);
     CRect bare;
     Panel().GetWindowRect(&bare);
-    EXPECT_EQ(bare, CRect(212, 305, 812, 505));
+    EXPECT_EQ(bare, CRect(212, 285, 812, 485));
     EXPECT_EQ(Panel().GetMenu(), nullptr);
     EXPECT_EQ(Panel().GetStyle() & (WS_CAPTION | DS_MODALFRAME | DS_3DLOOK), 0u);
     EXPECT_EQ(Panel().GetExStyle() & WS_EX_DLGMODALFRAME, 0u);

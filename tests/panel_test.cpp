@@ -44,28 +44,26 @@ TEST_F(PanelTest, ClientAreaIsTheRackUnderCaptionAndMenuBar)
     EXPECT_EQ(reinterpret_cast<HICON>(Panel().SendMessage(WM_QUERYDRAGICON)), Panel().m_hIcon);
 }
 
-TEST_F(PanelTest, CentresOnTheDesktopAndStaysInsideTheWorkArea)
+TEST_F(PanelTest, CentresOnTheWorkAreaAndStaysInsideIt)
 {
     struct Case {
         const char* what;
-        CRect screen;
         CRect work;
         CPoint topLeft;
     };
-    // The centred window would stand at 209, 264 on a 1024 x 768 desktop.
+    // The window is 606 x 240.
     const Case cases[] = {
-        {"room enough", {0, 0, 1024, 768}, {0, 0, 1024, 728}, {209, 264}},
-        {"work area to the right", {0, 0, 1024, 768}, {300, 0, 1024, 728}, {300, 264}},
-        {"work area to the left", {0, 0, 1024, 768}, {0, 0, 700, 728}, {94, 264}},
-        {"work area lower", {0, 0, 1024, 768}, {0, 300, 1024, 768}, {209, 300}},
-        {"work area higher", {0, 0, 1024, 768}, {0, 0, 1024, 450}, {209, 210}},
-        {"too narrow: left edge wins", {0, 0, 1024, 768}, {300, 0, 800, 728}, {300, 264}},
-        {"desktop off the origin", {100, 50, 1124, 818}, {100, 50, 1124, 818}, {309, 314}},
-        {"odd desktop size", {0, 0, 1025, 769}, {0, 0, 1025, 769}, {209, 264}},
+        {"a taskbar below", {0, 0, 1024, 728}, {209, 244}},
+        {"a panel to the left", {300, 0, 1024, 768}, {359, 264}},
+        {"a panel to the right", {0, 0, 700, 768}, {47, 264}},
+        {"a panel above", {0, 300, 1024, 768}, {209, 414}},
+        {"too narrow: the left edge wins", {300, 0, 800, 728}, {300, 244}},
+        {"too low: the top edge wins", {0, 100, 1024, 300}, {209, 100}},
+        {"off the origin", {100, 50, 1124, 818}, {309, 314}},
+        {"odd size", {0, 0, 1025, 769}, {209, 264}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        host.screen = c.screen;
         host.workArea = c.work;
         panel.reset();
         Start();

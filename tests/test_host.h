@@ -1,6 +1,6 @@
 #pragma once
-// A desktop without a display: a virtual clock that tests advance, a screen and work area of
-// their choosing, and a record of everything the program asked of the desktop (cursors,
+// A desktop without a display: a virtual clock that tests advance, a work area of their
+// choosing, and a record of everything the program asked of the desktop (cursors,
 // message boxes, dialogs, window rectangles, menu bar, repaints).
 
 #include "platform/host.h"
@@ -39,7 +39,6 @@ public:
     UINT HeldButtons() const { return m_buttons; }
 
     // ---- The desktop ----
-    CRect screen{0, 0, 1024, 768};
     CRect workArea{0, 0, 1024, 728};
     bool minimized = false;
     // Called inside a modal run; by default the run returns at once.
@@ -76,7 +75,6 @@ public:
     FrameInsets Insets(CWnd* top, bool caption, bool menuBar) override;
     void MenuBarChanged(CWnd*) override { ++menuBarChanges; }
     void MenuItemChanged(CWnd*, CMenu*, int) override { ++menuItemChanges; }
-    CRect ScreenRect() override { return screen; }
     CRect WorkArea() override { return workArea; }
     int DoubleClickTime() override { return 500; }
     int DoubleClickDistance() override { return 2; }

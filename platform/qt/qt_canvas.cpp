@@ -12,6 +12,8 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include <cmath>
+
 namespace {
 UINT ButtonFlags(Qt::MouseButtons buttons)
 {
@@ -122,19 +124,46 @@ void QtCanvas::Mouse(QMouseEvent* event, int action)
     MouseInput input;
     input.action = static_cast<MouseAction>(action);
     input.button = ButtonFlags(event->button());
-    // The point is taken from where the program last put the window, as on Windows, where a
-    // move takes effect at once. X moves a window when the window manager gets to it, a frame
-    // or more later under a compositing one, and a point taken from where the window still is
-    // would make the bare rack, dragged by its body, run ahead of the pointer.
-    const QPoint global = event->globalPosition().toPoint();
-    CPoint point(global.x(), global.y());
-    m_window->ScreenToClient(&point);
-    input.point = point;
+    input.point = ClientPoint(*event);
     input.buttons = ButtonFlags(event->buttons());
     input.shift = (event->modifiers() & Qt::ShiftModifier) != 0;
     input.control = (event->modifiers() & Qt::ControlModifier) != 0;
     input.timeMs = event->timestamp();
     WindowManager::Instance().Mouse(m_window, input);
+}
+
+// The point is taken from where the program last put the window, as on Windows, where a move
+// takes effect at once. X moves a window when the window manager gets to it, a frame or more
+// later under a compositing one, and a point taken from where the window still is would make
+// the bare rack, dragged by its body, run ahead of the pointer.
+//
+// The pixel of the client area is the one that holds the pointer's device pixel, floored, not
+// rounded: a rounded point takes the last device pixel of a key at twice the scale for the next
+// key. Qt rounds the pointer's place on the screen to whole pixels of its own, so the pointer's
+// device pixel is taken from the window's corner as the X server had it, and the pointer's
+// place in the window, which Qt keeps exact.
+CPoint QtCanvas::ClientPoint(const QMouseEvent& event) const
+{
+    const qreal ratio = devicePixelRatioF();
+    const QPointF inWindow = mapTo(window(), QPoint(0, 0));
+    const std::optional<QPoint> realCorner = m_cornerAtPointerEvent;
+    QPointF inClient = event.position();
+    if (realCorner) {
+        CPoint origin(0, 0);
+        m_window->ClientToScreen(&origin);
+        const QPoint placed = QPoint(origin.x, origin.y) - inWindow.toPoint();
+        // Where the program put the window, in device pixels: where the window is, unless it
+        // has yet to get there.
+        const QPoint realPlace(qRound(realCorner->x() / ratio), qRound(realCorner->y() / ratio));
+        const QPointF corner = realPlace == placed ? QPointF(*realCorner) : QPointF(placed) * ratio;
+        const QPointF inScene(std::round(event.scenePosition().x() * ratio),
+                              std::round(event.scenePosition().y() * ratio));
+        inClient = (QPointF(*realCorner) + inScene - corner) / ratio - inWindow;
+    }
+    // The division may land a rounding error below a whole pixel; a hair above keeps it there.
+    constexpr qreal kHair = 1e-6;
+    return {static_cast<int>(std::floor(inClient.x() + kHair)),
+            static_cast<int>(std::floor(inClient.y() + kHair))};
 }
 
 // The release of a press made here, seen elsewhere: it happened outside the window, so it ends

@@ -6,9 +6,11 @@
 #include <QImage>
 #include <QWidget>
 
+#include <optional>
 #include <set>
 
 class CWnd;
+struct CPoint;
 class QPainter;
 
 class QtCanvas : public QWidget, private QAccessible::ActivationObserver {
@@ -18,6 +20,9 @@ public:
 
     // Repaints a part of the client area, and lets screen readers hear what changed there.
     void Invalidate(const QRect& rect);
+    // Where the window's corner lay on the screen, in device pixels, at the pointer event about
+    // to come, as the X server had it.
+    void SetCornerAtPointerEvent(QPoint corner) { m_cornerAtPointerEvent = corner; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -35,6 +40,8 @@ private:
     void PaintTree(QPainter& painter, const QRect& dirty);
     void PaintSmoothed(QPainter& painter, const QRect& dirty);
     void Mouse(QMouseEvent* event, int action);
+    // The pixel of the client area under the pointer.
+    CPoint ClientPoint(const QMouseEvent& event) const;
     void ReleaseLeftElsewhere(const QMouseEvent& event);
     bool Key(QKeyEvent* event, bool down);
     // Once a screen reader may be listening, a first look at the windows, so that the changes
@@ -52,4 +59,6 @@ private:
     bool m_announcePending = false;
     // The client area at the whole ratio above a fractional one, as last painted.
     QImage m_enlarged;
+    // Known on X11 only.
+    std::optional<QPoint> m_cornerAtPointerEvent;
 };

@@ -194,12 +194,6 @@ void QtHost::MenuItemChanged(CWnd* top, CMenu* popup, int position)
 
 // ---- The desktop ---------------------------------------------------------------------------
 
-CRect QtHost::ScreenRect()
-{
-    QScreen* screen = QGuiApplication::primaryScreen();
-    return screen != nullptr ? FromQRect(screen->geometry()) : CRect(0, 0, 1024, 768);
-}
-
 CRect QtHost::WorkArea()
 {
     QScreen* screen = QGuiApplication::primaryScreen();

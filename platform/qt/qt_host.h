@@ -37,7 +37,6 @@ public:
     void MenuBarChanged(CWnd* top) override;
     void MenuItemChanged(CWnd* top, CMenu* popup, int position) override;
     void MenuPopupChanged(CWnd* top, CMenu* popup) override;
-    CRect ScreenRect() override;
     CRect WorkArea() override;
     int DoubleClickTime() override;
     int DoubleClickDistance() override;

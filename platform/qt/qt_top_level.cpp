@@ -60,8 +60,7 @@ FrameInsets QtTopLevel::WindowFrame()
         setFixedSize(size());
         if (const std::optional<FrameInsets> frame = RequestX11FrameExtents(winId()))
             m_frame = InQtPixels(*frame);
-        else
-            m_guessedFrame = m_frame;
+        m_guessedFrame = m_frame;
     }
     return m_frame;
 }
@@ -83,16 +82,33 @@ void QtTopLevel::FrameAnnounced(FrameInsets frame)
         // Asked for even where the client is already there: where it has landed may not be
         // known yet, and the window manager handles the request after its own moves.
         MoveClientTo(*std::exchange(m_clientPlace, std::nullopt));
-    } else if (m_guessedFrame) {
-        const FrameInsets guessed = *std::exchange(m_guessedFrame, std::nullopt);
-        if (frame != guessed)
-            CentreWithFrame(guessed, frame);
+    } else {
+        FrameKnown(frame);
     }
+}
+
+void QtTopLevel::FrameKnown(const FrameInsets& frame)
+{
+    if (!m_guessedFrame)
+        return;
+    const FrameInsets guessed = *std::exchange(m_guessedFrame, std::nullopt);
+    if (frame != guessed)
+        CentreWithFrame(guessed, frame);
+}
+
+void QtTopLevel::MeasureFrameOnceMapped()
+{
+    if (m_frameless || !m_guessedFrame || X11FramesAnnounced())
+        return;
+    if (const std::optional<FrameInsets> frame = MeasureX11Frame(winId()))
+        FrameKnown(InQtPixels(*frame));
 }
 
 void QtTopLevel::CentreWithFrame(const FrameInsets& guessed, const FrameInsets& frame)
 {
-    const QRect client = geometry();
+    // From where the window was placed: a window manager may have placed it elsewhere itself.
+    QRect client = geometry();
+    client.moveTopLeft(m_placedClient);
     const QRect expected = client.adjusted(-guessed.left, -guessed.top, guessed.right, guessed.bottom);
     QRect outer = client.adjusted(-frame.left, -frame.top, frame.right, frame.bottom);
     outer.moveTo(expected.left() + expected.width() / 2 - outer.width() / 2,
@@ -115,16 +131,35 @@ void QtTopLevel::FollowDesktop()
     // While the layer's rectangle waits to be applied, the native one is out of date.
     if (m_applying || m_syncPosted || !isVisible())
         return;
-    const QRect inner = geometry();
+    QRect inner = geometry();
     const QRect outer = frameGeometry();
     const FrameInsets measured{inner.left() - outer.left(), inner.top() - outer.top(),
                                outer.right() - inner.right(), outer.bottom() - inner.bottom()};
+    // Where the X server has the window: Qt keeps the place it asked for last when a window
+    // manager puts the window elsewhere as it resizes it.
+    bool sizedAsAsked = true;
+    if (const std::optional<QRect> place = OnX11() ? X11ClientPlace(winId()) : std::nullopt) {
+        const qreal ratio = devicePixelRatioF();
+        inner.moveTopLeft(QPoint(qRound(place->x() / ratio), qRound(place->y() / ratio)));
+        sizedAsAsked = place->size() == (QSizeF(inner.size()) * ratio).toSize();
+    }
     // A window manager adds its frame some time after the window is shown; until then Qt
     // reports none, and the frame we knew stays the better guess.
     const bool hasFrame =
         measured.left != 0 || measured.top != 0 || measured.right != 0 || measured.bottom != 0;
     if (!m_frameless && hasFrame)
         m_frame = measured;
+    // Qt's frame of a bare window may be one the window manager has taken away, and the frame
+    // found on the screen in the middle of the change may be none of the two.
+    if (m_frameless && OnX11())
+        m_bareFramed = MeasureX11Frame(winId()).value_or(FrameInsets{}) != FrameInsets{};
+    // The window manager has given the window the size it was asked for, but put it where it
+    // likes.
+    if (m_clientPlaceOnReport && m_clientPlace && !m_frameless && sizedAsAsked) {
+        m_clientPlaceOnReport = false;
+        if (inner.topLeft() != *m_clientPlace)
+            MoveClientTo(*std::exchange(m_clientPlace, std::nullopt));
+    }
     // The size is ours alone: the canvas, the menu bar if there is one, and the frame.
     const FrameInsets frame = CurrentFrame();
     const int menuHeight = m_window->GetMenu() != nullptr ? m_menuBarHeight : 0;
@@ -168,6 +203,7 @@ void QtTopLevel::SyncNative()
     SyncGeometry();
     if (framing) {
         m_clientPlace = geometry().topLeft();
+        m_clientPlaceOnReport = m_bareFramed;
         SetNativeFlags(*flags);
     } else if (flags) {
         m_clientPlace.reset();
@@ -201,6 +237,12 @@ void QtTopLevel::SyncGeometry()
     setGeometry(inner);
     layout()->activate();
     m_applying = false;
+    if (!isVisible())
+        m_placedClient = inner.topLeft();
+    // Qt asks for the place of the client area, which the window manager takes as that of the
+    // border it has given the window; the window is asked for again where its border belongs.
+    if (m_border != 0 && isVisible() && OnX11())
+        MoveClientTo(inner.topLeft());
 }
 
 void QtTopLevel::ApplyStyle()
@@ -240,12 +282,33 @@ bool QtTopLevel::nativeEvent(const QByteArray& eventType, void* message, qintptr
 {
     if (const std::optional<FrameInsets> frame = X11FrameAnnounced(eventType, message, winId()))
         FrameAnnounced(*frame);
+    if (const std::optional<int> border = X11WindowConfigured(eventType, message, winId())) {
+        m_border = *border;
+        // Qt may not pass on a change of place that came with a change of size, nor one that
+        // undoes a place it asked for itself.
+        QMetaObject::invokeMethod(
+            this, [this] { FollowDesktop(); }, Qt::QueuedConnection);
+    }
+    // Measured once the window manager is done with the window, after the events of its own
+    // that follow.
+    if (X11WindowMapped(eventType, message, winId()))
+        QMetaObject::invokeMethod(
+            this, [this] { MeasureFrameOnceMapped(); }, Qt::QueuedConnection);
+    if (const std::optional<QPoint> corner = X11WindowCornerAtPointerEvent(eventType, message, winId()))
+        m_canvas->SetCornerAtPointerEvent(*corner);
     return QWidget::nativeEvent(eventType, message, result);
 }
 
 void QtTopLevel::moveEvent(QMoveEvent* event)
 {
     QWidget::moveEvent(event);
+    FollowDesktop();
+}
+
+// A window manager may move the window as it resizes it, and Qt then tells the new size alone.
+void QtTopLevel::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
     FollowDesktop();
 }
 

@@ -43,6 +43,7 @@ public:
 protected:
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
     void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -56,6 +57,10 @@ private:
     FrameInsets CurrentFrame() const;
     // The frame the window manager says it has put around the window, in Qt's pixels.
     void FrameAnnounced(FrameInsets frame);
+    // The frame as it turned out, for a window placed with another one.
+    void FrameKnown(const FrameInsets& frame);
+    // Where the window manager tells no frame, the frame is measured once the window is shown.
+    void MeasureFrameOnceMapped();
     // Moves the window, framed as it turned out to be, so that its centre stays where it was
     // placed with the frame it was guessed to have, within the work area.
     void CentreWithFrame(const FrameInsets& guessed, const FrameInsets& frame);
@@ -75,12 +80,23 @@ private:
     std::map<CMenu*, QMenu*> m_popups;
     FrameInsets m_frame; // the last frame the desktop gave a captioned window
     bool m_frameAsked = false;
-    // The frame the window was placed with when the window manager would not tell its frame
-    // before showing it (KWin, awesome, at times mutter), until it has.
+    // The frame the window was placed and centred with, until the real one is known: a window
+    // manager may not tell its frame before it shows the window (KWin, awesome, at times mutter
+    // and fvwm3), and some never tell it (i3, bspwm).
     std::optional<FrameInsets> m_guessedFrame;
+    // Where the client area was placed before the window was shown.
+    QPoint m_placedClient;
     // Where the client area belongs while the window manager frames the bare rack again: some
     // put their frame's corner there instead of around it, whatever the window's gravity.
     std::optional<QPoint> m_clientPlace;
+    // A window manager that kept its frame on the bare rack (fvwm3) tells no frame when the bars
+    // come back, and may leave the window where it was: m_clientPlace is asked for again as soon
+    // as the window turns out to be elsewhere.
+    bool m_clientPlaceOnReport = false;
+    // The bare rack kept a frame, as last seen while it was bare.
+    bool m_bareFramed = false;
+    // The border a window manager without frame windows (bspwm) gives the window itself.
+    int m_border = 0;
     bool m_applying = false;
     bool m_syncPosted = false;
     std::optional<Qt::WindowFlags> m_pendingFlags;

@@ -5,6 +5,8 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include <xcb/xcb.h>
@@ -13,6 +15,7 @@
 // last and stay in this file.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/XI2.h>
 
 namespace {
 constexpr int kAnswerWaitMs = 200;
@@ -91,6 +94,84 @@ std::optional<FrameInsets> RequestX11FrameExtents(WId window)
     return std::nullopt;
 }
 
+bool X11FramesAnnounced()
+{
+    Display* display = X11Display();
+    return display != nullptr &&
+           WindowManagerOffers(display, XInternAtom(display, "_NET_FRAME_EXTENTS", False));
+}
+
+std::optional<FrameInsets> MeasureX11Frame(WId window)
+{
+    Display* display = X11Display();
+    if (display == nullptr || window == 0)
+        return std::nullopt;
+    const Window root = DefaultRootWindow(display);
+    int clientX = 0;
+    int clientY = 0;
+    Window child = 0;
+    XWindowAttributes client{};
+    if (!XGetWindowAttributes(display, window, &client) ||
+        !XTranslateCoordinates(display, window, root, 0, 0, &clientX, &clientY, &child))
+        return std::nullopt;
+    // The outermost window below the root that holds the client: the frame, or the client.
+    Window outer = window;
+    for (;;) {
+        Window treeRoot = 0;
+        Window parent = 0;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(display, outer, &treeRoot, &parent, &children, &count))
+            return std::nullopt;
+        if (children != nullptr)
+            XFree(children);
+        if (parent == root || parent == 0)
+            break;
+        outer = parent;
+    }
+    XWindowAttributes frame{};
+    if (!XGetWindowAttributes(display, outer, &frame))
+        return std::nullopt;
+    // A window's place is that of its border's outer corner; its size leaves the border out.
+    const int border = frame.border_width;
+    return FrameInsets{clientX - frame.x, clientY - frame.y,
+                       frame.x + frame.width + 2 * border - clientX - client.width,
+                       frame.y + frame.height + 2 * border - clientY - client.height};
+}
+
+std::optional<int> X11WindowConfigured(const QByteArray& eventType, const void* message, WId window)
+{
+    if (eventType != "xcb_generic_event_t")
+        return std::nullopt;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    const auto* configure = static_cast<const xcb_configure_notify_event_t*>(message);
+    if ((event->response_type & 0x7F) != XCB_CONFIGURE_NOTIFY || configure->window != window)
+        return std::nullopt;
+    return configure->border_width;
+}
+
+std::optional<QRect> X11ClientPlace(WId window)
+{
+    Display* display = X11Display();
+    int x = 0;
+    int y = 0;
+    Window child = 0;
+    XWindowAttributes attributes{};
+    if (display == nullptr || window == 0 || !XGetWindowAttributes(display, window, &attributes) ||
+        !XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child))
+        return std::nullopt;
+    return QRect(x, y, attributes.width, attributes.height);
+}
+
+bool X11WindowMapped(const QByteArray& eventType, const void* message, WId window)
+{
+    if (eventType != "xcb_generic_event_t")
+        return false;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    return (event->response_type & 0x7F) == XCB_MAP_NOTIFY &&
+           static_cast<const xcb_map_notify_event_t*>(message)->window == window;
+}
+
 std::optional<FrameInsets> X11FrameAnnounced(const QByteArray& eventType, const void* message, WId window)
 {
     if (eventType != "xcb_generic_event_t")
@@ -106,12 +187,83 @@ std::optional<FrameInsets> X11FrameAnnounced(const QByteArray& eventType, const 
     return FrameExtents(display, window);
 }
 
+namespace {
+// The major opcode of the input extension, whose events Qt reads the pointer from where the
+// server has it; -1 without.
+int InputExtensionOpcode(Display* display)
+{
+    static const int opcode = [display] {
+        int major = -1;
+        int firstEvent = 0;
+        int firstError = 0;
+        return XQueryExtension(display, "XInputExtension", &major, &firstEvent, &firstError) ? major : -1;
+    }();
+    return opcode;
+}
+
+// The start of an input extension's device event as libxcb hands it: the wire's layout with the
+// full sequence number after the first 32 bytes.
+struct DeviceEventFromXcb {
+    std::uint8_t type;
+    std::uint8_t extension;
+    std::uint16_t sequence;
+    std::uint32_t length;
+    std::uint16_t evtype;
+    std::uint16_t device;
+    std::uint32_t time;
+    std::uint32_t detail;
+    std::uint32_t root;
+    std::uint32_t event;
+    std::uint32_t child;
+    std::uint32_t fullSequence;
+    // 16.16 fixed point.
+    std::int32_t rootX;
+    std::int32_t rootY;
+    std::int32_t eventX;
+    std::int32_t eventY;
+};
+
+bool IsPointerEvent(std::uint16_t type)
+{
+    return type == XI_ButtonPress || type == XI_ButtonRelease || type == XI_Motion;
+}
+} // namespace
+
+std::optional<QPoint> X11WindowCornerAtPointerEvent(const QByteArray& eventType, const void* message,
+                                                    WId window)
+{
+    if (eventType != "xcb_generic_event_t")
+        return std::nullopt;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    const std::uint8_t type = event->response_type & 0x7F;
+    // The core events, where the server has no input extension.
+    if (type == XCB_BUTTON_PRESS || type == XCB_BUTTON_RELEASE || type == XCB_MOTION_NOTIFY) {
+        const auto* pointer = static_cast<const xcb_button_press_event_t*>(message);
+        if (pointer->event != window)
+            return std::nullopt;
+        return QPoint(pointer->root_x - pointer->event_x, pointer->root_y - pointer->event_y);
+    }
+    Display* display = X11Display();
+    const auto* generic = static_cast<const xcb_ge_generic_event_t*>(message);
+    if (type != XCB_GE_GENERIC || display == nullptr || generic->extension != InputExtensionOpcode(display))
+        return std::nullopt;
+    DeviceEventFromXcb device;
+    std::memcpy(&device, message, sizeof device);
+    if (!IsPointerEvent(device.evtype) || device.event != window)
+        return std::nullopt;
+    // The window's corner lies on a whole pixel.
+    return QPoint((device.rootX - device.eventX) >> 16, (device.rootY - device.eventY) >> 16);
+}
+
 void MoveX11Client(WId window, QPoint place)
 {
     // The window asks for static gravity, so the window manager takes the position as the
-    // client's own and moves its frame around it.
-    if (Display* display = X11Display()) {
-        XMoveWindow(display, window, place.x(), place.y());
-        XFlush(display);
-    }
+    // client's own and moves its frame around it. A window manager that frames the window with
+    // a border of the window's own takes the position as the border's outer corner.
+    Display* display = X11Display();
+    XWindowAttributes attributes{};
+    if (display == nullptr || !XGetWindowAttributes(display, window, &attributes))
+        return;
+    XMoveWindow(display, window, place.x() - attributes.border_width, place.y() - attributes.border_width);
+    XFlush(display);
 }

@@ -5,11 +5,13 @@ keyboard and mouse, auto-repeat of held keys included. Pixels, window geometry a
 requests go through python-xlib.
 
 By default no window manager runs, so the program's windows are the root's children. With
-window_manager="openbox" (or True), "mutter" or "kwin" that window manager runs on the display as
-it would on a user's desktop: it reparents each window into a frame, gives the focus on its own
-and answers the program's requests to move and activate its window. Each frames, places and
-answers in its own way: openbox tells the frame a window will have before it shows it, KWin
-never does, and mutter puts the corner of a frame that comes back where the client was."""
+window_manager="openbox" (or True), "mutter", "kwin", "icewm", "fluxbox", "fvwm3", "i3" or "bspwm"
+that window manager runs on the display as it would on a user's desktop: it frames each window,
+gives the focus on its own and answers the program's requests to move and activate its window.
+Each frames, places and answers in its own way: openbox tells the frame a window will have
+before it shows it, KWin never does, mutter puts the corner of a frame that comes back where the
+client was, icewm, fluxbox and fvwm3 keep part of the screen for a taskbar or panel, i3 tells
+no frame, and bspwm frames with the window's own border instead of a frame window."""
 
 import os
 import subprocess
@@ -22,6 +24,10 @@ from processes import wait_until
 
 WINDOW_MANAGER_TIMEOUT = 20
 
+# Without one i3 would start its configuration wizard, and Debian's binds Alt with the letters
+# that open the program's menus. An empty one binds nothing.
+I3_CONFIG = "# Every key is the program's.\n"
+
 # How each window manager starts on a display of its own, in its stock configuration, with no
 # session manager to register with. KWin composites only if asked: on a virtual display it
 # would draw every frame in software.
@@ -29,6 +35,12 @@ WINDOW_MANAGERS = {
     "openbox": (["openbox", "--sm-disable"], {}),
     "mutter": (["mutter", "--x11", "--replace", "--sm-disable"], {}),
     "kwin": (["kwin_x11", "--replace"], {"KWIN_COMPOSE": "N", "QT_QPA_PLATFORM": "xcb"}),
+    "icewm": (["icewm"], {}),
+    "fluxbox": (["fluxbox"], {}),
+    "fvwm3": (["fvwm3"], {}),
+    # i3 reads the configuration written for it below.
+    "i3": (["i3", "-c", "{config}"], {}),
+    "bspwm": (["bspwm"], {}),
 }
 
 
@@ -64,9 +76,14 @@ class Desktop:
         env = self.env()
         env.update(settings)
         # Its settings and caches go to the test's folder, never to the user's.
-        for variable in ("XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"):
+        for variable in ("HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"):
             env[variable] = os.path.join(processes.log_dir, name, variable.lower())
             os.makedirs(env[variable], mode=0o700, exist_ok=True)
+        if "{config}" in argv:
+            config = os.path.join(processes.log_dir, name, "config")
+            with open(config, "w") as f:
+                f.write(I3_CONFIG)
+            argv = [config if arg == "{config}" else arg for arg in argv]
         self.window_manager = processes.start(name, argv, env=env)
         if not self._window_manager_manages():
             raise RuntimeError(f"{name} did not start:\n" + open(self.window_manager.log_path).read())
@@ -141,8 +158,10 @@ class Desktop:
                 attributes = child.get_attributes()
                 if attributes.map_state != X.IsViewable or child.id == self._window_manager_own:
                     continue
-                popup = bool(attributes.override_redirect)
-                window = child if popup or self.window_manager is None else self._client_in(child)
+                # icewm's frames are override-redirect too: a popup is one that holds no client.
+                client = None if self.window_manager is None else self._client_in(child)
+                popup = bool(attributes.override_redirect) and client is None
+                window = child if popup or self.window_manager is None else client
                 if window is not None:
                     found.append((window, window.get_wm_name() or "", popup))
             except Exception:
@@ -182,7 +201,8 @@ class Desktop:
     def outer_geometry(self, window):
         """(x, y, width, height) of a window with the frame a window manager put around it, as
         the window manager tells it (mutter's frame window reaches a pixel beyond what it draws),
-        else as its frame window lies."""
+        else as its frame window lies, with the border of its own (bspwm frames with the window's
+        own border)."""
         extents = self.property(window, "_NET_FRAME_EXTENTS")
         if len(extents) == 4:
             left, right, top, bottom = extents
@@ -191,7 +211,9 @@ class Desktop:
         while True:
             parent = window.query_tree().parent
             if parent is None or parent == self.root:
-                return self.geometry(window)
+                x, y, width, height = self.geometry(window)
+                border = window.get_geometry().border_width
+                return (x - border, y - border, width + 2 * border, height + 2 * border)
             window = parent
 
     def property(self, window, name):

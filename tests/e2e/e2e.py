@@ -6,8 +6,8 @@
 Each group is a module test_<group>.py in this folder. Needs Xvfb, xdotool, xset, jackd2's
 jackd, jack_lsp, jack_midi_dump and jack_rec, PulseAudio, PipeWire with pipewire-pulse and
 wireplumber, dbus-daemon, pactl and parec, ImageMagick's import, python3-xlib, the openbox,
-mutter and KWin window managers, AT-SPI's bus launcher and registry with python3-pyatspi, and the
-Orca screen reader with speech-dispatcher."""
+mutter, KWin, icewm, fluxbox, fvwm3, i3 and bspwm window managers, AT-SPI's bus launcher and
+registry with python3-pyatspi, and the Orca screen reader with speech-dispatcher."""
 
 import argparse
 import importlib
@@ -22,9 +22,9 @@ sys.path.insert(0, HERE)
 import e2e_config  # noqa: E402
 
 TOOLS = ["Xvfb", "xdotool", "xset", "jackd", "jack_lsp", "jack_midi_dump", "jack_rec", "import", "openbox",
-         "mutter", "kwin_x11", "pulseaudio", "pipewire", "pipewire-pulse", "wireplumber", "dbus-daemon",
-         "pactl", "parec", "/usr/libexec/at-spi-bus-launcher", "/usr/libexec/at-spi2-registryd", "orca",
-         "speech-dispatcher"]
+         "mutter", "kwin_x11", "icewm", "fluxbox", "fvwm3", "i3", "bspwm", "pulseaudio", "pipewire",
+         "pipewire-pulse", "wireplumber", "dbus-daemon", "pactl", "parec", "/usr/libexec/at-spi-bus-launcher",
+         "/usr/libexec/at-spi2-registryd", "orca", "speech-dispatcher"]
 
 
 def _tests_in(suite):

@@ -80,6 +80,13 @@ def key_point(key):
     return (rect.x + rect.width // 2, rect.y + 60)
 
 
+def key_at(x, y):
+    """The key that takes a click at a point of the panel: a black key where it covers a white
+    one; None off the keys."""
+    keys = sorted(range(KEY_COUNT), key=lambda k: not is_black(k))
+    return next((k for k in keys if key_rect(k).contains(x, y)), None)
+
+
 def key_for_note(note):
     return note - FIRST_NOTE
 

@@ -2,6 +2,7 @@
 drag, and the first choice of an output port; and the panel as a screen reader finds it through
 AT-SPI, and as Orca speaks it."""
 
+import math
 import time
 import unittest
 from contextlib import closing
@@ -25,7 +26,9 @@ GRILLE_X = 60
 GRILLE_ROWS = range(66, 100)
 
 
-class WindowTest(unittest.TestCase):
+class WindowPlacementTest(unittest.TestCase):
+    """Where the window stands: centred on the work area with the window manager's frame, and
+    the rack where it was through MENU, a drag of the bare rack and MENU again."""
     window_manager = False
 
     def session(self, **options):
@@ -40,13 +43,10 @@ class WindowTest(unittest.TestCase):
             self.assertLess(menu_bar, 60)
             # Centred is the window as the desktop shows it, with the window manager's frame.
             outer = s.desktop.outer_geometry(s.window)
-            self.assertEqual(outer[:2], centred(screen, outer[2:]), f"window at {s.frame()}")
+            self.assertEqual(outer[:2], centred(s.work_area(), outer[2:]), f"window at {s.frame()}")
 
     def test_titled_window_with_rack_client_area_centred_on_screen(self):
         self.check_frame((800, 400))
-
-    def test_window_taller_than_the_screen_stays_within_it(self):
-        self.check_frame((640, 200))
 
     def test_menu_button_hides_the_bars_and_the_bare_rack_drags(self):
         with self.session(monitor=False) as s:
@@ -54,11 +54,20 @@ class WindowTest(unittest.TestCase):
             rack = s.client_origin()
             s.desktop.watch_structure(s.window)
 
-            s.click_control(panel_map.MENU)
-            self.assertTrue(wait_until(lambda: s.frame()[3] == panel_map.PANEL_HEIGHT, 5),
-                            f"still {s.frame()} after MENU")
-            self.assertEqual(s.frame(), (*rack, panel_map.PANEL_WIDTH, panel_map.PANEL_HEIGHT),
-                             "the rack moved on the screen")
+            presses = []
+
+            def menu(height):
+                # Each press a few pixels off the last, so that no two make a double-click.
+                presses.append(None)
+                s.click((panel_map.MENU.x + (8 if len(presses) % 2 else 22), panel_map.MENU.centre[1]))
+                self.assertTrue(wait_until(lambda: s.frame()[3] == height, 5), f"{s.frame()} after MENU")
+                # Where a window manager frames the window where it likes, the program moves it
+                # back once, as soon as it knows where the window landed.
+                wait_until(lambda: s.client_origin() == rack, 5)
+                self.assertEqual(s.client_origin(), rack, "MENU moved the rack")
+
+            menu(panel_map.PANEL_HEIGHT)
+            self.assertEqual(s.frame()[2], panel_map.PANEL_WIDTH)
 
             # Dragged by its body, the rack follows the pointer.
             grab = s.at(panel_map.BARE_RACK)
@@ -67,31 +76,39 @@ class WindowTest(unittest.TestCase):
                 s.desktop.move(grab[0] + step, grab[1] + step // 2)
                 time.sleep(0.1)
             s.desktop.release()
-            moved = (rack[0] + 30, rack[1] + 15)
-            self.assertTrue(wait_until(lambda: s.frame()[:2] == moved, 5),
-                            f"rack at {s.frame()[:2]}, expected {moved}")
+            rack = (rack[0] + 30, rack[1] + 15)
+            self.assertTrue(wait_until(lambda: s.frame()[:2] == rack, 5),
+                            f"rack at {s.frame()[:2]}, expected {rack}")
             # Grabbed again at once, within the double-click time, it drags all the same.
             grab = (grab[0] + 30, grab[1] + 15)
             s.desktop.press(*grab)
             s.desktop.move(grab[0] + 10, grab[1])
             time.sleep(0.1)
             s.desktop.release()
-            moved = (moved[0] + 10, moved[1])
-            self.assertTrue(wait_until(lambda: s.frame()[:2] == moved, 5),
-                            f"rack at {s.frame()[:2]} after a quick grab, expected {moved}")
+            rack = (rack[0] + 10, rack[1])
+            self.assertTrue(wait_until(lambda: s.frame()[:2] == rack, 5),
+                            f"rack at {s.frame()[:2]} after a quick grab, expected {rack}")
 
-            s.click_control(panel_map.MENU)
-            self.assertTrue(wait_until(lambda: s.frame()[3] == before[3], 5))
-            # Where a window manager frames the window where it likes, the program moves it
-            # back once, as soon as it knows where the window landed.
-            wait_until(lambda: s.client_origin() == moved, 5)
-            self.assertEqual(s.client_origin(), moved, "showing the bars moved the rack")
+            menu(before[3])
             self.assertEqual(s.frame()[2:], before[2:])
             # The window stayed on the screen all along, in one of its two sizes.
             time.sleep(0.3)
             sizes = {("size", *before[2:]), ("size", panel_map.PANEL_WIDTH, panel_map.PANEL_HEIGHT)}
             changes = s.desktop.structure_changes()
             self.assertEqual([c for c in changes if c not in sizes], [], changes)
+            menu(panel_map.PANEL_HEIGHT)
+            menu(before[3])
+
+            # A click lands where the panel is drawn: ABOUT opens About, not the Keyboard
+            # Mapping of HOT-KEY above it.
+            s.click_control(panel_map.ABOUT)
+            self.assertIsNotNone(s.desktop.wait_for_window(s.varnek.pid, "About Varnek", 5))
+            s.desktop.key("Escape")
+
+
+class WindowTest(WindowPlacementTest):
+    def test_window_taller_than_the_screen_stays_within_it(self):
+        self.check_frame((640, 200))
 
     def test_fixed_size_offers_no_maximise(self):
         with self.session(monitor=False) as s:
@@ -125,6 +142,31 @@ class WindowUnderMutterTest(WindowTest):
 class WindowUnderKWinTest(WindowTest):
     """KDE's window manager never tells the frame before it shows the window."""
     window_manager = "kwin"
+
+
+class WindowUnderIcewmTest(WindowPlacementTest):
+    """A taskbar at the bottom of the screen takes its share of it."""
+    window_manager = "icewm"
+
+
+class WindowUnderFluxboxTest(WindowPlacementTest):
+    window_manager = "fluxbox"
+
+
+class WindowUnderFvwm3Test(WindowPlacementTest):
+    """fvwm3 keeps its panel at the side of the screen, keeps its frame on the bare rack, and
+    now and then leaves a window where it was when it takes a new size."""
+    window_manager = "fvwm3"
+
+
+class WindowUnderI3Test(WindowPlacementTest):
+    """i3 tells no frame, and puts the corner of its frame where the window was to be."""
+    window_manager = "i3"
+
+
+class WindowUnderBspwmTest(WindowPlacementTest):
+    """bspwm frames a window with a border of the window's own, and tells no frame."""
+    window_manager = "bspwm"
 
 
 class TwiceTheScaleTest(unittest.TestCase):
@@ -200,6 +242,38 @@ class FractionalScaleTest(unittest.TestCase):
             row = s.desktop.pixels(*map(int, s.at((0, 150))), 900, 1)[0]
             black = [panel_map.key_rect(k).x for k in range(panel_map.KEY_COUNT) if panel_map.is_black(k)]
             self.assertEqual(len({tuple(row[(left - 1) * 3 // 2:][:21]) for left in black}), 1)
+
+
+class KeyBoundaryTest(unittest.TestCase):
+    """At a scale above 1 a pixel of the panel covers several device pixels: each of them plays
+    the key drawn there, up to the last one before the next key."""
+
+    def test_the_device_pixels_each_side_of_every_key_boundary_play_the_key_drawn(self):
+        for scale, screen in ((2, (1400, 600)), (1.75, (1200, 500))):
+            with self.subTest(scale=scale), e2e_config.session(screen=screen, scale=scale) as s:
+                s.route_to_monitor()
+                start = s.monitor.count()
+                ox, oy = s.client_origin()
+                commands, expected, boundaries = [], [], set()
+                # Through the black keys, and below them, where the white keys meet.
+                for y in (150, 190):
+                    row = [panel_map.key_at(x, y) for x in range(panel_map.PANEL_WIDTH)]
+                    for x in range(1, panel_map.PANEL_WIDTH):
+                        if row[x] == row[x - 1] or None in (row[x], row[x - 1]):
+                            continue
+                        boundaries.add((row[x - 1], row[x]))
+                        first = math.ceil(x * scale)
+                        for pixel in (first - 1, first):
+                            key = panel_map.key_at(int((pixel + 0.5) / scale), y)
+                            commands += ["mousemove", ox + pixel, oy + round((y + 0.5) * scale), "click", 1]
+                            expected += [midi_log.note(1, panel_map.FIRST_NOTE + key, 0x7F),
+                                         midi_log.note(1, panel_map.FIRST_NOTE + key, 0)]
+                self.assertEqual(len(boundaries), 67)
+                s.desktop.xdotool(*commands)
+                played = midi_log.hex_list(s.monitor.settle(start, expect=len(expected)))
+                wrong = [(i // 2, want, got) for i, (want, got) in enumerate(zip(expected, played)) if want != got]
+                self.assertEqual(len(played), len(expected))
+                self.assertEqual(wrong[:5], [], f"{len(wrong)} of {len(expected)} messages")
 
 
 class ScreenReaderTest(unittest.TestCase):

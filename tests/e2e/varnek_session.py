@@ -21,22 +21,20 @@ _FOREIGN_SETTINGS = ("WAYLAND_DISPLAY", "QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACT
 
 START_TIMEOUT = float(os.environ.get("VARNEK_E2E_START_TIMEOUT", "30"))
 
-# VARNEK_E2E_WINDOW_MANAGER=openbox (or mutter, or kwin) runs every session under that window
-# manager unless a test says otherwise.
+# VARNEK_E2E_WINDOW_MANAGER=openbox (or another of desktop.WINDOW_MANAGERS) runs every session
+# under that window manager unless a test says otherwise.
 WINDOW_MANAGER = os.environ.get("VARNEK_E2E_WINDOW_MANAGER") or False
 
 
-def centred(screen_size, window_size):
-    """The program's own rule: centre on the desktop, then keep the window within the work
-    area (here the whole screen, as no panel or dock reserves any of it)."""
+def centred(work_area, window_size):
+    """The program's own rule: centre on the work area (x, y, width, height), then keep the
+    window within it, its top-left corner first."""
     placed = []
-    for screen, window in zip(screen_size, window_size):
-        start = screen // 2 - window // 2
-        if start < 0:
-            start = 0
-        elif start + window > screen:
-            start = screen - window
-        placed.append(start)
+    for origin, room, window in zip(work_area[:2], work_area[2:], window_size):
+        start = origin + room // 2 - window // 2
+        if start + window > origin + room:
+            start = origin + room - window
+        placed.append(max(start, origin))
     return tuple(placed)
 
 
@@ -152,7 +150,7 @@ class VarnekSession:
             if self.window_manager and not self.desktop.property(self.window, "_NET_FRAME_EXTENTS"):
                 return False
             outer = self.desktop.outer_geometry(self.window)
-            return outer[:2] == centred(self.screen, outer[2:])
+            return outer[:2] == centred(self.work_area(), outer[2:])
         wait_until(placed, 5)
 
     def end_with(self, test):
@@ -238,6 +236,12 @@ class VarnekSession:
         return status
 
     # ---- Where the panel is ------------------------------------------------------------------
+
+    def work_area(self):
+        """The part of the screen that windows may take, as the window manager says: (x, y,
+        width, height)."""
+        area = self.desktop.property(self.desktop.root, "_NET_WORKAREA")[:4]
+        return tuple(area) if len(area) == 4 else (0, 0, *self.screen)
 
     def frame(self):
         return self.desktop.geometry(self.window)
