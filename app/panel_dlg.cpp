@@ -174,7 +174,7 @@ void CPanelDlg::CreateKeys()
                 continue;
             CPianoKey& key = m_keys[i];
             key.m_bWhite = black ? FALSE : TRUE;
-            key.m_pKeyboard = &m_keyboard;
+            key.m_pKeyboard = &midiHeldKeys();
             key.Create(nullptr, black ? "Black Note" : "White Note", style, CRect(KeyLeft(i), kKeyTop, 0, 0),
                        this, IDC_PIANO_FIRST + static_cast<UINT>(i));
             key.m_nNote = 29 + i;
@@ -277,12 +277,11 @@ void CPanelDlg::OnMouseMove(UINT flags, CPoint point)
 void CPanelDlg::OnLButtonUp(UINT flags, CPoint point)
 {
     if (flags == 0) {
-        // Whoever held them, they are up now: a key the mouse sounds later is not released when
-        // the panel loses the focus.
-        // Keys a MIDI controller holds are its own to let go.
+        // The mouse lets go of every key it holds; a key the computer keyboard or a MIDI
+        // controller holds too sounds on until that lets go.
         for (int k = 0; k < kKeyCount; ++k)
-            if (m_keys[k].m_bDown && !m_keyboard.IsHeldOnlyBy(k, KeyboardState::kMidiInput))
-                m_keys[k].NoteOff();
+            if (m_keys[k].m_bDown)
+                m_keys[k].NoteOff(HeldKeys::Source::Mouse());
         ReleaseCapture();
         m_ptDragAnchor.x = -1;
     }

@@ -85,8 +85,6 @@ public:
     HMIDIOUT m_hMidiOut = nullptr;
     int m_nDevice = -1;
     HICON m_hIcon = nullptr;
-    // Which keys are down and who holds them; every key reads and writes it.
-    KeyboardState m_keyboard;
 
 protected:
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
@@ -111,8 +109,12 @@ private:
     void ReleaseKeyboardKeys();
     // Silences the notes this program may have left sounding on the open device.
     void SilenceOpenDevice();
-    // A MIDI controller's note, already sounding or ended, drawn on its key if it has one.
-    void ShowInputNote(int note, bool down);
+    // The instrument chosen by a MIDI controller's program change, which has already sounded:
+    // shown as a choice from the menu is, with nothing sent and no note ended.
+    void ShowInputProgram(UINT program);
+    // Every step of choosing an instrument but ending the controller's notes; the program
+    // change is sent when `send` says so.
+    void ChooseInstrument(UINT id, bool send);
     // Tells the MIDI input how the keys play now: the percussion map, the backing's chords.
     void UpdateInputRule();
     void LightOnly(CRackButton& off, CRackButton& on);

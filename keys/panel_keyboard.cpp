@@ -15,7 +15,7 @@ BOOL CPanelDlg::PreTranslateMessage(MSG* msg)
         const int scanCode = ScanCode(msg->lParam);
         for (int k = 0; k < kPlayingKeyCount; ++k) {
             if (g_nKeyScanCode[k] == scanCode)
-                m_keys[k].NoteOn(KeyboardState::kComputerKey);
+                m_keys[k].NoteOn(HeldKeys::Source::ComputerKey());
         }
         if (scanCode == kScanCodeF11)
             OnChordKeyDown();
@@ -27,7 +27,7 @@ BOOL CPanelDlg::PreTranslateMessage(MSG* msg)
         const int scanCode = ScanCode(msg->lParam);
         for (int k = 0; k < kPlayingKeyCount; ++k) {
             if (g_nKeyScanCode[k] == scanCode)
-                m_keys[k].NoteOff();
+                m_keys[k].NoteOff(HeldKeys::Source::ComputerKey());
         }
         return TRUE;
     }
@@ -37,6 +37,5 @@ BOOL CPanelDlg::PreTranslateMessage(MSG* msg)
 void CPanelDlg::ReleaseKeyboardKeys()
 {
     for (int k = 0; k < kPlayingKeyCount; ++k)
-        if (m_keyboard.IsHeldBy(k, KeyboardState::kComputerKey))
-            m_keys[k].NoteOff();
+        m_keys[k].NoteOff(HeldKeys::Source::ComputerKey());
 }

@@ -11,8 +11,11 @@ CDib CPianoKey::s_dibBlackUp;
 CDib CPianoKey::s_dibBlackDown;
 
 namespace {
-// Where a note-on goes: its channel and note.
-KeyboardState::Sounding SoundingOf(DWORD noteOn) { return {BYTE(noteOn & 0x0F), BYTE((noteOn >> 8) & 0xFF)}; }
+// Where a note-on goes: its channel, note and output.
+HeldKeys::Sounding SoundingOf(DWORD noteOn, HMIDIOUT output)
+{
+    return {BYTE(noteOn & 0x0F), BYTE((noteOn >> 8) & 0xFF), reinterpret_cast<std::uintptr_t>(output), true};
+}
 
 void ShowCursor(int id) { ::SetCursor(LoadCursorA(AfxGetResourceHandle(), MAKEINTRESOURCE(id))); }
 
@@ -28,44 +31,35 @@ CPianoKey::CPianoKey()
     s_dibBlackDown.LoadFromResource(AfxGetResourceHandle(), "BLACK_NOTE_D");
 }
 
-void CPianoKey::NoteOn(KeyboardState::Source source)
+void CPianoKey::NoteOn(HeldKeys::Source source)
 {
-    if (m_bDown) {
-        m_pKeyboard->Press(Index(), source, {});
+    if (!m_pKeyboard->Press(m_nNote, source)) {
+        ShowHeld();
         return;
     }
     const DWORD message = KeyNoteMessage(m_nNote, m_bPercussion, true);
     midiOutShortMsg(m_hMidiOut, message);
-    m_pKeyboard->Press(Index(), source, SoundingOf(message));
-    m_bDown = TRUE;
-    Invalidate(TRUE);
+    m_pKeyboard->Sounded(m_nNote, SoundingOf(message, m_hMidiOut));
+    ShowHeld();
 }
 
-void CPianoKey::NoteOff()
+void CPianoKey::NoteOff(HeldKeys::Source source)
 {
-    if (!m_bDown)
+    if (!IsHeldBy(source))
         return;
-    m_bDown = FALSE;
-    Invalidate(TRUE);
-    if (const auto sounding = m_pKeyboard->Release(Index()))
+    const auto sounding = m_pKeyboard->LetGo(m_nNote, source);
+    ShowHeld();
+    if (sounding && sounding->sounds)
         midiOutShortMsg(m_hMidiOut, NoteOffMessage(sounding->channel, sounding->note));
 }
 
-void CPianoKey::ShowHeldBy(KeyboardState::Source source)
+void CPianoKey::ShowHeld()
 {
-    m_pKeyboard->Press(Index(), source, SoundingOf(KeyNoteMessage(m_nNote, m_bPercussion, true)));
-    if (!m_bDown) {
-        m_bDown = TRUE;
-        Invalidate(TRUE);
-    }
-}
-
-void CPianoKey::ShowLetGoBy(KeyboardState::Source source)
-{
-    if (m_pKeyboard->Let(Index(), source) && m_bDown) {
-        m_bDown = FALSE;
-        Invalidate(TRUE);
-    }
+    const BOOL down = m_pKeyboard->IsDown(m_nNote) ? TRUE : FALSE;
+    if (down == m_bDown)
+        return;
+    m_bDown = down;
+    Invalidate(TRUE);
 }
 
 std::string CPianoKey::GetAccessibleName() const
@@ -84,9 +78,11 @@ void CPianoKey::OnPaint()
 
 void CPianoKey::OnShowWindow(BOOL, UINT)
 {
-    // Shown anew, a key that was down is up and never sounded here.
-    if (m_bDown)
-        m_pKeyboard->Forget(Index());
+    // Shown anew, a key the panel held is up and never sounded here.
+    if (m_bDown) {
+        m_pKeyboard->LetGo(m_nNote, HeldKeys::Source::Mouse());
+        m_pKeyboard->LetGo(m_nNote, HeldKeys::Source::ComputerKey());
+    }
     m_bDown = FALSE;
     m_bPercussion = FALSE;
     const CDib& image = m_bWhite ? s_dibWhiteUp : s_dibBlackUp;
@@ -109,8 +105,9 @@ void CPianoKey::OnLButtonUp(UINT, CPoint)
 
 void CPianoKey::OnMouseMove(UINT flags, CPoint)
 {
-    // A glide: any mouse button, Shift or Ctrl held sounds each key the pointer crosses.
-    if (flags != 0 && !m_bDown)
+    // A glide: any mouse button, Shift or Ctrl held sounds each key the pointer crosses, and
+    // holds it too where another source already does.
+    if (flags != 0 && !IsHeldBy(HeldKeys::Source::Mouse()))
         NoteOn();
 }
 

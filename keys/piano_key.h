@@ -2,9 +2,9 @@
 // One of the 48 piano keys: a child window that draws itself from four shared images, plays
 // and releases its own note through its copy of the output handle, and shows a hand cursor.
 
-#include "keys/keyboard_state.h"
 #include "platform/midi_out.h"
 #include "platform/wnd.h"
+#include "sound/held_keys.h"
 #include "widgets/dib.h"
 
 class CPianoKey : public CWnd {
@@ -12,14 +12,15 @@ public:
     CPianoKey();
     ~CPianoKey() override = default;
 
-    // Presses the key for `source`; a key already down sounds on and sends nothing.
-    void NoteOn(KeyboardState::Source source = KeyboardState::kMouse);
-    void NoteOff();
-    // The key held or let go elsewhere, by a MIDI controller whose notes sound without the
-    // panel: drawn down while any source holds it, recorded with the note it sounds, and
-    // nothing sent.
-    void ShowHeldBy(KeyboardState::Source source);
-    void ShowLetGoBy(KeyboardState::Source source);
+    // `source` presses the key: the first to hold it sends its note-on; a key held already,
+    // by whoever, sounds on and sends nothing.
+    void NoteOn(HeldKeys::Source source = HeldKeys::Source::Mouse());
+    // `source` lets go of the key: the last to let go sends the note-off of the note-on that
+    // started it; a key another source still holds sounds on.
+    void NoteOff(HeldKeys::Source source = HeldKeys::Source::Mouse());
+    bool IsHeldBy(HeldKeys::Source source) const { return m_pKeyboard->IsHeldBy(m_nNote, source); }
+    // Draws the key as the record has it now: a MIDI input took it or let go of it.
+    void ShowHeld();
 
     // A quick second press on a key sounds like any press: a musician repeats a note faster
     // than the desktop's double-click time.
@@ -36,10 +37,10 @@ public:
     BOOL m_bDown = FALSE;
     BOOL m_bPercussion = FALSE;
     HMIDIOUT m_hMidiOut = nullptr;
-    // The panel's record of the keys that are down, shared by all 48: it keeps the channel and
-    // note a key's note-on used, which its release must end even when the instrument has moved
-    // between a program and the percussion map since.
-    KeyboardState* m_pKeyboard = nullptr;
+    // Who holds each key, shared by all 48 and by the MIDI inputs: it keeps the channel, note
+    // and route a key's note-on used, which its release must end even when the instrument has
+    // moved between a program and the percussion map since.
+    HeldKeys* m_pKeyboard = nullptr;
 
     static CDib s_dibWhiteUp;
     static CDib s_dibWhiteDown;
@@ -47,7 +48,6 @@ public:
     static CDib s_dibBlackDown;
 
 protected:
-    int Index() const { return m_nNote - KeyboardState::kLowestNote; }
     void OnPaint() override;
     void OnShowWindow(BOOL show, UINT status) override;
     void OnLButtonDown(UINT flags, CPoint point) override;

@@ -16,10 +16,18 @@ void CPanelDlg::OnInstrument(UINT id)
 {
     // A controller's notes end on the channel they sounded on before the instrument moves.
     midiInEndNotes();
+    ChooseInstrument(id, true);
+}
+
+void CPanelDlg::ChooseInstrument(UINT id, bool send)
+{
     m_nProgram = id - ID_PROGRAM_FIRST;
     m_nGroup = m_nProgram >> 3;
     for (CPianoKey& key : m_keys)
         key.m_bPercussion = m_nGroup == kPercussionGroup ? TRUE : FALSE;
+    // The input knows the choice before the program change goes out: if a loop brings it back
+    // at once, it names the instrument already chosen and does nothing.
+    UpdateInputRule();
 
     // The current group's popup title carries the mark, or "Percussion Map" itself.
     CMenu* instruments = m_menu.GetSubMenu(kInstrumentPopup);
@@ -27,7 +35,8 @@ void CPanelDlg::OnInstrument(UINT id)
         instruments->CheckMenuItem(position,
                                    MF_BYPOSITION | (position == m_nGroup ? MF_CHECKED : MF_UNCHECKED));
 
-    SendProgramChange(static_cast<int>(m_nProgram));
+    if (send)
+        SendProgramChange(static_cast<int>(m_nProgram));
 
     for (UINT item = ID_PROGRAM_FIRST; item <= kLastProgramItem; ++item) {
         CMenu* group = instruments->GetSubMenu(static_cast<int>((item - ID_PROGRAM_FIRST) / 8));
@@ -44,5 +53,4 @@ void CPanelDlg::OnInstrument(UINT id)
 
     if (m_knob.m_nPosition != static_cast<int>(m_nProgram))
         m_knob.SetPosition(static_cast<int>(m_nProgram));
-    UpdateInputRule();
 }

@@ -1,6 +1,7 @@
 // Playing from a MIDI controller. Its notes have sounded through the open output by the time
-// the panel hears of them: the panel draws them on their keys, chooses the instrument a program
-// change names, and moves the chord key to the note the left hand names.
+// the panel hears of them: the panel draws its keys as the shared record of who holds them
+// says, shows the instrument a program change chose, and moves the chord key to the note the
+// left hand names.
 
 #include "app/panel_dlg.h"
 #include "platform/midi_in.h"
@@ -9,11 +10,12 @@
 LRESULT CPanelDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_MIDI_INPUT_NOTE:
-        ShowInputNote(static_cast<int>(wParam), lParam != 0);
+    case WM_MIDI_INPUT_KEYS:
+        for (CPianoKey& key : m_keys)
+            key.ShowHeld();
         return 0;
     case WM_MIDI_INPUT_PROGRAM:
-        OnInstrument(ID_PROGRAM_FIRST + static_cast<UINT>(wParam));
+        ShowInputProgram(static_cast<UINT>(wParam));
         return 0;
     case WM_MIDI_INPUT_CHORD:
         OnChordKey(static_cast<UINT>(static_cast<int>(IDC_KEY_C) +
@@ -24,15 +26,13 @@ LRESULT CPanelDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
-void CPanelDlg::ShowInputNote(int note, bool down)
+// The knob is turned without the command it would post, which would choose and send again.
+void CPanelDlg::ShowInputProgram(UINT program)
 {
-    const int key = note - KeyboardState::kLowestNote;
-    if (key < 0 || key >= kKeyCount)
-        return; // it sounds, and has no key to show it
-    if (down)
-        m_keys[key].ShowHeldBy(KeyboardState::kMidiInput);
-    else
-        m_keys[key].ShowLetGoBy(KeyboardState::kMidiInput);
+    if (program == m_nProgram)
+        return;
+    m_knob.ShowPosition(static_cast<int>(program));
+    ChooseInstrument(ID_PROGRAM_FIRST + program, false);
 }
 
-void CPanelDlg::UpdateInputRule() { midiInSetRule(m_keys[0].m_bPercussion != FALSE, m_backing.Plays()); }
+void CPanelDlg::UpdateInputRule() { midiInSetRule(static_cast<int>(m_nProgram), m_backing.Plays()); }

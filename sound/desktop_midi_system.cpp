@@ -149,6 +149,7 @@ bool DesktopMidiSystem::Send(std::uintptr_t handle, std::uint32_t message)
 // server, a port that failed.
 bool DesktopMidiSystem::SendLocked(std::uintptr_t handle, std::uint32_t message)
 {
+    m_router.Sent(message);
     if (m_own)
         m_own->Send(message);
     const auto found = m_open.find(handle);

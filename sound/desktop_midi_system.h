@@ -57,7 +57,7 @@ private:
     void TellCause(const std::string& cause);
     RtMidiPorts& Ports();
 
-    MidiInputRouter m_router{*this};
+    MidiInputRouter m_router{*this, Keys()};
     std::mutex m_sending; // the open devices and the route, and one send at a time
     RtMidiPorts m_ports{{PortApi::Alsa, PortApi::Jack},
                         [this](PortApi api, const std::string& name) { return IsOwnInput(api, name); }};

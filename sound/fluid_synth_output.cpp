@@ -494,6 +494,8 @@ bool FluidSynthOutput::Send(std::uint32_t message)
     case 0x80:
     case 0x90:
     case 0xB0:
+    case 0xD0:
+    case 0xE0:
         // A channel used before any program change plays what a General MIDI device starts
         // with: the piano, or the standard kit on the drum channel.
         if (!m_channelHasSound[decoded.Channel()] && !ChooseProgram(decoded.Channel(), 0))
@@ -522,7 +524,7 @@ bool FluidSynthOutput::ChooseProgram(int channel, int number)
             return false;
         }
     }
-    // A full queue refuses the change; the channel's next message tries again.
+    // A full queue keeps the latest change aside, never refusing it.
     if (!Queue(std::uint32_t(0xC0 | channel) | std::uint32_t(number) << 8))
         return false;
     m_chosen[channel] = program;
@@ -676,6 +678,12 @@ void FluidSynthOutput::Play(std::uint32_t message)
         break;
     case 0xC0:
         fluid_synth_program_change(m_synth, channel, decoded.Data1());
+        break;
+    case 0xD0:
+        fluid_synth_channel_pressure(m_synth, channel, decoded.Data1());
+        break;
+    case 0xE0:
+        fluid_synth_pitch_bend(m_synth, channel, decoded.Data1() | decoded.Data2() << 7);
         break;
     }
 }

@@ -88,8 +88,9 @@ public:
     // The lines of the soundfonts the last Open passed over, each saying why.
     const std::vector<std::string>& SetAsideSoundfonts() const { return m_setAside; }
 
-    // Note on (velocity 0 is a note off), note off, control change and program change; false
-    // for anything else, or when the audio thread has stopped taking messages.
+    // Note on (velocity 0 is a note off), note off, control change, program change, channel
+    // pressure and pitch bend; false for anything else, and for a note-on the queue refuses in
+    // a flood (its note-off is then dropped too; no ending is ever refused).
     bool Send(std::uint32_t message) override;
     // The audio output plays; false while PipeWire or PulseAudio is being looked for again
     // or for a sound card (their streams come back by themselves), or once the JACK server it

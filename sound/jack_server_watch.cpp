@@ -1,6 +1,7 @@
 #include "sound/jack_server_watch.h"
 
 #include "sound/abandon.h"
+#include "sound/jack_port_names.h"
 #include "sound/library_logs.h"
 
 #include <jack/jack.h>
@@ -26,29 +27,12 @@ std::shared_ptr<JackServerWatch> JackServerWatch::Connect()
 
 std::vector<std::string> JackServerWatch::MidiInputPorts() const
 {
-    std::vector<std::string> names;
-    if (ServerGone())
-        return names;
-    if (const char** ports = jack_get_ports(m_client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)) {
-        for (const char** port = ports; *port != nullptr; ++port)
-            names.emplace_back(*port);
-        jack_free(ports);
-    }
-    return names;
+    return ServerGone() ? std::vector<std::string>{} : JackMidiPorts(m_client, JackPortIsInput);
 }
 
 std::vector<std::string> JackServerWatch::ConnectionsOf(const std::string& portName) const
 {
-    std::vector<std::string> names;
-    jack_port_t* port = ServerGone() ? nullptr : jack_port_by_name(m_client, portName.c_str());
-    if (!port)
-        return names;
-    if (const char** connections = jack_port_get_all_connections(m_client, port)) {
-        for (const char** connection = connections; *connection != nullptr; ++connection)
-            names.emplace_back(*connection);
-        jack_free(connections);
-    }
-    return names;
+    return ServerGone() ? std::vector<std::string>{} : JackConnectionsOf(m_client, portName);
 }
 
 JackServerWatch::JackServerWatch(jack_client_t* client)

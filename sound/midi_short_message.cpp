@@ -1,5 +1,7 @@
 #include "sound/midi_short_message.h"
 
+#include <algorithm>
+
 namespace {
 
 // Bytes on the wire for each status byte from 0x80, by its high nibble, and for the system
@@ -44,4 +46,22 @@ MidiShortMessage MidiShortMessage::Unpack(std::uint32_t packed)
             message.length = 0;
     }
     return message;
+}
+
+MidiShortMessage MidiShortMessage::Read(const std::uint8_t* bytes, std::size_t length)
+{
+    if (length == 0 || length > 3 || LengthForStatus(bytes[0]) != length)
+        return {};
+    MidiShortMessage candidate;
+    std::copy(bytes, bytes + length, candidate.bytes.begin());
+    candidate.length = length;
+    return Unpack(candidate.Pack());
+}
+
+std::uint32_t MidiShortMessage::Pack() const
+{
+    std::uint32_t packed = 0;
+    for (std::size_t i = 0; i < length; ++i)
+        packed |= std::uint32_t(bytes[i]) << (8 * i);
+    return packed;
 }

@@ -15,6 +15,11 @@ struct MidiShortMessage {
     // so the length comes from the status byte. A message without a status byte (running
     // status), a system-exclusive byte or a data byte with its top bit set has length 0.
     static MidiShortMessage Unpack(std::uint32_t packed);
+    // The message `bytes` hold, if they are exactly one whole message: length 0 for too few
+    // or too many bytes, or a data byte with its top bit set.
+    static MidiShortMessage Read(const std::uint8_t* bytes, std::size_t length);
+    // Packed again, with the bytes its length leaves unused as 0.
+    std::uint32_t Pack() const;
 
     bool IsValid() const { return length != 0; }
     std::uint8_t Status() const { return bytes[0]; }

@@ -3,16 +3,18 @@
 // default route, open, short-message send and close, and the waits between retries. The desktop
 // engine is one implementation; tests record what they are sent.
 
+#include "sound/held_keys.h"
+
 #include <cstdint>
 #include <string>
 
 // What a system reports of the MIDI that comes in at its own input ports. The calls come on
-// the input's own thread, after the notes have already gone out; they must not block.
+// the inputs' own threads, after the messages have already gone out; they must not block.
 class MidiInputListener {
 public:
-    // A note came down or went up at an input, whatever it played.
-    virtual void NoteHeld(int note, bool down) = 0;
-    // A program change came in: the instrument it names is to be chosen.
+    // Keys were taken or let go at an input: the system's HeldKeys tells which are down now.
+    virtual void KeysChanged() = 0;
+    // A program change chose this instrument, and has been sent in its place among the notes.
     virtual void ProgramChosen(int program) = 0;
     // A note of the left hand, while a backing plays, names the chord key.
     virtual void ChordKeyChosen(int note) = 0;
@@ -23,8 +25,10 @@ protected:
 
 // How the input plays the notes it is given: as the panel's keys play them now.
 struct InputRule {
-    bool percussion = false;         // on the drum channel, as the percussion map plays
+    static constexpr int kPercussionMap = 128;
+    int program = 0;                 // the instrument chosen, 0..127, or the percussion map
     bool chordsFromLowNotes = false; // notes below F2 set the chord key instead of sounding
+    bool Percussion() const { return program == kPercussionMap; }
 };
 
 // Device -1 is the default route; handles are non-zero values that the system hands out and
@@ -52,4 +56,10 @@ public:
     // Ends every note held at the inputs on the channel and route its note-on used, and
     // releases the sustain they set: before the instrument or the route changes, or at the end.
     virtual void EndInputNotes() {}
+
+    // Who holds each key, the panel's keys and the inputs alike: one record for the system.
+    HeldKeys& Keys() { return m_keys; }
+
+private:
+    HeldKeys m_keys;
 };

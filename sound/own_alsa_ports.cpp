@@ -2,6 +2,7 @@
 
 #include "sound/library_logs.h"
 #include "sound/midi_short_message.h"
+#include "sound/tell_user.h"
 #include "sound/thread_name.h"
 
 #include <alsa/asoundlib.h>
@@ -53,12 +54,13 @@ bool OwnAlsaPorts::Start()
         snd_seq_set_client_event_filter(m_seq, type);
     // The system's announcements tell when a subscription to our input goes.
     snd_seq_connect_from(m_seq, m_inputPort, SND_SEQ_CLIENT_SYSTEM, SND_SEQ_PORT_SYSTEM_ANNOUNCE);
-    m_stopFd = eventfd(0, EFD_CLOEXEC);
-    if (m_inputPort < 0 || m_outputPort < 0 || m_stopFd < 0 || snd_midi_event_new(16, &m_decoder) < 0 ||
+    m_wakeFd = eventfd(0, EFD_CLOEXEC);
+    if (m_inputPort < 0 || m_outputPort < 0 || m_wakeFd < 0 || snd_midi_event_new(16, &m_decoder) < 0 ||
         snd_midi_event_new(16, &m_encoder) < 0)
         return false;
     snd_midi_event_no_status(m_decoder, 1); // each message with its status byte
     snd_seq_nonblock(m_seq, 1);
+    m_router.Attend(MidiInputRouter::kAlsaInput, [this] { Wake(); });
     m_reader = std::thread([this] { ReadIncoming(); });
     return true;
 }
@@ -66,12 +68,13 @@ bool OwnAlsaPorts::Start()
 OwnAlsaPorts::~OwnAlsaPorts()
 {
     if (m_reader.joinable()) {
-        const std::uint64_t one = 1;
-        (void)!write(m_stopFd, &one, sizeof one);
+        m_stopping.store(true);
+        Wake();
         m_reader.join();
+        m_router.Leave(MidiInputRouter::kAlsaInput);
     }
-    if (m_stopFd >= 0)
-        close(m_stopFd);
+    if (m_wakeFd >= 0)
+        close(m_wakeFd);
     for (snd_midi_event_t* coder : {m_decoder, m_encoder})
         if (coder)
             snd_midi_event_free(coder);
@@ -103,15 +106,29 @@ void OwnAlsaPorts::ReadIncoming()
     const int count = snd_seq_poll_descriptors_count(m_seq, POLLIN);
     std::vector<pollfd> fds(std::size_t(count) + 1);
     snd_seq_poll_descriptors(m_seq, fds.data(), unsigned(count), POLLIN);
-    fds.back() = {m_stopFd, POLLIN, 0};
+    fds.back() = {m_wakeFd, POLLIN, 0};
     while (true) {
         if (poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR)
             return;
-        if (fds.back().revents != 0)
-            return;
+        if (fds.back().revents != 0) {
+            std::uint64_t rings = 0;
+            (void)!read(m_wakeFd, &rings, sizeof rings);
+            m_router.Serve(MidiInputRouter::kAlsaInput);
+            if (m_stopping.load())
+                return;
+        }
         while (PlayEvent()) {
         }
+        if (m_router.TakeNoticedLoop(MidiInputRouter::kAlsaInput))
+            TellUser("what Varnek sends comes back into its sequencer input \"" + std::string(kInputName) +
+                     "\", a loop: what comes back that way is not played again");
     }
+}
+
+void OwnAlsaPorts::Wake()
+{
+    const std::uint64_t one = 1;
+    (void)!write(m_wakeFd, &one, sizeof one);
 }
 
 // Plays the next event waiting; false when none is.
@@ -124,6 +141,8 @@ bool OwnAlsaPorts::PlayEvent()
         const snd_seq_addr_t& from = event->data.connect.sender;
         const snd_seq_addr_t& to = event->data.connect.dest;
         const bool intoOurInput = to.client == m_clientId && to.port == m_inputPort;
+        if (intoOurInput || (from.client == m_clientId && from.port == m_outputPort))
+            m_router.ConnectionsChanged(MidiInputRouter::kAlsaInput);
         // Our output played into our own input would play every note again, without end.
         if (event->type == SND_SEQ_EVENT_PORT_SUBSCRIBED && intoOurInput && from.client == m_clientId)
             snd_seq_disconnect_to(m_seq, m_outputPort, m_clientId, m_inputPort);

@@ -40,6 +40,7 @@ private:
     explicit OwnAlsaPorts(MidiInputRouter& router) : m_router(router) {}
     bool Start();
     void ReadIncoming();
+    void Wake();
     bool PlayEvent();
 
     MidiInputRouter& m_router;
@@ -49,6 +50,7 @@ private:
     int m_clientId = -1;
     int m_inputPort = -1;
     int m_outputPort = -1;
-    int m_stopFd = -1; // an eventfd that ends the reading thread
+    int m_wakeFd = -1; // an eventfd that wakes the reading thread, to serve the router or end
+    std::atomic<bool> m_stopping{false};
     std::thread m_reader;
 };

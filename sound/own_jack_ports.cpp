@@ -1,25 +1,20 @@
 #include "sound/own_jack_ports.h"
 
 #include "sound/abandon.h"
-#include "sound/hidden_from_thread_sanitizer.h"
+#include "sound/jack_port_names.h"
 #include "sound/library_logs.h"
 #include "sound/midi_short_message.h"
+#include "sound/rt_midi_output_port.h"
+#include "sound/tell_user.h"
 #include "sound/thread_name.h"
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
-#include <jack/ringbuffer.h>
 
+#include <algorithm>
 #include <array>
-
-namespace {
-
-// A message in the queues: its length, then up to three bytes.
-using Record = std::array<std::uint8_t, 4>;
-// Far more than a controller sends in a cycle, and every key of the panel at once.
-constexpr std::size_t kQueueBytes = 4096 * sizeof(Record);
-
-} // namespace
+#include <chrono>
+#include <vector>
 
 std::unique_ptr<OwnJackPorts> OwnJackPorts::Open(MidiInputRouter& router)
 {
@@ -38,16 +33,19 @@ bool OwnJackPorts::Start()
     m_client = jack_client_open(kClientName, JackNoStartServer, &status);
     if (!m_client)
         return false;
-    m_incoming = jack_ringbuffer_create(kQueueBytes);
-    m_outgoing = jack_ringbuffer_create(kQueueBytes);
     m_input = jack_port_register(m_client, kInputName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     m_output = jack_port_register(m_client, kOutputName, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-    if (!m_incoming || !m_outgoing || !m_input || !m_output)
+    if (!m_input || !m_output)
         return false;
     m_inputName = jack_port_name(m_input);
     jack_set_process_callback(m_client, &OwnJackPorts::OnProcess, m_target.get());
     jack_set_port_connect_callback(m_client, &OwnJackPorts::OnConnect, m_target.get());
     jack_on_info_shutdown(m_client, &OwnJackPorts::OnShutdown, m_target.get());
+    m_router.SetCycle(MidiInputRouter::kJackInput,
+                      std::chrono::microseconds(1'000'000LL * jack_get_buffer_size(m_client) /
+                                                std::max<jack_nframes_t>(1, jack_get_sample_rate(m_client))));
+    m_router.SetLoopPossible(MidiInputRouter::kJackInput, false); // connected to nothing yet
+    m_router.Attend(MidiInputRouter::kJackInput, [this] { m_wake.Ring(); });
     m_player = std::thread([this] { PlayIncoming(); });
     return jack_activate(m_client) == 0;
 }
@@ -61,30 +59,19 @@ OwnJackPorts::~OwnJackPorts()
     m_target->LetGo();
     m_stopping.store(true);
     m_wake.Ring();
-    if (m_player.joinable())
+    if (m_player.joinable()) {
         m_player.join();
+        m_router.Leave(MidiInputRouter::kJackInput);
+    }
     if (m_client && ServerGone()) {
         Abandon(m_client);
         Abandon(m_target.release());
     } else if (m_client) {
         jack_client_close(m_client);
     }
-    for (jack_ringbuffer_t* queue : {m_incoming, m_outgoing})
-        if (queue)
-            jack_ringbuffer_free(queue);
 }
 
-bool OwnJackPorts::Send(std::uint32_t message)
-{
-    const MidiShortMessage decoded = MidiShortMessage::Unpack(message);
-    if (!decoded.IsValid() || ServerGone() || jack_ringbuffer_write_space(m_outgoing) < sizeof(Record))
-        return false;
-    const Record record = {std::uint8_t(decoded.length), decoded.bytes[0], decoded.bytes[1],
-                           decoded.bytes[2]};
-    const HiddenFromThreadSanitizer hidden;
-    jack_ringbuffer_write(m_outgoing, reinterpret_cast<const char*>(record.data()), sizeof record);
-    return true;
-}
+bool OwnJackPorts::Send(std::uint32_t message) { return !ServerGone() && m_outgoing.Push(message); }
 
 int OwnJackPorts::OnProcess(jack_nframes_t frames, void* target)
 {
@@ -103,26 +90,22 @@ void OwnJackPorts::Process(jack_nframes_t frames)
     bool arrived = false;
     for (jack_nframes_t i = 0; i < count; ++i) {
         jack_midi_event_t event;
-        if (jack_midi_event_get(&event, in, i) != 0 || event.size == 0 || event.size > 3 ||
-            event.buffer[0] >= 0xF0 || jack_ringbuffer_write_space(m_incoming) < sizeof(Record))
+        if (jack_midi_event_get(&event, in, i) != 0)
             continue;
-        Record record{std::uint8_t(event.size)};
-        for (std::size_t b = 0; b < event.size; ++b)
-            record[b + 1] = event.buffer[b];
-        const HiddenFromThreadSanitizer hidden;
-        jack_ringbuffer_write(m_incoming, reinterpret_cast<const char*>(record.data()), sizeof record);
-        arrived = true;
+        const MidiShortMessage message = MidiShortMessage::Read(event.buffer, event.size);
+        if (message.IsValid() && message.Status() < 0xF0)
+            arrived = m_incoming.Push(message.Pack()) || arrived;
     }
     if (arrived)
         m_wake.Ring();
 
+    // What the port's buffer cannot take in this cycle leaves in the next.
     void* out = jack_port_get_buffer(m_output, frames);
     jack_midi_clear_buffer(out);
-    Record record;
-    while (jack_ringbuffer_read_space(m_outgoing) >= sizeof record) {
-        jack_ringbuffer_read(m_outgoing, reinterpret_cast<char*>(record.data()), sizeof record);
-        jack_midi_event_write(out, 0, record.data() + 1, record[0]);
-    }
+    m_outgoing.Drain([out](std::uint32_t packed) {
+        const MidiShortMessage message = MidiShortMessage::Unpack(packed);
+        return jack_midi_event_write(out, 0, message.bytes.data(), message.length) == 0;
+    });
 }
 
 void OwnJackPorts::OnConnect(jack_port_id_t a, jack_port_id_t b, int connected, void* target)
@@ -134,12 +117,14 @@ void OwnJackPorts::Connected(jack_port_id_t a, jack_port_id_t b, int connected)
 {
     jack_port_t* const from = jack_port_by_id(m_client, a);
     jack_port_t* const to = jack_port_by_id(m_client, b);
+    if (from == m_input || to == m_input || from == m_output || to == m_output)
+        m_router.ConnectionsChanged(MidiInputRouter::kJackInput);
+    // Undone or looked into on the player's thread: no server calls from here.
     if (connected && from == m_output && to == m_input)
-        m_looped.store(true); // undone on the player's thread: no server calls from here
+        m_looped.store(true);
     else if (!connected && (from == m_input || to == m_input))
         m_inputLost.store(true);
-    else
-        return;
+    m_graphChanged.store(true);
     m_wake.Ring();
 }
 
@@ -158,17 +143,45 @@ void OwnJackPorts::PlayIncoming()
     NameThisThread("varnek-jack-in");
     while (true) {
         m_wake.Wait();
-        Record record;
-        while (jack_ringbuffer_read_space(m_incoming) >= sizeof record) {
-            jack_ringbuffer_read(m_incoming, reinterpret_cast<char*>(record.data()), sizeof record);
-            m_router.Receive(MidiInputRouter::kJackInput, record.data() + 1, record[0]);
-        }
+        m_incoming.Drain([this](std::uint32_t packed) {
+            const MidiShortMessage message = MidiShortMessage::Unpack(packed);
+            m_router.Receive(MidiInputRouter::kJackInput, message.bytes.data(), message.length);
+        });
         // Our output played into our own input would play every note again, without end.
         if (m_looped.exchange(false))
             jack_disconnect(m_client, jack_port_name(m_output), jack_port_name(m_input));
         if (m_inputLost.exchange(false) || (ServerGone() && !m_stopping.load()))
             m_router.EndNotes(MidiInputRouter::kJackInput);
+        if (m_graphChanged.exchange(false))
+            m_router.SetLoopPossible(MidiInputRouter::kJackInput,
+                                     !JackLoopsInto(m_client, OutputsOfOurs(), m_inputName).empty());
+        m_router.Serve(MidiInputRouter::kJackInput);
+        if (m_router.TakeNoticedLoop(MidiInputRouter::kJackInput))
+            TellLoop();
         if (m_stopping.load())
             return;
     }
+}
+
+// Names the connections through which what Varnek sends comes back.
+void OwnJackPorts::TellLoop()
+{
+    std::vector<std::string> closing = JackLoopsInto(m_client, OutputsOfOurs(), m_inputName);
+    if (closing.empty())
+        closing = JackConnectionsOf(m_client, m_inputName);
+    std::string names;
+    for (const std::string& source : closing)
+        names += (names.empty() ? "" : ", ") + source;
+    TellUser("what Varnek sends comes back into " + m_inputName + " from " + names +
+             ", a loop: what comes back that way is not played again");
+}
+
+// Our output and the ports through which Play Thru sends.
+std::vector<std::string> OwnJackPorts::OutputsOfOurs() const
+{
+    std::vector<std::string> ours{jack_port_name(m_output)};
+    for (std::string& port : JackMidiPorts(m_client, JackPortIsOutput))
+        if (RtMidiOutputPort::IsPlayThruPort(port))
+            ours.push_back(std::move(port));
+    return ours;
 }

@@ -13,6 +13,7 @@
 #include "sound/callback_target.h"
 #include "sound/doorbell.h"
 #include "sound/midi_input_router.h"
+#include "sound/midi_message_queue.h"
 
 #include <jack/types.h>
 
@@ -21,8 +22,7 @@
 #include <memory>
 #include <string>
 #include <thread>
-
-#include <jack/ringbuffer.h>
+#include <vector>
 
 class OwnJackPorts {
 public:
@@ -40,8 +40,8 @@ public:
     // The full name of the input ("Varnek:MIDI in", or the name the server gave the client).
     const std::string& InputName() const { return m_inputName; }
 
-    // Queues one packed short message for the output; false when the queue is full or the
-    // server has gone. One sender at a time.
+    // Queues one packed short message for the output; false when the server has gone or the
+    // queue refuses it (a note-on in a flood). One sender at a time.
     bool Send(std::uint32_t message);
 
 private:
@@ -54,6 +54,8 @@ private:
     void Process(jack_nframes_t frames);
     void Connected(jack_port_id_t a, jack_port_id_t b, int connected);
     void PlayIncoming();
+    void TellLoop();
+    std::vector<std::string> OutputsOfOurs() const;
 
     MidiInputRouter& m_router;
     bool m_cycleThreadUnnamed = true; // until JACK's process thread has named itself
@@ -62,12 +64,16 @@ private:
     jack_port_t* m_input = nullptr;
     jack_port_t* m_output = nullptr;
     std::string m_inputName;
-    jack_ringbuffer_t* m_incoming = nullptr; // process thread -> player thread
-    jack_ringbuffer_t* m_outgoing = nullptr; // sender -> process thread
-    Doorbell m_wake;                         // rung by the process thread only in cycles that bring something
+    // Far more than a controller sends in a cycle, and every key of the panel at once; a
+    // flood beyond that keeps its endings (see MidiMessageQueue).
+    static constexpr std::size_t kQueueMessages = 4096;
+    MidiMessageQueue m_incoming{kQueueMessages}; // process thread -> player thread
+    MidiMessageQueue m_outgoing{kQueueMessages}; // sender -> process thread
+    Doorbell m_wake; // rung by the process thread only in cycles that bring something
     std::atomic<bool> m_stopping{false};
     std::atomic<bool> m_serverGone{false};
-    std::atomic<bool> m_inputLost{false}; // a connection to the input went
-    std::atomic<bool> m_looped{false};    // our output was connected to our input
+    std::atomic<bool> m_inputLost{false};    // a connection to the input went
+    std::atomic<bool> m_looped{false};       // our output was connected to our input
+    std::atomic<bool> m_graphChanged{false}; // a connection came or went somewhere
     std::thread m_player;
 };

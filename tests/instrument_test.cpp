@@ -219,3 +219,27 @@ TEST_F(InstrumentTest, TurningTheKnobSelectsEachProgramOnceInOrder)
 }
 
 } // namespace
+
+// A controller's program change has already been sent, in its place among the notes: the panel
+// shows the choice as the menu would, without sending it again, ending the controller's notes
+// or having the knob post it back; the instrument already chosen changes nothing.
+TEST_F(InstrumentTest, AControllersProgramChangeIsShownAndNotSentAgain)
+{
+    StartAndForget();
+    Panel().OnInstrument(ID_PERCUSSION_MAP);
+    Settle();
+    midi.ClearLog();
+    const int endings = midi.InputEndings();
+    midi.ControllerChooses(40);
+    Settle();
+    EXPECT_EQ(Panel().m_nProgram, 40u);
+    EXPECT_EQ(Panel().m_led.WindowText(), "PROGRAM 40:  Violin");
+    EXPECT_EQ(MarkedPrograms(), std::vector<UINT>{ID_PROGRAM_FIRST + 40});
+    EXPECT_EQ(Panel().m_knob.m_nPosition, 40);
+    EXPECT_EQ(PercussionKeys(), 0);
+    EXPECT_EQ(midi.Rule().program, 40);
+    midi.ControllerChooses(40);
+    Settle();
+    EXPECT_TRUE(midi.AllMessages().empty());
+    EXPECT_EQ(midi.InputEndings(), endings);
+}

@@ -219,15 +219,17 @@ TEST_F(KeyboardTest, KeyLetGoByTheMouseAndThenGlidedOntoIsTheMouseKeyWhenTheFocu
 {
     host.KeyDown(Top(), kScanW); // F2, key 12, from the keyboard
     host.Press(Top(), On(7));
-    host.Release(Top(), On(7)); // releases F2 as well
+    host.Release(Top(), On(7)); // the computer key holds F2 on
     host.Advance(1000);
     host.Press(Top(), On(9));
-    host.Move(Top(), On(12)); // F2 again, now held by the mouse
+    host.Move(Top(), On(12)); // F2, now held by the mouse too
     midi.ClearLog();
     Deactivate();
     EXPECT_TRUE(Sent().empty());
     EXPECT_TRUE(Key(12).m_bDown);
     EXPECT_TRUE(Key(9).m_bDown);
+    host.Release(Top(), On(12));
+    EXPECT_EQ(Sent(), (std::vector<DWORD>{KeyOff(41), KeyOff(38)}));
 }
 
 TEST_F(KeyboardTest, ActivationAloneSendsNothing)
@@ -239,17 +241,23 @@ TEST_F(KeyboardTest, ActivationAloneSendsNothing)
 
 } // namespace
 
-// The record every source of notes shares: a key is down once, whoever else presses it, and
-// its release ends the note its note-on used, whatever happened since.
-TEST(KeyboardStateTest, AKeyIsDownOnceAndItsReleaseEndsTheNoteItStartedWith)
+// The record every source of notes shares: a key sounds once whoever else presses it, ends
+// only when its last holder lets go, and then ends the note its note-on used.
+TEST(HeldKeysTest, AKeySoundsOnceAndEndsWithItsLastHolder)
 {
-    KeyboardState keys;
-    EXPECT_TRUE(keys.Press(5, KeyboardState::kMouse, {9, 81}));
-    EXPECT_FALSE(keys.Press(5, KeyboardState::kComputerKey, {0, 34}));
-    EXPECT_TRUE(keys.IsHeldBy(5, KeyboardState::kComputerKey));
-    EXPECT_FALSE(keys.IsHeldBy(5, KeyboardState::kMidiInput));
-    EXPECT_EQ(keys.Release(5), (KeyboardState::Sounding{9, 81}));
-    EXPECT_FALSE(keys.IsDown(5));
-    EXPECT_FALSE(keys.IsHeldBy(5, KeyboardState::kComputerKey));
-    EXPECT_EQ(keys.Release(5), std::nullopt);
+    HeldKeys keys;
+    const auto controller = HeldKeys::Source::Input(1, 3);
+    EXPECT_TRUE(keys.Press(60, HeldKeys::Source::Mouse()));
+    keys.Sounded(60, {9, 81, 7, true});
+    EXPECT_FALSE(keys.Press(60, controller));
+    EXPECT_FALSE(keys.Press(60, HeldKeys::Source::ComputerKey()));
+    EXPECT_TRUE(keys.IsHeldByInput(60, 1));
+    EXPECT_FALSE(keys.IsHeldByInput(60, 0));
+    EXPECT_EQ(keys.LetGo(60, HeldKeys::Source::Mouse()), std::nullopt);
+    EXPECT_EQ(keys.LetGo(60, HeldKeys::Source::Mouse()), std::nullopt) << "let go of twice";
+    EXPECT_EQ(keys.LetGo(60, controller), std::nullopt);
+    EXPECT_TRUE(keys.IsDown(60));
+    EXPECT_EQ(keys.LetGo(60, HeldKeys::Source::ComputerKey()), (HeldKeys::Sounding{9, 81, 7, true}));
+    EXPECT_FALSE(keys.IsDown(60));
+    EXPECT_FALSE(keys.Press(128, HeldKeys::Source::Mouse())) << "no such key";
 }

@@ -4,6 +4,9 @@
 #include "platform/gdi_objects.h"
 #include "tests/panel_fixture.h"
 
+#include <algorithm>
+#include <array>
+
 #include <vector>
 
 namespace {
@@ -72,7 +75,7 @@ TEST_F(PianoKeyTest, AScreenReadersPressSendsWhatAClickSends)
     EXPECT_TRUE(Key(19).m_bDown);
     WindowManager::Instance().ReleaseLeftFrom(&Key(19));
     EXPECT_EQ(Sent(), std::vector<DWORD>(click.begin() + 1, click.end()));
-    EXPECT_FALSE(Key(31).m_bDown);
+    EXPECT_TRUE(Key(31).m_bDown) << "the computer key holds C4 on, as after the click";
 }
 
 TEST_F(PianoKeyTest, GlideSoundsEveryKeyCrossedAndTheReleaseSilencesThemAll)
@@ -108,26 +111,84 @@ TEST_F(PianoKeyTest, MovingBackOverASoundingKeySendsNothing)
     EXPECT_EQ(Sent(), (std::vector<DWORD>{KeyOn(41), KeyOn(43)}));
 }
 
-TEST_F(PianoKeyTest, KeyHeldFromTheKeyboardAndClickedSoundsOnceAndTheMouseReleasesIt)
+// A key held from the keyboard and by the mouse at once sounds once, and ends only when both
+// have let go, whichever goes first.
+TEST_F(PianoKeyTest, KeyHeldFromTheKeyboardAndClickedSoundsOnceUntilBothLetGo)
 {
     constexpr int kScanCodeY = 0x15; // plays C3, key 19
     host.KeyDown(Top(), kScanCodeY);
     PressKey(19);
     EXPECT_EQ(Sent(), std::vector<DWORD>{KeyOn(48)});
     ReleaseOver(19);
-    EXPECT_EQ(Sent(), (std::vector<DWORD>{KeyOn(48), KeyOff(48)}));
+    EXPECT_TRUE(Key(19).m_bDown) << "the computer key still holds it";
     host.KeyUp(Top(), kScanCodeY);
-    EXPECT_EQ(Sent(), (std::vector<DWORD>{KeyOn(48), KeyOff(48)})) << "the later key-up sends nothing";
+    EXPECT_EQ(Sent(), (std::vector<DWORD>{KeyOn(48), KeyOff(48)}));
+
+    midi.ClearLog();
+    PressKey(19);
+    host.KeyDown(Top(), kScanCodeY);
+    host.KeyUp(Top(), kScanCodeY);
+    EXPECT_TRUE(Key(19).m_bDown) << "the mouse still holds it";
+    ReleaseOver(19);
+    EXPECT_EQ(Sent(), (std::vector<DWORD>{KeyOn(48), KeyOff(48)}));
+    EXPECT_FALSE(Key(19).m_bDown);
 }
 
-TEST_F(PianoKeyTest, ReleasingOverAKeySilencesKeysHeldFromTheKeyboardToo)
+TEST_F(PianoKeyTest, ReleasingOverAKeySilencesTheMouseKeysAndLeavesTheKeyboardsOwn)
 {
     constexpr int kScanCodeZ = 0x2C; // C4, key 31
     host.KeyDown(Top(), kScanCodeZ);
     PressKey(5);
     midi.ClearLog();
     ReleaseOver(5);
+    EXPECT_EQ(Sent(), std::vector<DWORD>{KeyOff(34)});
+    host.KeyUp(Top(), kScanCodeZ);
     EXPECT_EQ(Sent(), (std::vector<DWORD>{KeyOff(34), KeyOff(60)}));
+}
+
+// The mouse, a computer key and a controller on one key, pressed and let go in every order:
+// the key sounds once, with the velocity of whoever pressed it first, is drawn down while any
+// holds it, and ends only when the last lets go.
+TEST_F(PianoKeyTest, MouseComputerKeyAndControllerOnOneKeyEndWithTheLastHolder)
+{
+    constexpr int kC4 = 31;
+    constexpr int kScanCodeZ = 0x2C;
+    enum Hand { kMouse, kComputerKey, kController };
+    const auto press = [&](Hand hand) {
+        if (hand == kMouse)
+            PressKey(kC4);
+        else if (hand == kComputerKey)
+            host.KeyDown(Top(), kScanCodeZ);
+        else
+            midi.ControllerPresses(60, 90);
+    };
+    const auto letGo = [&](Hand hand) {
+        if (hand == kMouse)
+            ReleaseOver(kC4);
+        else if (hand == kComputerKey)
+            host.KeyUp(Top(), kScanCodeZ);
+        else
+            midi.ControllerLetsGo(60);
+    };
+    std::array<Hand, 3> pressing = {kMouse, kComputerKey, kController};
+    do {
+        std::array<Hand, 3> lettingGo = {kMouse, kComputerKey, kController};
+        do {
+            SCOPED_TRACE(testing::Message() << "pressed " << pressing[0] << pressing[1] << pressing[2]
+                                            << ", let go " << lettingGo[0] << lettingGo[1] << lettingGo[2]);
+            midi.ClearLog();
+            for (const Hand hand : pressing)
+                press(hand);
+            for (const Hand hand : lettingGo) {
+                EXPECT_TRUE(Key(kC4).m_bDown);
+                EXPECT_EQ(Sent().size(), 1u);
+                letGo(hand);
+            }
+            EXPECT_FALSE(Key(kC4).m_bDown);
+            const DWORD velocity = pressing[0] == kController ? 90 : 127;
+            EXPECT_EQ(Sent(), (std::vector<DWORD>{Bytes(0x90, 60, BYTE(velocity)), KeyOff(60)}));
+        } while (std::next_permutation(lettingGo.begin(), lettingGo.end()));
+    } while (std::next_permutation(pressing.begin(), pressing.end()));
 }
 
 TEST_F(PianoKeyTest, PercussionMapPlaysTheLowKeysAsHighDrums)

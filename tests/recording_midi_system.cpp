@@ -87,3 +87,36 @@ void RecordingMidiSystem::Sleep(DWORD milliseconds)
     if (m_sleepHook)
         m_sleepHook(milliseconds);
 }
+
+namespace {
+const HeldKeys::Source kController = HeldKeys::Source::Input(1, 0);
+} // namespace
+
+void RecordingMidiSystem::ControllerPresses(int note, DWORD velocity)
+{
+    if (Keys().IsHeldBy(note, kController))
+        return;
+    if (Keys().Press(note, kController)) {
+        const DWORD message = 0x90 | DWORD(note) << 8 | velocity << 16;
+        Send(m_lastHandle, message);
+        Keys().Sounded(note, {0, std::uint8_t(note), m_lastHandle, true});
+    }
+    if (m_listener)
+        m_listener->KeysChanged();
+}
+
+void RecordingMidiSystem::ControllerLetsGo(int note)
+{
+    if (!Keys().IsHeldBy(note, kController))
+        return;
+    if (const auto sounding = Keys().LetGo(note, kController); sounding && sounding->sounds)
+        Send(sounding->route, 0x90 | DWORD(sounding->channel) | DWORD(sounding->note) << 8);
+    if (m_listener)
+        m_listener->KeysChanged();
+}
+
+void RecordingMidiSystem::ControllerChooses(int program)
+{
+    if (m_listener)
+        m_listener->ProgramChosen(program);
+}

@@ -55,6 +55,18 @@ public:
     // Forgets calls, messages and sleep time; devices, failures and open handles stay.
     void ClearLog();
 
+    // ---- A controller at the system's own input, played as the engine plays it ----
+    // It presses `note`, which sounds on the device opened last with its velocity unless the
+    // key sounds already; the listener hears of it.
+    void ControllerPresses(int note, DWORD velocity = 90);
+    // It lets go of `note`; the note ends where it began if no one else holds the key.
+    void ControllerLetsGo(int note);
+    // Its program change, already sent, as the listener hears of it.
+    void ControllerChooses(int program);
+    // How often the input's notes were asked to end, and the rule it plays by now.
+    int InputEndings() const { return m_inputEndings; }
+    InputRule Rule() const { return m_rule; }
+
     // ---- MidiSystem ----
     UINT DeviceCount() override { return UINT(m_devices.size()); }
     bool DeviceName(UINT device, std::string& name) override;
@@ -66,6 +78,9 @@ public:
         return IsOpen(handle) && !m_disconnected.count(handle);
     }
     void Sleep(DWORD milliseconds) override;
+    void ListenToInput(MidiInputListener* listener) override { m_listener = listener; }
+    void SetInputRule(InputRule rule) override { m_rule = rule; }
+    void EndInputNotes() override { ++m_inputEndings; }
 
     static std::uintptr_t Number(HMIDIOUT handle) { return reinterpret_cast<std::uintptr_t>(handle); }
 
@@ -86,4 +101,7 @@ private:
     std::uintptr_t m_lastHandle = 0;
     int m_rejectedSends = 0;
     DWORD m_totalSleep = 0;
+    MidiInputListener* m_listener = nullptr;
+    InputRule m_rule;
+    int m_inputEndings = 0;
 };

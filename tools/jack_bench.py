@@ -20,9 +20,16 @@ sent in it arrived: 0 is the same cycle.
 6. a flood: 1,000 notes a second for 10 s into Varnek:MIDI in, on every channel and over the
    whole range; on Varnek:MIDI out and on the Play Thru port every note-on must be paired with
    its note-off (the same channel and note, a note-on of velocity 0), none lost, none left
-   held; Varnek's resident memory before, during and after.
+   held; Varnek's resident memory before, during and after. --flood-rate sets the notes a
+   second and --flood-seconds the time; --flood-synth floods the built-in synth instead of the
+   Play Thru port, and then records whether it sounds on two seconds after the flood;
+7. with --loop thru (or varnek): Varnek:MIDI out looped back into Varnek:MIDI in through a
+   plain MIDI-thru client (or a second Varnek, cross-connected), then a click on PROGRAM UP
+   and a controller's note with its end and a modulation value in one cycle: the messages a
+   second on Varnek:MIDI out, Varnek's resident memory and its processor time, 5 s and 60 s
+   after; then 1 and 2 again with the loop connected.
 
-    tools/jack_bench.py build/varnek [--period 128] [--runs 3]
+    tools/jack_bench.py build/varnek [--period 128] [--runs 3] [--loop thru|varnek]
 
 Varnek is given no PulseAudio (a runtime folder of its own, PULSE_SERVER unset), so its synth
 plays through the JACK server. Runs on Debian's /usr/bin/python3 with python3-jack-client and
@@ -44,7 +51,8 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 
 from audio_bench import SCALE, SOUND, Keys, percentile  # noqa: E402
-from controller import VARNEK_IN, VARNEK_OUT, jack as jack_client  # noqa: E402
+from controller import VARNEK_IN, VARNEK_OUT, Thru, jack as jack_client  # noqa: E402
+from panel_map import PANEL_HEIGHT, PROGRAM_UP  # noqa: E402
 from desktop import Desktop  # noqa: E402
 from jack import SAMPLE_RATE, JackServer  # noqa: E402
 from processes import ProcessGroup, read_text, wait_until  # noqa: E402
@@ -55,7 +63,6 @@ PLAY_THRU_CLIENT = "Varnek Play Thru"
 PEER = "jack-keyboard"
 PEER_IN, PEER_OUT = PEER + ":midi_in", PEER + ":midi_out"
 FIRST_NOTE = 29                  # the panel's first key, F1
-FLOOD_RATE = 1000                # notes a second
 NOTE_ON, NOTE_OFF = 0x90, 0x80
 
 MEASURES = [
@@ -204,6 +211,13 @@ def resident_kb(pid):
     return None
 
 
+def processor_ticks(pid):
+    """User and system time of a process, in clock ticks."""
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return int(fields[11]) + int(fields[12])
+
+
 def stop_jack_gently(server):
     """SIGTERM and a wait, never SIGKILL: a killed server keeps its slot in JACK's machine-wide
     registry, and after a few no new server can start."""
@@ -224,6 +238,7 @@ class Bench:
         self.folder = tempfile.mkdtemp(prefix="varnek-jack-bench-")
         self.processes = ProcessGroup(self.folder)
         self.sender = self.listener = self.varnek = self.peer = None
+        self.closing = []
 
     def __enter__(self):
         try:
@@ -258,17 +273,19 @@ class Bench:
         self.desktop.focus(self.window)
         self.keys = Keys(self.desktop)
 
-    def _varnek_env(self):
+    def _varnek_env(self, folder="run"):
         env = {k: v for k, v in self.desktop.env().items() if k not in _FOREIGN_SETTINGS}
         env["QT_QPA_PLATFORM"] = "xcb"
         # An empty runtime folder and no PULSE_SERVER: no PulseAudio or PipeWire to find, so
         # the built-in synth plays through the JACK server.
-        runtime = os.path.join(self.folder, "run")
+        runtime = os.path.join(self.folder, folder)
         os.makedirs(runtime, mode=0o700)
         env["XDG_RUNTIME_DIR"] = runtime
         return self.jack.client_env(env)
 
     def __exit__(self, *_):
+        for close in self.closing:
+            close()
         for probe in (self.sender, self.listener):
             if probe:
                 probe.close()
@@ -359,8 +376,8 @@ class Bench:
         """6: the notes, checked on both recorders, and Varnek's resident memory every half
         second from before to after."""
         seconds = self.args.flood_seconds
-        spacing = SAMPLE_RATE // FLOOD_RATE
-        count = seconds * FLOOD_RATE
+        spacing = max(1, SAMPLE_RATE // self.args.flood_rate)
+        count = seconds * self.args.flood_rate
         marks = {name: len(self.listener.events[name]) for name in ("own_out", "play_thru")}
         start = self.listener.client.frame_time + 4 * self.period
         schedule = []
@@ -382,11 +399,65 @@ class Bench:
             time.sleep(0.5)
             memory.append((time.monotonic() - began, resident_kb(self.varnek.pid)))
         self.sender.flood = []
-        return {
+        result = {
             "sent": count,
+            "seconds": seconds,
             "memory": memory,
             "recorders": {name: pairing(self.listener.events[name][mark:], sent) for name, mark in marks.items()},
         }
+        if self.args.flood_synth:
+            time.sleep(2.0)   # the last notes' release
+            result["synth_after"] = self.synth_peak(1.0)
+        return result
+
+    def synth_peak(self, seconds):
+        """The loudest sample the synth plays over the next `seconds`."""
+        self.listener.recording = True
+        time.sleep(seconds)
+        self.listener.recording = False
+        _, samples = self.listener.sound()
+        self.listener.audio = []
+        return max(map(abs, samples), default=0.0)
+
+    def choose_synth(self):
+        """Chooses the Midi Mapper, the built-in synth, the first item of Play Thru."""
+        self.desktop.key("alt+t")
+        wait_until(self.desktop.popups, 5)
+        self.desktop.key("Return")
+        wait_until(lambda: not self.desktop.popups(), 5)
+        self.desktop.focus(self.window)
+
+    def loop(self, kind):
+        """7: what a loop costs over a minute."""
+        if kind == "thru":
+            thru = Thru(self.jack.name, "bench-thru")
+            thru.loop()
+            self.closing.append(thru.close)
+        else:
+            other = self.processes.start("varnek-other", [self.args.program], env=self._varnek_env("run-other"))
+            if not self.jack.wait_for_port("Varnek-01:MIDI in"):
+                raise RuntimeError("the second Varnek did not start:\n" + read_text(other.log_path, tail=20))
+            self.sender.client.connect(VARNEK_OUT, "Varnek-01:MIDI in")
+            self.sender.client.connect("Varnek-01:MIDI out", VARNEK_IN)
+            self.desktop.xdotool("windowraise", self.window.id)
+        time.sleep(1.0)   # the connections in place, and the second Varnek's start over
+        x, y, _, height = self.desktop.geometry(self.window)
+        self.desktop.click(x + PROGRAM_UP.centre[0], y + height - PANEL_HEIGHT + PROGRAM_UP.centre[1])
+        self.sender.send((NOTE_ON, 64, 80), 0)
+        self.sender.send((NOTE_OFF, 64, 0), 0)
+        self.sender.send((0xB0, 1, 60), 0)
+        began = time.monotonic()
+        samples = {}
+        for at in (5, 60):
+            time.sleep(max(0, began + at - 1 - time.monotonic()))
+            heard, ticks = len(self.listener.events["own_out"]), processor_ticks(self.varnek.pid)
+            time.sleep(1.0)
+            samples[at] = {
+                "messages_a_second": len(self.listener.events["own_out"]) - heard,
+                "cpu_percent": 100 * (processor_ticks(self.varnek.pid) - ticks) / os.sysconf("SC_CLK_TCK"),
+                "rss_mb": resident_kb(self.varnek.pid) / 1024,
+            }
+        return {"kind": kind, "at": samples}
 
 
 def pairing(events, sent):
@@ -453,12 +524,24 @@ def report_run(result, period):
         print(f"{title:34} {frames_text(f['median'], period)} {frames_text(f['p95'], period)} "
               f"{f['min']:6.0f}..{f['max']:<6.0f}     {f['count']}/{f['count'] + f['missed']}  {cycles}")
     flood = result["flood"]
-    print(f"6 flood: {flood['sent']} notes at {FLOOD_RATE} a second")
+    print(f"6 flood: {flood['sent']} notes over {flood['seconds']} s")
     for name, found in flood["recorders"].items():
         print(f"  {name:10} " + ", ".join(f"{k} {found[k]}" for k in (
             "on", "off", "lost", "stray off", "doubled", "left held", "changed or extra", "off as 80", "other")))
     memory = flood["memory"]
     print("  Varnek VmRSS (MB) every 0.5 s: " + " ".join(f"{kb / 1024:.1f}" for _, kb in memory if kb))
+    if "synth_after" in flood:
+        print(f"  the synth's loudest sample from 2 to 3 s after the flood: {flood['synth_after']:.5f}")
+    if "loop" in result:
+        loop = result["loop"]
+        print(f"7 loop through {loop['kind']}: " + "; ".join(
+            f"after {at} s {s['messages_a_second']} messages/s, {s['cpu_percent']:.1f} % CPU, {s['rss_mb']:.1f} MB"
+            for at, s in loop["at"].items()))
+        for key in ("own_out", "play_thru"):
+            f = figures(result["loop_" + key], period)
+            if f:
+                print(f"  with the loop, {key:9} median {frames_text(f['median'], period)}, p95 "
+                      f"{frames_text(f['p95'], period)}, {f['count']}/{f['count'] + f['missed']} heard")
     sys.stdout.flush()
 
 
@@ -496,6 +579,9 @@ def main():
     parser.add_argument("--notes", type=int, default=200, help="notes timed to the ports")
     parser.add_argument("--sound-notes", type=int, default=100, help="notes timed to the sound, each way")
     parser.add_argument("--flood-seconds", type=int, default=10)
+    parser.add_argument("--flood-rate", type=int, default=1000, help="notes a second in the flood")
+    parser.add_argument("--flood-synth", action="store_true", help="flood the built-in synth, not the Play Thru port")
+    parser.add_argument("--loop", choices=("thru", "varnek"), help="then loop Varnek's output back into its input")
     args = parser.parse_args()
     results = []
     for run in range(args.runs):
@@ -504,7 +590,14 @@ def main():
             result = bench.sounds()
             bench.choose_play_thru_probe()
             result.update(bench.ports())
+            if args.flood_synth:
+                bench.choose_synth()
             result["flood"] = bench.flood()
+            if args.loop:
+                result["loop"] = bench.loop(args.loop)
+                if args.flood_synth:
+                    bench.choose_play_thru_probe()
+                result.update({"loop_" + key: timed for key, timed in bench.ports().items()})
         report_run(result, args.period)
         results.append(result)
     if args.runs > 1:

@@ -63,9 +63,7 @@ void CProgramKnob::SetGeometry(int centreX, int centreY, int radius, int positio
 {
     m_ptCentre = {centreX, centreY};
     m_nRadius = radius;
-    m_nPosition = position;
-    const CPoint place = PlaceForAngle(AngleOfPosition(position));
-    SetWindowPos(nullptr, place.x, place.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ShowPosition(position);
 }
 
 void CProgramKnob::SetPosition(int position)
@@ -76,6 +74,13 @@ void CProgramKnob::SetPosition(int position)
         return;
     SetWindowPos(nullptr, place.x, place.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     GetParent()->PostMessage(WM_COMMAND, ID_PROGRAM_FIRST + position, 0);
+}
+
+void CProgramKnob::ShowPosition(int position)
+{
+    m_nPosition = position;
+    const CPoint place = PlaceForAngle(AngleOfPosition(position));
+    SetWindowPos(nullptr, place.x, place.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 }
 
 void CProgramKnob::OnLButtonDown(UINT, CPoint point)

@@ -12,6 +12,8 @@ public:
 
     void SetGeometry(int centreX, int centreY, int radius, int position);
     void SetPosition(int position);
+    // Moves the dot to `position` and tells no one: the choice was made and played elsewhere.
+    void ShowPosition(int position);
 
     // The angle of a position, and the top-left corner of the dot for an angle.
     static double AngleOfPosition(int position);

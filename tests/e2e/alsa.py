@@ -35,6 +35,20 @@ def clients():
     return found
 
 
+def addresses(client, port):
+    """Every "client:port" of the clients named `client` (another Varnek's among them)."""
+    text = subprocess.run(["aconnect", "-l"], capture_output=True, text=True, timeout=10).stdout
+    found, current = [], None
+    for line in text.splitlines():
+        named = re.match(r"client (\d+): '(.*)'", line)
+        if named:
+            current = named.group(1) if named.group(2) == client else None
+        listed = re.match(r"\s+(\d+) '(.*?)\s*'$", line)
+        if listed and current is not None and listed.group(2) == port:
+            found.append(f"{current}:{listed.group(1)}")
+    return found
+
+
 def address(client, port):
     """"client:port" by name, e.g. address("Varnek", "MIDI in"), or None while it is not there."""
     found = clients().get(client)

@@ -1,5 +1,7 @@
 """Playing the piano keys with the mouse and the computer keyboard, as the MIDI port sees it."""
 
+import collections
+import itertools
 import os
 import re
 import time
@@ -9,11 +11,13 @@ import alsa
 import e2e_config
 import panel_map
 import panel_state
-from controller import VARNEK_IN, VARNEK_OUT, Controller
-from jack import MidiMonitor
+import pitch
+from controller import VARNEK_IN, VARNEK_OUT, Controller, Recorder, Thru
+from jack import record
 from midi_log import hex_list, note, program_change
 from panel_map import PLAYING_SCAN_CODES as SCAN, keycode
-from processes import wait_until
+from processes import read_text, wait_until
+from varnek_session import START_TIMEOUT
 
 
 def on(key, channel=1):
@@ -160,7 +164,7 @@ class PlayingTest(unittest.TestCase):
             time.sleep(0.1)
         self.assert_received([on(k) for k in chord] + [off(k) for k in reversed(chord)])
 
-    def test_mouse_release_silences_keys_held_on_the_keyboard(self):
+    def test_mouse_release_leaves_keys_held_on_the_keyboard_sounding(self):
         s = self.session
         # A repeat of the held key would strike it again once the mouse has let go of it.
         s.desktop.auto_repeat(delay_ms=5000, rate_hz=25)
@@ -169,7 +173,7 @@ class PlayingTest(unittest.TestCase):
         time.sleep(0.2)
         s.click(panel_map.key_point(F2))
         time.sleep(0.3)
-        s.desktop.key_up(keycode(SCAN[C4]))   # already released: nothing more is sent
+        s.desktop.key_up(keycode(SCAN[C4]))   # the computer key's own note ends with it
         self.assert_received([on(C4), on(F2), off(F2), off(C4)])
 
     def test_shift_glide_sounds_keys_until_a_plain_release(self):
@@ -276,7 +280,8 @@ class ControllerTest(unittest.TestCase):
         s.route_to_monitor()
         self.assertTrue(s.jack.wait_for_port(VARNEK_IN), f"no ports of Varnek's own: {s.jack.ports()}")
         self.heard = s.monitor
-        self.recorder = MidiMonitor(s.processes, s.jack, client="e2e-recorder")
+        self.recorder = Recorder(s.jack.name)
+        self.addCleanup(self.recorder.close)
         self.controller = Controller(s.jack.name)
         self.addCleanup(self.controller.close)
         self.controller.client.connect(VARNEK_OUT, self.recorder.port)
@@ -312,10 +317,10 @@ class ControllerTest(unittest.TestCase):
         self.assertEqual(port, expected)
         self.assertEqual(own, expected)
 
-        # A program change chooses the instrument as the menu does, the knob's own command
-        # following it; the keys' own notes leave by Varnek's output too.
-        port, own = self.play((0xC9, 40), expect=4)
-        self.assertEqual(port, [program_change(1, 40), program_change(2, 40)] * 2)
+        # A program change chooses the instrument as the menu does, once, in its place among
+        # the notes; the keys' own notes leave by Varnek's output too.
+        port, own = self.play((0xC9, 40), expect=2)
+        self.assertEqual(port, [program_change(1, 40), program_change(2, 40)])
         self.assertEqual(own, port)
         start = self.recorder.count()
         self.session.key(SCAN[C4])
@@ -341,6 +346,147 @@ class ControllerTest(unittest.TestCase):
         self.assertEqual(sorted(ended), sorted([note(1, 29, 0), note(1, 60, 0), note(1, 100, 0), "b0 40 00"]))
         self.assertTrue(wait_until(lambda: panel_state.keys_down(s) == [], 5), "keys left drawn down")
 
+    def test_mouse_computer_key_and_controller_on_one_key_end_with_the_last(self):
+        """A key held by the mouse, a computer key and the controller at once sounds once and
+        ends only when the last of them lets go: every order of pressing, and every order of
+        letting go."""
+        s = self.session
+        s.desktop.focus(s.window)
+        point = s.at(panel_map.key_point(C4))
+        c4 = keycode(SCAN[C4])
+        hands = {
+            "mouse": (lambda: s.desktop.press(*point), s.desktop.release),
+            "key": (lambda: s.desktop.key_down(c4), lambda: s.desktop.key_up(c4)),
+            "controller": (lambda: self.controller.send((0x92, 60, 90)),
+                           lambda: self.controller.send((0x82, 60, 0))),
+        }
+        orders = list(itertools.permutations(hands))
+        for shift, pressing in enumerate(orders):
+            letting_go = orders[(shift + 1) % len(orders)]
+            with self.subTest(pressing=pressing, letting_go=letting_go):
+                start = self.heard.count()
+                for hand in pressing:
+                    hands[hand][0]()
+                    self.heard.settle(start, quiet=0.2)
+                for hand in letting_go:
+                    self.assertEqual(len(self.heard.settle(start, quiet=0.2)), 1, f"ended before {hand} let go")
+                    hands[hand][1]()
+                played = hex_list(self.heard.settle(start, expect=2, quiet=0.3))
+                velocity = 90 if pressing[0] == "controller" else 0x7F
+                self.assertEqual(played, [note(1, 60, velocity), note(1, 60, 0)])
+                self.assertTrue(wait_until(lambda: panel_state.keys_down(s) == [], 5), "C4 left drawn down")
+
+    def loop_through_thru(self):
+        """Puts a plain MIDI-thru client between Varnek's output and its input, beside the
+        controller; returns what the line about the loop names, and how to take it away."""
+        thru = Thru(self.session.jack.name)
+        self.addCleanup(thru.close)
+        thru.loop()
+        self.assertTrue(wait_until(lambda: self.connected(VARNEK_OUT, "e2e-thru:in") and
+                                   self.connected("e2e-thru:out", VARNEK_IN), 5))
+        return "e2e-thru:out", thru.close
+
+    def cross_connect_another_varnek(self):
+        """Starts a second Varnek on the same desktop and server, each one's output into the
+        other's input."""
+        s = self.session
+        other = s.processes.start("varnek-other", [s.program], env=s.program_env())
+        self.assertTrue(s.desktop.wait_for_window(other.pid, "Varnek", START_TIMEOUT), "no second Varnek window")
+        # It opens centred, over the first one, which comes back on top for the clicks.
+        s.desktop.xdotool("windowraise", s.window.id)
+        self.assertTrue(s.jack.wait_for_port("Varnek-01:MIDI in"), f"no second Varnek: {s.jack.ports()}")
+        self.controller.client.connect(VARNEK_OUT, "Varnek-01:MIDI in")
+        self.controller.client.connect("Varnek-01:MIDI out", VARNEK_IN)
+        self.assertTrue(wait_until(lambda: self.connected("Varnek-01:MIDI out", VARNEK_IN), 5))
+
+    def assert_stays_quiet(self, start):
+        """Nothing more leaves Varnek's output after what came since `start`: a loop brought it
+        back and it went no further."""
+        heard = len(self.recorder.settle(start, quiet=1.0))
+        self.assertFalse(wait_until(lambda: self.recorder.count() - start > heard, 2), "the loop goes on")
+
+    def test_a_loop_is_noticed_and_never_fed(self):
+        """Through a MIDI-thru client and through another Varnek, what Varnek sends comes back and
+        goes no further: a program change, a note and its end in one cycle, a controller's value;
+        the panel and the controller play as ever, and one line names the loop."""
+        s = self.session
+        looping, take_away = self.loop_through_thru()
+        start = self.recorder.count()
+        s.click_control(panel_map.PROGRAM_UP)
+        self.assertEqual(hex_list(self.recorder.settle(start, expect=4)),
+                         [program_change(1, 1), program_change(2, 1)] * 2)
+        self.assert_stays_quiet(start)
+        start = self.recorder.count()
+        _, own = self.play((0x90, 64, 80), (0x80, 64, 0), (0xB1, 1, 60), expect=3)
+        self.assertEqual(own, [note(1, 64, 80), note(1, 64, 0), "b0 01 3c"])
+        self.assert_stays_quiet(start)
+        start = self.recorder.count()
+        s.key(SCAN[C4])
+        self.assertEqual(hex_list(self.recorder.settle(start, expect=2)), [on(C4), off(C4)])
+        log = read_text(s.varnek.log_path)
+        self.assertEqual(log.count("a loop"), 1, log)
+        self.assertIn(looping, log)
+
+        take_away()
+        self.cross_connect_another_varnek()
+        start = self.recorder.count()
+        s.click_control(panel_map.PROGRAM_UP)
+        sent = hex_list(self.recorder.settle(start, expect=4))
+        program = int(sent[0].split()[1], 16) if sent else -1
+        self.assertEqual(sent, [program_change(1, program), program_change(2, program)] * 2)
+        self.assert_stays_quiet(start)
+        start = self.recorder.count()
+        _, own = self.play((0x90, 64, 80), (0x80, 64, 0), expect=2)
+        self.assertEqual(own, [note(1, 64, 80), note(1, 64, 0)])
+        self.assert_stays_quiet(start)
+
+    def play_on_the_synth(self):
+        """Chooses the built-in synth from Play Thru; returns the JACK port it plays on."""
+        s = self.session
+        s.menu("t", "Return")   # the Midi Mapper, the first item
+        s.wait_menus_closed()
+        port = wait_until(lambda: next((p for p in s.jack.ports() or [] if p.startswith("Varnek Synth:")), None), 10)
+        self.assertIsNotNone(port, f"the synth plays on no JACK port: {s.jack.ports()}")
+        return port
+
+    def record_synth(self, port, name, seconds):
+        s = self.session
+        path = os.path.join(s.dir, name + ".wav")
+        recorder = record(s.processes, s.jack, port, path, seconds=seconds)
+        recorder.wait(15 + seconds)
+        s.processes.forget(recorder)
+        return path
+
+    def test_pitch_bend_and_pressure_play_on_the_synth(self):
+        """The controller's pitch bend moves the synth's A4 (69) two semitones up."""
+        port = self.play_on_the_synth()
+        self.controller.send((0xE3, 0x7F, 0x7F), (0xD3, 100), (0x93, 69, 110))
+        path = self.record_synth(port, "bent", 1.5)
+        self.controller.send((0x83, 69, 0), (0xE3, 0x00, 0x40))
+        heard = pitch.note_pitch(path)
+        self.assertAlmostEqual(heard, 71, delta=0.3, msg=f"heard {heard} for A4 bent up")
+
+    def test_bursts_leave_no_note_unpaired_and_the_synth_silent(self):
+        """An organ holds 8 notes, then one cycle brings 1,100 modulation values and their 8
+        note-offs; then a burst of 10,000 messages, 5,000 notes struck and let go at once. Varnek's
+        output carries no note-on without its note-off, and the synth falls silent."""
+        s = self.session
+        port = self.play_on_the_synth()
+        chord = list(range(60, 68))
+        start = self.recorder.count()
+        self.play((0xC0, 16), *[(0x90, n, 100) for n in chord], expect=10)
+        self.controller.send(*[(0xB0, 1, i % 128) for i in range(1100)], *[(0x80, n, 0) for n in chord])
+        burst = []
+        for i in range(5000):
+            burst += [(0x90 | i % 16, 24 + i % 80, 1 + i % 127), (0x80 | i % 16, 24 + i % 80, 0)]
+        self.controller.send(*burst)
+        self.assertTrue(wait_until(self.controller.sent_all, 20), "the controller could not send it all")
+        played = self.recorder.settle(start, quiet=1.0, timeout=30)
+        self.assertEqual(unpaired_note_ons(played), {}, f"{len(played)} messages on Varnek's output")
+        time.sleep(2.0)   # the last notes' release
+        samples, _ = pitch.read_wav(self.record_synth(port, "after", 1.0))
+        self.assertLess(pitch.peak_level(samples), 0.003, "the synth sounds on")
+
     def test_the_left_hand_names_the_chord_while_a_backing_plays(self):
         s = self.session
         s.click_control(panel_map.STYLE_BUTTONS[2])   # Rock
@@ -355,6 +501,19 @@ class ControllerTest(unittest.TestCase):
         self.assertIn(note(1, 64, 80), port)
         self.assertNotIn(note(1, 38, 0), port)
 
+
+def unpaired_note_ons(messages):
+    """{(status, note): how many} of the note-ons in `messages` that no note-off ends."""
+    sounding = collections.Counter()
+    for message in messages:
+        if len(message.data) != 3 or message.status & 0xE0 != 0x80:
+            continue
+        where = (message.status & 0x0F, message.data[1])
+        if message.status & 0xF0 == 0x90 and message.data[2] != 0:
+            sounding[where] += 1
+        elif sounding[where] > 0:
+            sounding[where] -= 1
+    return {where: count for where, count in sounding.items() if count}
 
 
 class AlsaControllerTest(ControllerTest):
@@ -386,6 +545,35 @@ class AlsaControllerTest(ControllerTest):
 
     def unplug(self):
         self.controller.unplug(self.varnek_in)
+
+    # These listen to the synth on JACK; on ALSA the synth is heard on the loopback card in
+    # test_sound's ALSA tests.
+    test_pitch_bend_and_pressure_play_on_the_synth = None
+    test_bursts_leave_no_note_unpaired_and_the_synth_silent = None
+
+    def loop_through_thru(self):
+        thru = alsa.address("Midi Through", "Midi Through Port-0")
+        alsa.connect(self.varnek_out, thru)
+        alsa.connect(thru, self.varnek_in)
+
+        def take_away():
+            alsa.disconnect(self.varnek_out, thru)
+            alsa.disconnect(thru, self.varnek_in)
+        return "sequencer input", take_away
+
+    def cross_connect_another_varnek(self):
+        s = self.session
+        other = s.processes.start("varnek-other", [s.program], env=s.program_env())
+        self.assertTrue(s.desktop.wait_for_window(other.pid, "Varnek", START_TIMEOUT), "no second Varnek window")
+        s.desktop.xdotool("windowraise", s.window.id)
+        others = wait_until(lambda: [a for a in alsa.addresses("Varnek", "MIDI in") if a != self.varnek_in],
+                            START_TIMEOUT)
+        self.assertTrue(others, f"no second Varnek: {alsa.clients()}")
+        other_in = others[0]
+        client = other_in.split(":")[0]
+        other_out = [a for a in alsa.addresses("Varnek", "MIDI out") if a.split(":")[0] == client][0]
+        alsa.connect(self.varnek_out, other_in)
+        alsa.connect(other_out, self.varnek_in)
 
 
 if __name__ == "__main__":

@@ -184,6 +184,26 @@ TEST_F(OfflineSynth, RefusesWhatItDoesNotPlay)
 {
     EXPECT_FALSE(synth.Send(0x00004000)); // no status byte
     EXPECT_FALSE(synth.Send(0x000000F0)); // system exclusive
+    EXPECT_FALSE(synth.Send(0x0000F8E0)); // a pitch bend with a clock for its first byte
+}
+
+// A controller's pitch bend reaches the synth: a full bend up plays A4 two semitones higher,
+// and channel pressure is taken too.
+TEST_F(OfflineSynth, PitchBendMovesTheNoteTwoSemitones)
+{
+    const auto pitchBentBy = [this](std::uint32_t bend) {
+        EXPECT_TRUE(synth.Send(bend));
+        EXPECT_TRUE(synth.Send(0x006400D0));
+        synth.Send(0x007F4590);
+        RenderSeconds(0.05);
+        const double pitch = PitchOf(LeftChannel(synth.Render(kRate / 4)));
+        synth.Send(0x00004590);
+        RenderSeconds(1.5);
+        return pitch;
+    };
+    const double straight = pitchBentBy(0x004000E0);
+    const double bent = pitchBentBy(0x007F7FE0);
+    EXPECT_NEAR(12 * std::log2(bent / straight), 2.0, 0.1);
 }
 
 // Nothing renders: messages wait, and past what the queue holds they are refused at once
@@ -195,18 +215,18 @@ TEST_F(OfflineSynth, SendsNeverWaitForTheAudioThread)
     std::size_t accepted = 0;
     while (accepted < 10000 && synth.Send(0x007F4590 ^ (accepted & 1) << 22))
         ++accepted;
-    EXPECT_EQ(accepted, MidiMessageQueue::kCapacity);
+    EXPECT_EQ(accepted, MidiMessageQueue::kDefaultCapacity);
     RenderSeconds(0.01);
     EXPECT_TRUE(synth.Send(0x00004590));
 }
 
-// A channel's first message refused for a full queue leaves the channel to try again: its
-// next message still brings the channel a sound.
+// A channel first used while the queue is full gets its program kept aside: the note is
+// refused, and its next note sounds.
 TEST_F(OfflineSynth, AChannelFirstUsedWhileTheQueueIsFullGetsItsSoundLater)
 {
     ASSERT_TRUE(synth.Send(0x00004590));
     RenderSeconds(0.01);
-    while (synth.Send(0x00004590)) {
+    while (synth.Send(0x007F4590)) {
     }
     EXPECT_FALSE(synth.Send(0x003F3091)); // chord channel, C3
     RenderSeconds(0.01);

@@ -26,7 +26,8 @@ public:
     // (a full "client:port" name) on first use, in the next cycle; false when it cannot connect.
     bool SendMidi(const std::string& port, const std::vector<std::uint8_t>& bytes);
     // Connects two ports of any clients by their full names; true once the server shows the
-    // connection to its clients, from which cycle on it carries it.
+    // connection to its clients, from which cycle on it carries it. False also while a port's
+    // client is not yet active.
     bool Connect(const std::string& from, const std::string& to);
     // Connects an audio input of ours to `sourcePort` (a full "client:port" name).
     bool ListenTo(const std::string& sourcePort);
