@@ -1,16 +1,19 @@
 #!/usr/bin/env python3
 """Draws every bitmap, cursor and icon of Varnek and writes them under res/.
 
-Run from the repository root:  python3 tools/make_resources.py [--preview FILE.png]
+Run from the repository root:  python3 tools/make_resources.py [--preview FILE.png] [--check]
 
 The art is drawn here rather than kept as opaque binaries so that it can be improved and made
 again. Only the standard library is used, and the output is the same byte for byte on every run:
 the metal grain comes from a seeded generator of our own, not from the platform's.
 
 --preview writes a PNG of the whole front panel with the keys, buttons, lamps, knob dot and LED
-text pasted where the program puts them, which is the quickest way to judge a change.
+text pasted where the program puts them, which is the quickest way to judge a change. --check
+writes nothing and fails, naming the files, where res/ is not what the generator makes: the
+tests run it, so a change to the art and the files it makes go in together.
 """
 
+import argparse
 import math
 import os
 import struct
@@ -458,6 +461,14 @@ def png_bytes(rows):
 
     header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)
     return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b"")
+
+
+def read_file(path):
+    try:
+        with open(path, "rb") as file:
+            return file.read()
+    except OSError:
+        return None
 
 
 def write_file(path, data):
@@ -1373,40 +1384,48 @@ def preview(bitmaps):
     return face
 
 
-def main(argv):
-    root = "res"
+def resources():
+    """Every file the generator makes, by its path under res/."""
+    files = {}
     images = {"RACK": stored(rack())}
     for name, canvas in small_bitmaps().items():
         images[name] = stored(canvas)
     for name, (palette, indices) in images.items():
-        write_file(f"{root}/bitmaps/{name}.bmp", bmp_bytes(palette, indices, 8))
+        files[f"bitmaps/{name}.bmp"] = bmp_bytes(palette, indices, 8)
     for name in KEY_IMAGES:
-        write_file(f"{root}/bitmaps/{name}.bmp", key_bitmap(name))
-
+        files[f"bitmaps/{name}.bmp"] = key_bitmap(name)
     for cursor_id, (draw, (hot_x, hot_y)) in CURSORS.items():
-        write_file(f"{root}/cursors/{cursor_id}.cur", cursor_bytes(draw(), hot_x, hot_y))
-
-    write_file(f"{root}/icons/155.ico", icon_bytes([icon(32)]))
-    write_file(f"{root}/icons/128.ico", icon_bytes([icon(32), icon(16)]))
+        files[f"cursors/{cursor_id}.cur"] = cursor_bytes(draw(), hot_x, hot_y)
+    files["icons/155.ico"] = icon_bytes([icon(32)])
+    files["icons/128.ico"] = icon_bytes([icon(32), icon(16)])
     for size in (16, 32, 48, 64, 128, 256):
-        write_file(f"{root}/hicolor/{size}x{size}/varnek.png", png_bytes(icon(size)))
-    write_file(f"{root}/varnek.desktop", DESKTOP_ENTRY.encode())
+        files[f"hicolor/{size}x{size}/varnek.png"] = png_bytes(icon(size))
+    return files, images
 
-    if len(argv) == 2 and argv[0] == "--preview":
+
+def main():
+    parser = argparse.ArgumentParser(
+        description="Draws every bitmap, cursor and icon of Varnek and writes them under res/.")
+    parser.add_argument("--preview", metavar="FILE.png",
+                        help="also write a picture of the whole front panel, as the program shows it")
+    parser.add_argument("--check", action="store_true",
+                        help="write nothing; name each file under res/ that differs from what would be written")
+    args = parser.parse_args()
+    root = "res"
+    files, images = resources()
+    if args.check:
+        stale = [name for name, data in sorted(files.items()) if read_file(f"{root}/{name}") != data]
+        for name in stale:
+            print(f"{root}/{name} differs from what tools/make_resources.py makes", file=sys.stderr)
+        return 1 if stale else 0
+    for name, data in files.items():
+        write_file(f"{root}/{name}", data)
+    if args.preview:
         shown = {name: canvas_of(*image) for name, image in images.items()}
         face = preview(shown).rgb_rows()
-        write_file(os.path.abspath(argv[1]), png_bytes([[c + (255,) for c in row] for row in face]))
+        write_file(os.path.abspath(args.preview), png_bytes([[c + (255,) for c in row] for row in face]))
+    return 0
 
-
-DESKTOP_ENTRY = """[Desktop Entry]
-Type=Application
-Name=Varnek
-Comment=MIDI keyboard
-Exec=varnek
-Icon=varnek
-Terminal=false
-Categories=AudioVideo;Audio;Music;
-"""
 
 if __name__ == "__main__":
-    main(sys.argv[1:])
+    sys.exit(main())
