@@ -5,7 +5,7 @@
 namespace {
 constexpr int kUsageError = 2;
 
-constexpr const char* kUsage = "Usage: varnek [--help | --version]\n"
+constexpr const char* kUsage = "Usage: varnek [-h | --help | --version]\n"
                                "A MIDI keyboard with General MIDI instruments and automatic backings.\n"
                                "It takes no settings; see varnek(1) for the keyboard map and the\n"
                                "soundfonts it looks for.\n";
@@ -20,7 +20,8 @@ std::optional<int> AnswerCommandLine(int argc, char** argv, std::string_view ver
     // registered it, with the session's name: Qt's to take, not a setting.
     if (argc == 3 && argument == "-session")
         return std::nullopt;
-    if (argc == 2 && argument == "--help") {
+    const auto isHelp = [](std::string_view text) { return text == "--help" || text == "-h"; };
+    if (argc == 2 && isHelp(argument)) {
         std::fputs(kUsage, stdout);
         return 0;
     }
@@ -28,8 +29,8 @@ std::optional<int> AnswerCommandLine(int argc, char** argv, std::string_view ver
         std::printf("varnek %.*s\n", static_cast<int>(version.size()), version.data());
         return 0;
     }
-    const std::string_view unknown = argument == "--help" || argument == "--version" ? argv[2] : argument;
-    std::fprintf(stderr, "varnek: unknown argument '%.*s' (varnek --help lists the two it takes)\n",
+    const std::string_view unknown = isHelp(argument) || argument == "--version" ? argv[2] : argument;
+    std::fprintf(stderr, "varnek: unknown argument '%.*s' (varnek --help lists what it takes)\n",
                  static_cast<int>(unknown.size()), unknown.data());
     return kUsageError;
 }

@@ -164,9 +164,10 @@ class CommandLineTest(unittest.TestCase):
             with self.subTest(display=display):
                 status, out, err = self.run_program("--version", display=display)
                 self.assertEqual((status, out, err), (0, "varnek 1.0.0.1\n", []))
-                status, out, err = self.run_program("--help", display=display)
-                self.assertEqual((status, err), (0, []))
-                self.assertIn("varnek(1)", out)
+                for question in ("--help", "-h"):
+                    status, out, err = self.run_program(question, display=display)
+                    self.assertEqual((status, err), (0, []))
+                    self.assertIn("varnek(1)", out)
                 for wrong in (["--verbose"], ["--help", "-display", ":0"], ["-platform", "offscreen"]):
                     status, out, err = self.run_program(*wrong, display=display)
                     self.assertEqual((status, out, len(err)), (2, "", 1), err)
